@@ -1,0 +1,49 @@
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "kvdtest.XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = fs::canonical(pattern).string();
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Folders a test made read-only must be writable again to be removed.
+    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(path_, ignored);
+}
+
+void WriteBytes(const std::string& hostPath, const std::string& bytes) {
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + hostPath);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + hostPath);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool HostExists(const std::string& hostPath) {
+    struct stat st;
+    return lstat(hostPath.c_str(), &st) == 0;
+}
+
+void MakeDirs(const std::string& hostPath) { fs::create_directories(hostPath); }
+
+}  // namespace testing_support
