@@ -35,4 +35,8 @@ bool ToHostPath(const std::string& windowsPath, std::string* hostPath, uint32_t*
 // deepest ancestor wins; among drives on the same folder, the lowest letter.
 std::string FromHostPath(const std::string& hostPath);
 
+// Makes GetModuleFileName() report this Windows path instead of the running program's, so
+// that a test can stand the wizard in a folder of its own. Empty text restores the real one.
+void SetModuleFileNameForTesting(const std::string& windowsPath);
+
 }  // namespace platform::posix
