@@ -65,6 +65,13 @@ int64_t SetFilePointer(FileHandle handle, int64_t distance, uint32_t method);
 
 bool DeleteFile(const std::string& name);
 
+// Gives a freshly copied file the permission bits a copy of the source should carry where the
+// host keeps them in the file (POSIX: 0666 less the umask, plus the execute bits less the umask
+// when the source is executable by its owner), so a copied program stays runnable. A backend
+// whose files carry no such bits does nothing and answers true. False with the last error set
+// when either file cannot be reached.
+bool CopyFileMode(const std::string& source, const std::string& target);
+
 // ---- Attributes and directory search -----------------------------------------------------
 
 enum FileAttribute : uint32_t {

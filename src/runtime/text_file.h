@@ -47,6 +47,8 @@ public:
     Mode CurrentMode() const { return mode_; }
 
 private:
+    // Checks the binding and closes an open file first; false when the open must not go on.
+    bool OpenPrepared();
     int PeekByte();  // -1 never: Ctrl-Z stands for the end
     void Advance();
     bool Refill();
