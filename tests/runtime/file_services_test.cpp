@@ -1,0 +1,210 @@
+// The existence test, deletion and the whole-file copy on real files.
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "runtime/exceptions.h"
+#include "runtime/file_services.h"
+#include "runtime_test_support.h"
+
+using runtime_tests::Win;
+using testing_support::HostExists;
+using testing_support::MakeDirs;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+// Sets a file's modification time to noon on 1 June of the year, local time.
+void SetYear(const std::string& hostPath, int year) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = 5;
+    tm.tm_mday = 1;
+    tm.tm_hour = 12;
+    tm.tm_isdst = -1;
+    const time_t t = mktime(&tm);
+    struct utimbuf times{t, t};
+    ASSERT_EQ(utime(hostPath.c_str(), &times), 0);
+}
+
+mode_t ModeOf(const std::string& hostPath) {
+    struct stat st;
+    return stat(hostPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+template <typename E>
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return "(nothing raised)";
+}
+
+TEST(FileExists, AnswersForFilesOnly) {
+    TempDir dir;
+    WriteBytes(dir / "kvd.exe", "MZ");
+    MakeDirs(dir / "sub");
+    EXPECT_TRUE(rtl::FileExists(Win(dir / "kvd.exe")));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "sub")));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "sub") + "\\"));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "kvd.exe") + "\\"));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "missing.exe")));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "nofolder/kvd.exe")));
+    EXPECT_FALSE(rtl::FileExists(""));
+}
+
+TEST(FileExists, HonoursWildcardsForTheFirstMatch) {
+    TempDir dir;
+    MakeDirs(dir / "pages");
+    WriteBytes(dir / "pages/Index.HTM", "<html>");
+    MakeDirs(dir / "folders/alpha");
+    EXPECT_TRUE(rtl::FileExists(Win(dir / "pages") + "\\*.htm"));
+    EXPECT_TRUE(rtl::FileExists(Win(dir / "pages") + "\\INDEX.htm"));
+    EXPECT_TRUE(rtl::FileExists(Win(dir / "pages") + "\\ind?x.*"));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "pages") + "\\*.txt"));
+    EXPECT_FALSE(rtl::FileExists(Win(dir / "folders") + "\\a*"));
+}
+
+TEST(FileExists, LastWriteTimeOutsideTheDosYearsCountsAsMissing) {
+    TempDir dir;
+    for (int year : {1975, 1979, 1980, 2000, 2107, 2108}) {
+        const std::string name = dir / ("y" + std::to_string(year));
+        WriteBytes(name, "t");
+        SetYear(name, year);
+        EXPECT_EQ(rtl::FileExists(Win(name)), year >= 1980 && year <= 2107) << year;
+    }
+}
+
+TEST(DeleteFile, RemovesFilesAndReportsFailure) {
+    TempDir dir;
+    WriteBytes(dir / "kvd.exe", "MZ");
+    MakeDirs(dir / "sub");
+    EXPECT_TRUE(rtl::DeleteFile(Win(dir / "kvd.exe")));
+    EXPECT_FALSE(HostExists(dir / "kvd.exe"));
+    EXPECT_FALSE(rtl::DeleteFile(Win(dir / "kvd.exe")));
+    EXPECT_FALSE(rtl::DeleteFile(Win(dir / "sub")));
+    EXPECT_TRUE(HostExists(dir / "sub"));
+}
+
+TEST(CopyWholeFile, CopiesEveryByte) {
+    TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 300 * 1024; ++i) bytes += static_cast<char>((i * 31 + i / 256) & 0xFF);
+    WriteBytes(dir / "kvd.exe", bytes);
+    WriteBytes(dir / "old.exe", std::string(500 * 1024, 'o'));
+    rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win(dir / "new.exe"));
+    EXPECT_EQ(ReadBytes(dir / "new.exe"), bytes);
+    rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win(dir / "old.exe"));
+    EXPECT_EQ(ReadBytes(dir / "old.exe"), bytes);
+    EXPECT_EQ(ReadBytes(dir / "kvd.exe"), bytes);
+
+    WriteBytes(dir / "empty", "");
+    rtl::CopyWholeFile(Win(dir / "empty"), Win(dir / "old.exe"));
+    EXPECT_TRUE(HostExists(dir / "old.exe"));
+    EXPECT_EQ(ReadBytes(dir / "old.exe"), "");
+
+    rtl::TMemoryStream stream;
+    stream.LoadFromFile(Win(dir / "kvd.exe"));
+    EXPECT_EQ(std::string(stream.Data().begin(), stream.Data().end()), bytes);
+}
+
+TEST(CopyWholeFile, AMissingSourceRaisesAndLeavesTheTargetAlone) {
+    TempDir dir;
+    const std::string source = Win(dir / "kvd.exe");
+    EXPECT_EQ(MessageOf<rtl::EFOpenError>([&] { rtl::CopyWholeFile(source, Win(dir / "copy.exe")); }),
+              "Cannot open file " + source);
+    EXPECT_FALSE(HostExists(dir / "copy.exe"));
+
+    WriteBytes(dir / "copy.exe", "keep me");
+    EXPECT_THROW(rtl::CopyWholeFile(source, Win(dir / "copy.exe")), rtl::EStreamError);
+    EXPECT_EQ(ReadBytes(dir / "copy.exe"), "keep me");
+
+    // The name in the message is the one passed, not a resolved form of it.
+    const std::string roundabout = Win(dir.Path()) + "\\nowhere\\..\\kvd.exe";
+    EXPECT_EQ(MessageOf<rtl::EFOpenError>([&] { rtl::CopyWholeFile(roundabout, Win(dir / "x.exe")); }),
+              "Cannot open file " + roundabout);
+    EXPECT_FALSE(HostExists(dir / "x.exe"));
+}
+
+TEST(CopyWholeFile, ATargetThatCannotBeCreatedRaisesAndLeavesTheSourceAlone) {
+    TempDir dir;
+    WriteBytes(dir / "kvd.exe", "MZ program");
+    WriteBytes(dir / "plain", "p");
+    MakeDirs(dir / "folder.exe");
+    const std::string throughFile = Win(dir / "plain") + "\\kvd.exe";
+    EXPECT_EQ(MessageOf<rtl::EFCreateError>([&] { rtl::CopyWholeFile(Win(dir / "kvd.exe"), throughFile); }),
+              "Cannot create file " + throughFile);
+    const std::string folder = Win(dir / "folder.exe");
+    EXPECT_EQ(MessageOf<rtl::EStreamError>([&] { rtl::CopyWholeFile(Win(dir / "kvd.exe"), folder); }),
+              "Cannot create file " + folder);
+    EXPECT_EQ(ReadBytes(dir / "kvd.exe"), "MZ program");
+    EXPECT_EQ(ReadBytes(dir / "plain"), "p");
+}
+
+TEST(CopyWholeFile, AShortWriteRaisesStreamWriteError) {
+    TempDir dir;
+    WriteBytes(dir / "kvd.exe", "MZ program");
+    EXPECT_EQ(MessageOf<rtl::EWriteError>([&] { rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win("/dev/full")); }),
+              "Stream write error");
+    // Nothing to write means nothing can fail.
+    WriteBytes(dir / "empty", "");
+    EXPECT_NO_THROW(rtl::CopyWholeFile(Win(dir / "empty"), Win("/dev/full")));
+}
+
+TEST(CopyWholeFile, MemoryThatCannotBeHadRaisesStreamError) {
+    std::ifstream overcommit("/proc/sys/vm/overcommit_memory");
+    int policy = -1;
+    overcommit >> policy;
+    if (policy == 1) GTEST_SKIP() << "every allocation succeeds on this machine";
+    TempDir dir;
+    const std::string huge = dir / "sparse.bin";
+    WriteBytes(huge, "");
+    if (truncate(huge.c_str(), 1LL << 42) != 0) GTEST_SKIP() << "no sparse file of 4 TiB here";
+    EXPECT_EQ(MessageOf<rtl::EStreamError>([&] { rtl::CopyWholeFile(Win(huge), Win(dir / "copy")); }),
+              "Out of memory while expanding memory stream");
+    EXPECT_FALSE(HostExists(dir / "copy"));
+}
+
+class CopyMode : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = umask(022); }
+    void TearDown() override { umask(saved_); }
+    mode_t saved_ = 0;
+};
+
+TEST_F(CopyMode, TheTargetIsRunnableWhenTheSourceIs) {
+    TempDir dir;
+    WriteBytes(dir / "kvd.exe", "#!/bin/sh\nexit 7\n");
+    chmod((dir / "kvd.exe").c_str(), 0700);
+    WriteBytes(dir / "page.htm", "<p>");
+    chmod((dir / "page.htm").c_str(), 0640);
+    WriteBytes(dir / "locked.exe", "old");
+    chmod((dir / "locked.exe").c_str(), 0600);
+
+    rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win(dir / "copy.exe"));
+    EXPECT_EQ(ModeOf(dir / "copy.exe"), 0755u);
+    EXPECT_EQ(system(("'" + dir / "copy.exe" + "'").c_str()), 7 << 8);
+
+    rtl::CopyWholeFile(Win(dir / "page.htm"), Win(dir / "copy.htm"));
+    EXPECT_EQ(ModeOf(dir / "copy.htm"), 0644u);
+
+    rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win(dir / "locked.exe"));
+    EXPECT_EQ(ModeOf(dir / "locked.exe"), 0755u);
+
+    umask(077);
+    rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win(dir / "private.exe"));
+    EXPECT_EQ(ModeOf(dir / "private.exe"), 0700u);
+}
+
+}  // namespace
