@@ -46,7 +46,9 @@ std::string InOutErrorMessage(int32_t code) {
 
 void RaiseInOutError(int32_t code) { throw EInOutError(InOutErrorMessage(code), code); }
 
-TTextFile::~TTextFile() {
+TTextFile::~TTextFile() { Abandon(); }
+
+void TTextFile::Abandon() {
     if (mode_ == Mode::Closed) return;
     // An abandoned file still gets its waiting bytes and its handle released; what goes wrong
     // here must not surface at some later, unrelated I/O check, so the result is left as it was.
@@ -63,6 +65,7 @@ TTextFile::~TTextFile() {
 void TTextFile::Assign(const std::string& name) {
     // The name is handed to the platform whole, also beyond kMaxFileNameLength: the host
     // decides whether it can open it, and reports its own code when it cannot.
+    Abandon();  // binding over an open file must not leak its handle
     name_ = name;
     assigned_ = true;
     mode_ = Mode::Closed;

@@ -49,6 +49,8 @@ public:
 private:
     // Checks the binding and closes an open file first; false when the open must not go on.
     bool OpenPrepared();
+    // Writes out and releases an open file without touching the I/O result.
+    void Abandon();
     int PeekByte();  // -1 never: Ctrl-Z stands for the end
     void Advance();
     bool Refill();

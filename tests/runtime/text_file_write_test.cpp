@@ -136,6 +136,16 @@ TEST(TextFileWrite, AFileLeftOpenIsWrittenAndClosedWhenItGoesAway) {
     }
     EXPECT_EQ(ReadBytes(dir / "left.txt"), "abandoned\r\n");
     {
+        rtl::TTextFile f;
+        f.Assign(Win(dir / "first.txt"));
+        f.Rewrite();
+        f.Write("first");
+        f.Assign(Win(dir / "second.txt"));
+        EXPECT_EQ(f.CurrentMode(), rtl::TTextFile::Mode::Closed);
+        EXPECT_EQ(ReadBytes(dir / "first.txt"), "first");
+        EXPECT_EQ(rtl::IOResult(), 0);
+    }
+    {
         // The final write fails here (the pipe's reader has gone); that must neither throw nor
         // leave a code behind for a later check.
         signal(SIGPIPE, SIG_IGN);
