@@ -150,6 +150,12 @@ TEST(CopyWholeFile, ATargetThatCannotBeCreatedRaisesAndLeavesTheSourceAlone) {
               "Cannot create file " + folder);
     EXPECT_EQ(ReadBytes(dir / "kvd.exe"), "MZ program");
     EXPECT_EQ(ReadBytes(dir / "plain"), "p");
+
+    WriteBytes(dir / "locked.exe", "old");
+    runtime_tests::ImmutableFile locked(dir / "locked.exe");
+    if (!locked.Active()) return;
+    EXPECT_THROW(rtl::CopyWholeFile(Win(dir / "kvd.exe"), Win(dir / "locked.exe")), rtl::EFCreateError);
+    EXPECT_EQ(ReadBytes(dir / "locked.exe"), "old");
 }
 
 TEST(CopyWholeFile, AShortWriteRaisesStreamWriteError) {

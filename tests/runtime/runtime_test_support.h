@@ -1,6 +1,11 @@
 // Windows names for host paths, and the check of an expected I/O error, for the runtime tests.
 #pragma once
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,5 +31,32 @@ inline void ExpectCheckRaises(int32_t code, const std::string& message) {
     }
     EXPECT_EQ(rtl::IOResult(), 0);
 }
+
+// Makes a file refuse every write, also to root, while the object lives; false where the file
+// system cannot do that.
+class ImmutableFile {
+public:
+    explicit ImmutableFile(const std::string& hostPath) : path_(hostPath) { set_ = SetFlag(true); }
+    ~ImmutableFile() {
+        if (set_) SetFlag(false);
+    }
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    bool Active() const { return set_; }
+
+private:
+    bool SetFlag(bool on) {
+        const int fd = open(path_.c_str(), O_RDONLY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        close(fd);
+        return ok;
+    }
+    std::string path_;
+    bool set_ = false;
+};
 
 }  // namespace runtime_tests

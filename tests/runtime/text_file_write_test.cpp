@@ -165,6 +165,19 @@ TEST(TextFileWrite, AFileLeftOpenIsWrittenAndClosedWhenItGoesAway) {
 
 // ---- Codes of the write side ---------------------------------------------------------------
 
+TEST(TextFileWriteErrors, CreatingOverAFileThatRefusesWritesIs5) {
+    TempDir dir;
+    WriteBytes(dir / "kvd.cfg", "old\r\n");
+    runtime_tests::ImmutableFile locked(dir / "kvd.cfg");
+    if (!locked.Active()) GTEST_SKIP() << "no immutable files on this file system";
+    rtl::TTextFile f;
+    f.Assign(Win(dir / "kvd.cfg"));
+    f.Rewrite();
+    ExpectCheckRaises(5, "File access denied");
+    EXPECT_EQ(f.CurrentMode(), rtl::TTextFile::Mode::Closed);
+    EXPECT_EQ(ReadBytes(dir / "kvd.cfg"), "old\r\n");
+}
+
 TEST(TextFileWriteErrors, WritingToAClosedFileEndsWith103) {
     TempDir dir;
     rtl::TTextFile f;
