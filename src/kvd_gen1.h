@@ -95,6 +95,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void SetUpControls();
     void ConnectEvents();
     void RunFirstActivation();
 
