@@ -20,6 +20,7 @@ enum ErrorCode : uint32_t {
     kErrorAccessDenied = 5,
     kErrorInvalidHandle = 6,
     kErrorNotEnoughMemory = 8,
+    kErrorInvalidDrive = 15,
     kErrorNoMoreFiles = 18,
     kErrorNotReady = 21,
     kErrorGenFailure = 31,

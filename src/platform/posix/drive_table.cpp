@@ -1,0 +1,409 @@
+// Drive letters over host folders, path translation, and the current directory.
+#include "platform/posix/drive_table.h"
+
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+
+namespace platform {
+
+namespace posix {
+
+namespace {
+
+// A Windows path cut into the part that cannot be climbed out of and the names below it.
+struct SplitPath {
+    std::string prefix;  // "X:" or "\\server\share"
+    std::vector<std::string> names;
+};
+
+struct State {
+    bool loaded = false;
+    std::vector<DriveEntry> table;
+    // Per table entry: the host folder with single slashes and no trailing one, and the same
+    // with symbolic links resolved, so either spelling of a host path finds its drive.
+    std::vector<std::string> folders;
+    std::vector<std::string> realFolders;
+    // Current folder of each drive in Windows form; empty means the drive's root.
+    std::array<std::string, 26> driveFolders;
+    std::string current;
+    std::string moduleFileName;
+};
+
+// Recursive, because the system's drive discovery may ask for the table it is building.
+std::recursive_mutex& Lock() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+State& TheState() {
+    static State state;
+    return state;
+}
+
+std::string NormalizeHost(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '/' && !out.empty() && out.back() == '/') continue;
+        out += c;
+    }
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+std::string RealHost(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer) == nullptr) return NormalizeHost(path);
+    return buffer;
+}
+
+std::string HostCurrentDirectory() {
+    std::vector<char> buffer(PATH_MAX);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+}
+
+char UpperLetter(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (UpperLetter(a[i]) != UpperLetter(b[i])) return false;
+    return true;
+}
+
+std::string DriveRoot(char letter) { return std::string(1, letter) + ":\\"; }
+
+std::string JoinWindows(const SplitPath& path) {
+    std::string out = path.prefix;
+    if (path.names.empty()) return out + "\\";
+    for (const auto& name : path.names) out += "\\" + name;
+    return out;
+}
+
+void AddNames(const std::string& text, std::vector<std::string>* names) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\\', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string name = text.substr(start, end - start);
+        if (name == "..") {
+            if (!names->empty()) names->pop_back();
+        } else if (!name.empty() && name != ".") {
+            names->push_back(name);
+        }
+        start = end + 1;
+    }
+}
+
+// Splits a network path "\\server\share\rest"; false when server or share is missing.
+bool SplitNetworkPath(const std::string& path, SplitPath* out, std::string* rest) {
+    const size_t serverEnd = path.find('\\', 2);
+    if (serverEnd == std::string::npos || serverEnd == 2) return false;
+    size_t shareEnd = path.find('\\', serverEnd + 1);
+    if (shareEnd == std::string::npos) shareEnd = path.size();
+    if (shareEnd == serverEnd + 1) return false;
+    out->prefix = path.substr(0, shareEnd);
+    out->names.clear();
+    *rest = path.substr(shareEnd);
+    return true;
+}
+
+// Splits a stored full Windows path; it is always in the form JoinWindows makes.
+SplitPath SplitStored(const std::string& path) {
+    SplitPath out;
+    std::string rest;
+    if (path.size() > 2 && path[0] == '\\' && path[1] == '\\' && SplitNetworkPath(path, &out, &rest)) {
+        AddNames(rest, &out.names);
+        return out;
+    }
+    out.prefix = path.substr(0, 2);
+    AddNames(path.size() > 2 ? path.substr(2) : std::string(), &out.names);
+    return out;
+}
+
+void EnsureLoadedLocked(State& state);
+
+int FindDriveLocked(State& state, char letter) {
+    EnsureLoadedLocked(state);
+    const char upper = UpperLetter(letter);
+    for (size_t i = 0; i < state.table.size(); ++i)
+        if (state.table[i].letter == upper) return static_cast<int>(i);
+    return -1;
+}
+
+std::string FromHostPathLocked(State& state, const std::string& hostPath) {
+    std::string path = hostPath;
+    if (path.empty() || path[0] != '/') path = HostCurrentDirectory() + "/" + path;
+    path = NormalizeHost(path);
+    int best = -1;
+    size_t bestLength = 0;
+    std::string bestRest;
+    for (size_t i = 0; i < state.table.size(); ++i) {
+        for (const std::string* folder : {&state.folders[i], &state.realFolders[i]}) {
+            std::string rest;
+            if (*folder == "/") {
+                rest = path.substr(1);
+            } else if (path == *folder) {
+                rest.clear();
+            } else if (path.size() > folder->size() && path.compare(0, folder->size(), *folder) == 0 &&
+                       path[folder->size()] == '/') {
+                rest = path.substr(folder->size() + 1);
+            } else {
+                continue;
+            }
+            const size_t length = folder->size();
+            if (best < 0 || length > bestLength ||
+                (length == bestLength && state.table[i].letter < state.table[best].letter)) {
+                best = static_cast<int>(i);
+                bestLength = length;
+                bestRest = rest;
+            }
+        }
+    }
+    if (best < 0) return std::string();
+    std::string out = DriveRoot(state.table[best].letter);
+    for (char c : bestRest) out += (c == '/') ? '\\' : c;
+    return out;
+}
+
+// The current directory is taken again from the host; outside every drive it is the first
+// drive's root, so that relative names still have somewhere to resolve.
+void AdoptHostCurrentDirectoryLocked(State& state) {
+    for (auto& folder : state.driveFolders) folder.clear();
+    state.current = FromHostPathLocked(state, HostCurrentDirectory());
+    if (state.current.empty()) state.current = state.table.empty() ? DriveRoot('C') : DriveRoot(state.table[0].letter);
+    state.driveFolders[UpperLetter(state.current[0]) - 'A'] = state.current;
+}
+
+void InstallLocked(State& state, std::vector<DriveEntry> table) {
+    state.table = std::move(table);
+    state.folders.clear();
+    state.realFolders.clear();
+    for (auto& entry : state.table) {
+        entry.letter = UpperLetter(entry.letter);
+        state.folders.push_back(NormalizeHost(entry.hostFolder));
+        state.realFolders.push_back(RealHost(entry.hostFolder));
+    }
+    state.loaded = true;
+    AdoptHostCurrentDirectoryLocked(state);
+}
+
+void EnsureLoadedLocked(State& state) {
+    if (state.loaded) return;
+    // Marked first: discovery may come back here for the table it is building.
+    state.loaded = true;
+    InstallLocked(state, DiscoverSystemDrives());
+}
+
+std::string DriveFolderLocked(State& state, char letter) {
+    const std::string& folder = state.driveFolders[UpperLetter(letter) - 'A'];
+    return folder.empty() ? DriveRoot(UpperLetter(letter)) : folder;
+}
+
+bool FolderIsReady(const std::string& hostFolder) {
+    struct stat st;
+    return ::stat(hostFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(hostFolder.c_str(), X_OK) == 0;
+}
+
+bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* out, uint32_t* error) {
+    EnsureLoadedLocked(state);
+    std::string path = windowsPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    if (path.empty()) {
+        *error = kErrorPathNotFound;
+        return false;
+    }
+    if (path.find_first_of("*?") != std::string::npos) {
+        *error = kErrorInvalidName;
+        return false;
+    }
+
+    SplitPath split;
+    std::string rest;
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        if (!SplitNetworkPath(path, &split, &rest)) {
+            *error = kErrorBadNetPath;
+            return false;
+        }
+    } else if (path.size() >= 2 && path[1] == ':' && IsLetter(path[0])) {
+        rest = path.substr(2);
+        if (!rest.empty() && rest[0] == '\\') {
+            split.prefix = path.substr(0, 2);
+        } else {
+            split = SplitStored(DriveFolderLocked(state, path[0]));
+        }
+    } else {
+        split = SplitStored(state.current);
+        if (path[0] == '\\') split.names.clear();
+        rest = path;
+    }
+    AddNames(rest, &split.names);
+
+    int drive = -1;
+    out->drive = 0;
+    if (split.prefix.size() == 2 && split.prefix[1] == ':') {
+        drive = FindDriveLocked(state, split.prefix[0]);
+        if (drive < 0) {
+            *error = kErrorPathNotFound;
+            return false;
+        }
+        out->drive = state.table[drive].letter;
+    } else {
+        for (size_t i = 0; i < state.table.size(); ++i) {
+            const auto& entry = state.table[i];
+            if (entry.type == kDriveRemote && entry.remoteName && EqualsIgnoringAsciiCase(*entry.remoteName, split.prefix)) {
+                drive = static_cast<int>(i);
+                break;
+            }
+        }
+        if (drive < 0) {
+            *error = kErrorBadNetPath;
+            return false;
+        }
+    }
+
+    const std::string& folder = state.folders[drive];
+    if (!FolderIsReady(folder)) {
+        *error = kErrorNotReady;
+        return false;
+    }
+    out->windows = JoinWindows(split);
+    out->lastName = split.names.empty() ? std::string() : split.names.back();
+    out->host = folder;
+    for (const auto& name : split.names) {
+        if (out->host.back() != '/') out->host += '/';
+        out->host += name;
+    }
+    if (!split.names.empty() && path.back() == '\\') out->host += '/';
+    return true;
+}
+
+}  // namespace
+
+std::vector<DriveEntry> DriveTable() {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    State& state = TheState();
+    EnsureLoadedLocked(state);
+    return state.table;
+}
+
+void SetDriveTable(std::vector<DriveEntry> table) {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    InstallLocked(TheState(), std::move(table));
+}
+
+void ResetDriveTable() {
+    std::vector<DriveEntry> table = DiscoverSystemDrives();
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    InstallLocked(TheState(), std::move(table));
+}
+
+bool ResolvePath(const std::string& windowsPath, ResolvedPath* out, uint32_t* error) {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    return ResolveLocked(TheState(), windowsPath, out, error);
+}
+
+bool ToHostPath(const std::string& windowsPath, std::string* hostPath, uint32_t* error) {
+    ResolvedPath resolved;
+    uint32_t code = 0;
+    if (!ResolvePath(windowsPath, &resolved, &code)) {
+        if (error) *error = code;
+        return false;
+    }
+    if (hostPath) *hostPath = resolved.host;
+    return true;
+}
+
+std::string FromHostPath(const std::string& hostPath) {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    State& state = TheState();
+    EnsureLoadedLocked(state);
+    return FromHostPathLocked(state, hostPath);
+}
+
+void SetModuleFileNameForTesting(const std::string& windowsPath) {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    TheState().moduleFileName = windowsPath;
+}
+
+}  // namespace posix
+
+bool SetCurrentDirectory(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> guard(posix::Lock());
+    posix::State& state = posix::TheState();
+    posix::EnsureLoadedLocked(state);
+    // A letter that stands for no drive at all is an invalid drive here, not a missing path.
+    if (path.size() >= 2 && path[1] == ':' && posix::IsLetter(path[0]) && posix::FindDriveLocked(state, path[0]) < 0) {
+        SetLastError(kErrorInvalidDrive);
+        return false;
+    }
+    posix::ResolvedPath resolved;
+    uint32_t error = 0;
+    if (!posix::ResolveLocked(state, path, &resolved, &error)) {
+        SetLastError(error);
+        return false;
+    }
+    struct stat st;
+    if (::stat(resolved.host.c_str(), &st) != 0) {
+        SetLastError(posix::CodeFromErrno(errno, resolved.host));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(kErrorDirectory);
+        return false;
+    }
+    if (::chdir(resolved.host.c_str()) != 0) {
+        SetLastError(posix::CodeFromErrno(errno, resolved.host));
+        return false;
+    }
+    state.current = resolved.windows;
+    if (resolved.drive != 0) state.driveFolders[resolved.drive - 'A'] = resolved.windows;
+    return true;
+}
+
+std::string GetCurrentDirectory() {
+    std::lock_guard<std::recursive_mutex> guard(posix::Lock());
+    posix::State& state = posix::TheState();
+    posix::EnsureLoadedLocked(state);
+    return state.current;
+}
+
+std::string GetModuleFileName() {
+    {
+        std::lock_guard<std::recursive_mutex> guard(posix::Lock());
+        if (!posix::TheState().moduleFileName.empty()) return posix::TheState().moduleFileName;
+    }
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            SetLastError(posix::CodeFromErrno(errno, std::string()));
+            return std::string();
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            const std::string host(buffer.data(), static_cast<size_t>(length));
+            return posix::FromHostPath(host);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,177 @@
+// Directory search with Windows wildcard rules, and the file-time conversions.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+#include "platform/posix/wildcard.h"
+
+namespace platform {
+
+struct FindState {
+    std::vector<FindData> entries;
+    size_t next = 0;
+};
+
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000u;
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+FindData EntryData(const std::string& folder, const std::string& name) {
+    FindData data;
+    data.name = name;
+    std::string host = folder;
+    if (host.back() != '/') host += '/';
+    host += name;
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0 && ::lstat(host.c_str(), &st) != 0) {
+        // Gone between listing and looking: still the name the folder listed.
+        data.attributes = kAttrArchive;
+        return data;
+    }
+    data.attributes = posix::AttributesFromStat(st, name, host);
+    data.lastWriteTime.ticks = posix::TicksFromTimespec(st.st_mtim);
+    data.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    return data;
+}
+
+// Days since 1970-01-01 to a civil date, proleptic Gregorian.
+void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
+    *day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    *month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    *year = static_cast<int64_t>(yearOfEra) + era * 400 + (*month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
+    const size_t cut = pattern.find_last_of("\\/:");
+    const std::string folderPart = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
+    const std::string namePart = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+
+    posix::ResolvedPath folder;
+    uint32_t error = 0;
+    if (!posix::ResolvePath(folderPart.empty() ? std::string(".") : folderPart, &folder, &error)) {
+        SetLastError(error == kErrorFileNotFound ? static_cast<uint32_t>(kErrorPathNotFound) : error);
+        return nullptr;
+    }
+    struct stat st;
+    if (::stat(folder.host.c_str(), &st) != 0) {
+        const int saved = errno;
+        SetLastError(saved == ENOENT || saved == ENOTDIR ? static_cast<uint32_t>(kErrorPathNotFound)
+                                                         : posix::CodeFromErrno(saved, folder.host));
+        return nullptr;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(kErrorPathNotFound);
+        return nullptr;
+    }
+    if (namePart.empty()) {
+        SetLastError(kErrorFileNotFound);
+        return nullptr;
+    }
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.host.c_str()));
+    if (!dir) {
+        SetLastError(posix::CodeFromErrno(errno, folder.host));
+        return nullptr;
+    }
+    const posix::WildcardPattern matcher(namePart);
+    auto state = std::make_unique<FindState>();
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) break;
+        const std::string name = entry->d_name;
+        // Such a name could never be asked for again through a Windows path.
+        if (name.find('\\') != std::string::npos) continue;
+        if (!matcher.Matches(name)) continue;
+        state->entries.push_back(EntryData(folder.host, name));
+    }
+    if (state->entries.empty()) {
+        SetLastError(kErrorFileNotFound);
+        return nullptr;
+    }
+    if (data) *data = state->entries[0];
+    state->next = 1;
+    return state.release();
+}
+
+bool FindNextFile(FindHandle handle, FindData* data) {
+    if (handle == nullptr) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    if (handle->next >= handle->entries.size()) {
+        SetLastError(kErrorNoMoreFiles);
+        return false;
+    }
+    if (data) *data = handle->entries[handle->next];
+    ++handle->next;
+    return true;
+}
+
+bool FindClose(FindHandle handle) {
+    if (handle == nullptr) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    delete handle;
+    return true;
+}
+
+bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) {
+    const int64_t seconds = static_cast<int64_t>(utc.ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
+    const time_t instant = static_cast<time_t>(seconds);
+    ::tzset();
+    std::tm parts{};
+    if (::localtime_r(&instant, &parts) == nullptr) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    const int64_t offset = static_cast<int64_t>(parts.tm_gmtoff) * static_cast<int64_t>(kTicksPerSecond);
+    if (offset < 0 && static_cast<uint64_t>(-offset) > utc.ticks) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    if (local) local->ticks = static_cast<uint64_t>(static_cast<int64_t>(utc.ticks) + offset);
+    return true;
+}
+
+bool FileTimeToDosDateTime(FileTime time, uint16_t* dosDate, uint16_t* dosTime) {
+    const uint64_t seconds = time.ticks / kTicksPerSecond;
+    const int64_t days = static_cast<int64_t>(seconds / 86400) - kSecondsFrom1601To1970 / 86400;
+    const unsigned secondOfDay = static_cast<unsigned>(seconds % 86400);
+    int64_t year;
+    unsigned month;
+    unsigned day;
+    CivilFromDays(days, &year, &month, &day);
+    if (year < 1980 || year > 2107) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    const unsigned hour = secondOfDay / 3600;
+    const unsigned minute = secondOfDay / 60 % 60;
+    const unsigned second = secondOfDay % 60;
+    if (dosDate) *dosDate = static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+    if (dosTime) *dosTime = static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+    return true;
+}
+
+}  // namespace platform
