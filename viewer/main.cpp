@@ -1,0 +1,20 @@
+// The stand-in viewer kvd.exe: shows the first page named on its command line.
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "framework/qt_strings.h"
+#include "viewer_args.h"
+#include "viewer_window.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> tokens(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // Qt would take tokens such as "-reverse" as its own options, so it sees only the name.
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("kvd.exe"), nullptr};
+    QApplication app(qtArgc, qtArgv);
+    viewer::ViewerWindow window(viewer::ParseViewerArgs(tokens),
+                                framework::FromQString(QCoreApplication::applicationDirPath()));
+    window.Present();
+    return app.exec();
+}
