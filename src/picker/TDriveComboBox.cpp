@@ -1,0 +1,250 @@
+// The drive selector.
+#include "picker/TDriveComboBox.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
+
+#include "framework/guard.h"
+#include "framework/qt_strings.h"
+#include "picker/TDirectoryListBox.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kGlyphRole = Qt::UserRole;
+constexpr int kBytesRole = Qt::UserRole + 1;
+constexpr int kNameBufferSize = 261;
+
+class DriveRowDelegate : public QStyledItemDelegate {
+public:
+    explicit DriveRowDelegate(TDriveComboBox* combo) : QStyledItemDelegate(combo), combo_(combo) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        painter->save();
+        const bool selected = (option.state & QStyle::State_Selected) || (option.state & QStyle::State_MouseOver);
+        combo_->DrawRow(*painter, option.rect, index.row(), selected, option.palette);
+        painter->restore();
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), combo_->RowHeight()};
+    }
+
+private:
+    TDriveComboBox* combo_;
+};
+
+char UpperChar(char c) {
+    const std::string upper = platform::CharUpper(std::string(1, c));
+    return upper.empty() ? c : upper[0];
+}
+
+// A label fits the buffer the platform fills, terminator included.
+std::string UpToBuffer(const std::string& text) {
+    std::string result = text.substr(0, std::min<size_t>(text.size(), kNameBufferSize - 1));
+    const size_t nul = result.find('\0');
+    if (nul != std::string::npos) result.erase(nul);
+    return result;
+}
+
+}  // namespace
+
+TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(false);
+    setItemDelegate(new DriveRowDelegate(this));
+    floppy_ = LoadGlyph(TGlyph::Floppy);
+    hard_ = LoadGlyph(TGlyph::Hard);
+    network_ = LoadGlyph(TGlyph::Network);
+    cdrom_ = LoadGlyph(TGlyph::Cdrom);
+    ram_ = LoadGlyph(TGlyph::Ram);
+    const std::string current = platform::GetCurrentDirectory();
+    selectedDrive_ = current.empty() || current[0] == '\\' ? 0 : current[0];
+    UpdateRowHeight();
+    connect(this, &QComboBox::activated, this, [this](int index) { framework::Guarded([&] { UserSelected(index); }); });
+}
+
+TDriveComboBox::~TDriveComboBox() {
+    if (dirList_) dirList_->driveCombo_ = nullptr;
+}
+
+TDirectoryListBox* TDriveComboBox::DirList() const { return dirList_.data(); }
+
+void TDriveComboBox::SetDirList(TDirectoryListBox* list) {
+    if (dirList_ == list) return;
+    if (dirList_) dirList_->driveCombo_ = nullptr;
+    dirList_ = list;
+    if (list) {
+        if (list->driveCombo_ && list->driveCombo_ != this) list->driveCombo_->dirList_ = nullptr;
+        list->driveCombo_ = this;
+    }
+}
+
+const QImage& TDriveComboBox::GlyphImage(TGlyph glyph) const {
+    static const QImage none;
+    switch (glyph) {
+        case TGlyph::Floppy: return floppy_;
+        case TGlyph::Hard: return hard_;
+        case TGlyph::Network: return network_;
+        case TGlyph::Cdrom: return cdrom_;
+        case TGlyph::Ram: return ram_;
+        default: return none;
+    }
+}
+
+std::string TDriveComboBox::RowText(int index) const {
+    if (index < 0 || index >= count()) return {};
+    const QByteArray bytes = itemData(index, kBytesRole).toByteArray();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+TGlyph TDriveComboBox::RowGlyph(int index) const {
+    if (index < 0 || index >= count()) return TGlyph::None;
+    return static_cast<TGlyph>(itemData(index, kGlyphRole).toInt());
+}
+
+void TDriveComboBox::UpdateRowHeight() {
+    rowHeight_ = std::max(fontMetrics().height(), floppy_.isNull() ? 11 : floppy_.height());
+}
+
+void TDriveComboBox::CreateWnd() {
+    created_ = true;
+    BuildRows();
+    SetSelectedDrive(selectedDrive_);
+}
+
+void TDriveComboBox::AddRow(const std::string& text, TGlyph glyph) {
+    addItem(framework::ToQString(text));
+    const int row = count() - 1;
+    setItemData(row, static_cast<int>(glyph), kGlyphRole);
+    setItemData(row, QByteArray(text.data(), static_cast<qsizetype>(text.size())), kBytesRole);
+}
+
+std::string TDriveComboBox::VolumeLabel(const std::string& letter) const {
+    struct ErrorModeScope {
+        uint32_t previous = platform::SetErrorMode(platform::kSemFailCriticalErrors);
+        ~ErrorModeScope() { platform::SetErrorMode(previous); }
+    } scope;
+    std::string label;
+    if (platform::GetVolumeInformation(letter + ":\\", &label, nullptr))
+        label = UpToBuffer(label);
+    else
+        label.clear();
+    label = textCase_ == tcUpperCase ? platform::CharUpper(label) : platform::CharLower(label);
+    return "[" + label + "]";
+}
+
+std::string TDriveComboBox::NetworkName(const std::string& letter) const {
+    std::string remote;
+    if (platform::WNetGetConnection(platform::CharUpper(letter) + ":", &remote) == platform::kErrorSuccess) {
+        remote = UpToBuffer(remote);
+        return textCase_ == tcUpperCase ? platform::CharUpper(remote) : platform::CharLower(remote);
+    }
+    return VolumeLabel(letter);
+}
+
+void TDriveComboBox::BuildRows() {
+    const QSignalBlocker blocker(this);
+    clear();
+    const uint32_t drives = platform::GetLogicalDrives();
+    for (int bit = 0; bit < 26; ++bit) {
+        if ((drives & (1u << bit)) == 0) continue;
+        std::string letter(1, static_cast<char>('a' + bit));
+        const uint32_t type = platform::GetDriveType(letter + ":\\");
+        if (textCase_ == tcUpperCase) letter = platform::CharUpper(letter);
+        switch (type) {
+            case platform::kDriveRemovable: AddRow(letter + ":", TGlyph::Floppy); break;
+            case platform::kDriveFixed: AddRow(letter + ": " + VolumeLabel(letter), TGlyph::Hard); break;
+            case platform::kDriveRemote: AddRow(letter + ": " + NetworkName(letter), TGlyph::Network); break;
+            case platform::kDriveCdrom: AddRow(letter + ": " + VolumeLabel(letter), TGlyph::Cdrom); break;
+            case platform::kDriveRamdisk: AddRow(letter + ": " + VolumeLabel(letter), TGlyph::Ram); break;
+            default: break;
+        }
+    }
+    // Adding to an empty box selects its first row; the rows start unselected.
+    setCurrentIndex(-1);
+}
+
+void TDriveComboBox::SetSelectedDrive(char drive) {
+    if (currentIndex() >= 0 && UpperChar(drive) == UpperChar(selectedDrive_)) return;
+    if (drive == 0) {
+        selectedDrive_ = 0;
+        const QSignalBlocker blocker(this);
+        setCurrentIndex(-1);
+    } else {
+        const char upper = UpperChar(drive);
+        selectedDrive_ = textCase_ == tcUpperCase ? upper : static_cast<char>(upper + 32);
+        for (int row = 0; row < count(); ++row) {
+            const std::string text = RowText(row);
+            if (text.size() >= 2 && text[1] == ':' && UpperChar(text[0]) == UpperChar(selectedDrive_)) {
+                const QSignalBlocker blocker(this);
+                setCurrentIndex(row);
+                break;
+            }
+        }
+    }
+    update();
+    if (dirList_) dirList_->SwitchDrive(selectedDrive_);
+    if (OnChange) OnChange(this);
+}
+
+void TDriveComboBox::SetTextCase(TTextCase value) {
+    if (value == textCase_) return;
+    textCase_ = value;
+    const char drive = selectedDrive_;
+    BuildRows();
+    SetSelectedDrive(drive);
+}
+
+void TDriveComboBox::UserSelected(int index) {
+    const std::string text = RowText(index);
+    SetSelectedDrive(text.empty() ? 0 : text[0]);
+    if (OnChange) OnChange(this);
+}
+
+void TDriveComboBox::DrawRow(QPainter& painter, const QRect& rect, int index, bool selected,
+                             const QPalette& palette) const {
+    const QColor fill = palette.color(selected ? QPalette::Highlight : QPalette::Base);
+    painter.fillRect(rect, fill);
+    const TGlyph glyph = RowGlyph(index);
+    const QImage& image = GlyphImage(glyph);
+    int glyphWidth = 16;
+    if (!image.isNull()) {
+        DrawGlyph(painter, image, rect.left() + 2, rect.top(), rect.top() + rect.height(), fill);
+        glyphWidth = image.width();
+    }
+    painter.setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter.setClipRect(rect);
+    const QRect textRect(rect.left() + glyphWidth + 6, rect.top(), rect.width() - glyphWidth - 6, rect.height());
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     framework::ToQString(RowText(index)));
+    painter.setClipping(false);
+}
+
+void TDriveComboBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentText.clear();
+    option.currentIcon = QIcon();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    if (currentIndex() < 0) return;
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    painter.save();
+    DrawRow(painter, field, currentIndex(), hasFocus(), palette());
+    painter.restore();
+}
+
+void TDriveComboBox::showEvent(QShowEvent* event) {
+    QComboBox::showEvent(event);
+    if (!created_) framework::Guarded([this] { CreateWnd(); });
+}
+
+void TDriveComboBox::changeEvent(QEvent* event) {
+    QComboBox::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        UpdateRowHeight();
+        if (created_) framework::Guarded([this] { CreateWnd(); });
+    }
+}
