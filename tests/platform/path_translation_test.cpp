@@ -1,0 +1,97 @@
+#include <unistd.h>
+
+#include "core_test_support.h"
+
+namespace platform_tests {
+namespace {
+
+using platform::posix::FromHostPath;
+using testing_support::MakeDirs;
+
+using PathTranslation = DriveFixture;
+
+TEST_F(PathTranslation, AbsolutePathsJoinTheDriveFolder) {
+    EXPECT_EQ(Host("C:\\a\\b"), c_ + "/a/b");
+    EXPECT_EQ(Host("c:\\a\\b"), c_ + "/a/b");
+    EXPECT_EQ(Host("C:/a/b"), c_ + "/a/b");
+    EXPECT_EQ(Host("C:\\a\\\\b"), c_ + "/a/b");
+    EXPECT_EQ(Host("C:\\"), c_);
+    EXPECT_EQ(Host("D:\\x.txt"), d_ + "/x.txt");
+    // A trailing separator stays, so that a file named with one is not taken for the file.
+    EXPECT_EQ(Host("C:\\a\\"), c_ + "/a/");
+}
+
+TEST_F(PathTranslation, DotsResolveTextuallyAndNeverClimbAboveTheRoot) {
+    EXPECT_EQ(Host("C:\\a\\.\\b\\..\\c"), c_ + "/a/c");
+    EXPECT_EQ(Host("C:\\..\\..\\x"), c_ + "/x");
+    EXPECT_EQ(Host("D:\\a\\..\\.."), d_);
+    // The textual rule holds even where a name on the way does not exist.
+    EXPECT_EQ(Host("C:\\missing\\..\\y"), c_ + "/y");
+}
+
+TEST_F(PathTranslation, RelativeFormsUseTheCurrentFolders) {
+    MakeDirs(c_ + "/work");
+    MakeDirs(d_ + "/dd");
+    ASSERT_TRUE(platform::SetCurrentDirectory("D:\\dd"));
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\work"));
+    EXPECT_EQ(Host("name"), c_ + "/work/name");
+    EXPECT_EQ(Host(".\\name"), c_ + "/work/name");
+    EXPECT_EQ(Host("..\\x"), c_ + "/x");
+    EXPECT_EQ(Host("\\top"), c_ + "/top");
+    EXPECT_EQ(Host("/top"), c_ + "/top");
+    EXPECT_EQ(Host("C:"), c_ + "/work");
+    EXPECT_EQ(Host("D:"), d_ + "/dd");
+    EXPECT_EQ(Host("d:file"), d_ + "/dd/file");
+    EXPECT_EQ(Host("D:..\\up"), d_ + "/up");
+}
+
+TEST_F(PathTranslation, NetworkPathsNeedAMatchingNetworkDrive) {
+    MakeDirs(temp_ / "net");
+    Install({Drive('C', c_), Drive('N', temp_ / "net", platform::kDriveRemote, "\\\\srv\\share"),
+             Drive('F', d_, platform::kDriveFixed, "\\\\fixed\\share")});
+    EXPECT_EQ(Host("\\\\SRV\\Share\\x\\y"), temp_ / "net/x/y");
+    EXPECT_EQ(Host("//srv/share/x"), temp_ / "net/x");
+    EXPECT_EQ(Host("\\\\srv\\share"), temp_ / "net");
+    EXPECT_EQ(TranslationError("\\\\other\\share\\x"), platform::kErrorBadNetPath);
+    EXPECT_EQ(TranslationError("\\\\srv\\other"), platform::kErrorBadNetPath);
+    EXPECT_EQ(TranslationError("\\\\srv"), platform::kErrorBadNetPath);
+    // Only a network drive answers for a share.
+    EXPECT_EQ(TranslationError("\\\\fixed\\share\\x"), platform::kErrorBadNetPath);
+}
+
+TEST_F(PathTranslation, UnknownLettersWildcardsAndVanishedDrivesFail) {
+    EXPECT_EQ(TranslationError("Q:\\x"), platform::kErrorPathNotFound);
+    EXPECT_EQ(TranslationError(""), platform::kErrorPathNotFound);
+    EXPECT_EQ(TranslationError("C:\\*.txt"), platform::kErrorInvalidName);
+    ASSERT_EQ(rmdir(d_.c_str()), 0);
+    EXPECT_EQ(TranslationError("D:\\x"), platform::kErrorNotReady);
+    EXPECT_EQ(TranslationError("D:"), platform::kErrorNotReady);
+}
+
+TEST_F(PathTranslation, FromHostPathPrefersTheDeepestDriveThenTheLowestLetter) {
+    MakeDirs(c_ + "/inner/x");
+    // Listed out of letter order on purpose: the letter decides, not the position.
+    Install({Drive('F', c_ + "/inner"), Drive('C', c_), Drive('E', c_ + "/inner/")});
+    EXPECT_EQ(FromHostPath(c_ + "/inner/x"), "E:\\x");
+    EXPECT_EQ(FromHostPath(c_ + "/inner"), "E:\\");
+    EXPECT_EQ(FromHostPath(c_ + "/innerish"), "C:\\innerish");
+    EXPECT_EQ(FromHostPath(c_ + "//other/"), "C:\\other");
+    EXPECT_EQ(FromHostPath(c_), "C:\\");
+    EXPECT_EQ(FromHostPath(d_), "");
+
+    Install({Drive('C', "/"), Drive('D', d_)});
+    EXPECT_EQ(FromHostPath(d_ + "/a/b"), "D:\\a\\b");
+    EXPECT_EQ(FromHostPath("/usr/lib"), "C:\\usr\\lib");
+    EXPECT_EQ(FromHostPath("/"), "C:\\");
+}
+
+TEST_F(PathTranslation, FromHostPathFindsADriveGivenThroughASymbolicLink) {
+    MakeDirs(temp_ / "real/sub");
+    ASSERT_EQ(symlink((temp_ / "real").c_str(), (temp_ / "link").c_str()), 0);
+    Install({Drive('C', c_), Drive('L', temp_ / "link")});
+    EXPECT_EQ(FromHostPath(temp_ / "real/sub"), "L:\\sub");
+    EXPECT_EQ(FromHostPath(temp_ / "link/sub"), "L:\\sub");
+}
+
+}  // namespace
+}  // namespace platform_tests
