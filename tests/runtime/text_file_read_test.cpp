@@ -177,21 +177,21 @@ TEST(TextFile, AFifoWhoseWriterHasGoneIsTheEndOfTheData) {
     TempDir dir;
     const std::string fifo = dir / "pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        const int fd = open(fifo.c_str(), O_WRONLY);  // waits for the reader
-        if (fd >= 0) {
-            const std::string bytes = "A\r\nB";
-            EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-            close(fd);
-        }
-    });
+    // A reader of our own lets the writer open at once; the bytes wait in the pipe.
+    const int keeper = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
+    const int writer = open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    const std::string bytes = "A\r\nB";
+    ASSERT_EQ(write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     rtl::TTextFile f;
     f.Assign(Win(fifo));
     f.Reset();
+    close(writer);
+    close(keeper);
     ASSERT_EQ(rtl::IOResult(), 0);
     EXPECT_EQ(f.ReadLn(), "A");
     EXPECT_EQ(f.ReadLn(), "B");
-    writer.join();
     EXPECT_TRUE(f.Eof());
     EXPECT_EQ(f.ReadLn(), "");
     EXPECT_EQ(rtl::IOResult(), 0);

@@ -5,24 +5,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/drive_table.h"
+#include "platform/posix/posix_internal.h"
 
 namespace platform {
-
-namespace {
-
-uint32_t CodeFromErrno(int error) {
-    switch (error) {
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return kErrorAccessDenied;
-    case ENAMETOOLONG: return kErrorFilenameExcedRange;
-    default: return kErrorGenFailure;
-    }
-}
-
-}  // namespace
 
 bool CopyFileMode(const std::string& source, const std::string& target) {
     std::string hostSource;
@@ -34,7 +19,7 @@ bool CopyFileMode(const std::string& source, const std::string& target) {
     }
     struct stat st;
     if (::stat(hostSource.c_str(), &st) != 0) {
-        SetLastError(CodeFromErrno(errno));
+        SetLastError(posix::CodeFromErrno(errno, hostSource));
         return false;
     }
     // The umask can only be read by setting it; it is put back at once.
@@ -44,7 +29,7 @@ bool CopyFileMode(const std::string& source, const std::string& target) {
     if (st.st_mode & S_IXUSR) mode |= 0111;
     mode &= ~mask;
     if (::chmod(hostTarget.c_str(), mode) != 0) {
-        SetLastError(CodeFromErrno(errno));
+        SetLastError(posix::CodeFromErrno(errno, hostTarget));
         return false;
     }
     return true;
