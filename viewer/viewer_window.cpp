@@ -44,23 +44,6 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    // Without a frame the end user has no title bar to close the window with, so the viewer
-    // keeps one way out on screen whatever the pages offer.
-    if (args_.borderless) {
-        auto* bar = new QWidget(central);
-        bar->setObjectName(QStringLiteral("CloseBar"));
-        bar->setAutoFillBackground(true);
-        auto* row = new QHBoxLayout(bar);
-        row->setContentsMargins(4, 2, 4, 2);
-        row->addStretch(1);
-        auto* close = new QPushButton(QStringLiteral("Close (Esc)"), bar);
-        close->setObjectName(QStringLiteral("CloseButton"));
-        close->setFocusPolicy(Qt::NoFocus);
-        connect(close, &QPushButton::clicked, this, &QWidget::close);
-        row->addWidget(close);
-        column->addWidget(bar);
-    }
-
     if (args_.debug) {
         auto* strip = new QWidget(central);
         strip->setObjectName(QStringLiteral("DebugStrip"));
@@ -91,6 +74,16 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     column->addWidget(browser_, 1);
     setCentralWidget(central);
 
+    QPushButton* close = nullptr;
+    if (args_.borderless) {
+        // Without a frame the end user has no title bar to close the window with, so the viewer
+        // keeps one way out on screen whatever the pages offer.
+        close = new QPushButton(QStringLiteral("Close (Esc)"), this);
+        close->setObjectName(QStringLiteral("CloseButton"));
+        close->setFocusPolicy(Qt::NoFocus);
+        connect(close, &QPushButton::clicked, this, &QWidget::close);
+    }
+
     if (HasWebLink(args_)) {
         // A menu bar item of its own, not a drop-down: one click opens the address.
         QString text = framework::ToQString(args_.linkText);
@@ -99,8 +92,19 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
         link->setObjectName(QStringLiteral("WebLinkAction"));
         link->setEnabled(!args_.address.empty() && args_.address != "-");
         connect(link, &QAction::triggered, this, &ViewerWindow::OpenWebLink);
+        if (close) menuBar()->setCornerWidget(close, Qt::TopRightCorner);
     } else {
         menuBar()->hide();
+        if (close) {
+            auto* bar = new QWidget(central);
+            bar->setObjectName(QStringLiteral("CloseBar"));
+            auto* row = new QHBoxLayout(bar);
+            row->setContentsMargins(4, 2, 4, 2);
+            row->addStretch(1);
+            close->setParent(bar);
+            row->addWidget(close);
+            column->insertWidget(0, bar);
+        }
     }
 
     // Esc closes the viewer in every mode; it is the way out a borderless window promises.

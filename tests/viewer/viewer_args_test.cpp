@@ -1,0 +1,148 @@
+// The viewer's command line and where it looks for its first page.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/drive_table.h"
+#include "support/temp_dir.h"
+#include "viewer_args.h"
+
+namespace {
+
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+using viewer::ParseViewerArgs;
+using viewer::ViewerArgs;
+
+void ExpectArgs(const ViewerArgs& a, bool debug, const std::string& page, const std::string& text,
+                const std::string& address, bool maximised, bool borderless, int height, int width) {
+    EXPECT_EQ(a.debug, debug);
+    EXPECT_EQ(a.firstPage, page);
+    EXPECT_EQ(a.linkText, text);
+    EXPECT_EQ(a.address, address);
+    EXPECT_EQ(a.maximised, maximised);
+    EXPECT_EQ(a.borderless, borderless);
+    EXPECT_EQ(a.height, height);
+    EXPECT_EQ(a.width, width);
+}
+
+TEST(ViewerArgs, FullListOfEightTokensIsReadByPosition) {
+    ExpectArgs(ParseViewerArgs({"d", "start.htm", "Visit us on the Web!", "http://www.example.com/", "-", "N", "300",
+                                "500"}),
+               true, "start.htm", "Visit us on the Web!", "http://www.example.com/", false, true, 300, 500);
+    // The help string of the wizard: a full path, no link, sized 600 by 700.
+    ExpectArgs(ParseViewerArgs({"-", "C:\\Tools\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}), false,
+               "C:\\Tools\\kvdhelp.htm", "-", "-", false, false, 600, 700);
+}
+
+TEST(ViewerArgs, ShortenedMaximisedListsTakeTheDefaultSizes) {
+    ExpectArgs(ParseViewerArgs({"-", "index.htm", "T", "U", "M"}), false, "index.htm", "T", "U", true, false, 400,
+               600);
+    ExpectArgs(ParseViewerArgs({"-", "index.htm", "T", "U", "M", "N"}), false, "index.htm", "T", "U", true, true, 400,
+               600);
+}
+
+TEST(ViewerArgs, MissingTrailingTokensTakeDefaults) {
+    ExpectArgs(ParseViewerArgs({}), false, "index.htm", "-", "-", false, false, 400, 600);
+    ExpectArgs(ParseViewerArgs({"d"}), true, "index.htm", "-", "-", false, false, 400, 600);
+    ExpectArgs(ParseViewerArgs({"-", "a.htm", "Go"}), false, "a.htm", "Go", "-", false, false, 400, 600);
+    ExpectArgs(ParseViewerArgs({"-", "a.htm", "-", "-", "-", "-", "250"}), false, "a.htm", "-", "-", false, false, 250,
+               600);
+    // An empty first-page token names no page; the default one is meant.
+    EXPECT_EQ(ParseViewerArgs({"-", ""}).firstPage, "index.htm");
+}
+
+TEST(ViewerArgs, FlagsMatchExactlyAndCaseSensitively) {
+    const ViewerArgs a = ParseViewerArgs({"D", "x.htm", "-", "-", "m", "n", "1", "1"});
+    EXPECT_FALSE(a.debug);
+    EXPECT_FALSE(a.maximised);
+    EXPECT_FALSE(a.borderless);
+    const ViewerArgs b = ParseViewerArgs({"d ", "x.htm", "-", "-", "M ", "N ", "1", "1"});
+    EXPECT_FALSE(b.debug);
+    EXPECT_FALSE(b.maximised);
+    EXPECT_FALSE(b.borderless);
+    // Text tokens are kept as they came, spaces included.
+    const ViewerArgs c = ParseViewerArgs({"-", " p.htm ", "  Hello ", "say \"hi\""});
+    EXPECT_EQ(c.firstPage, " p.htm ");
+    EXPECT_EQ(c.linkText, "  Hello ");
+    EXPECT_EQ(c.address, "say \"hi\"");
+}
+
+TEST(ViewerArgs, SizesThatAreNotPlainPositiveNumbersFallBackToDefaults) {
+    for (const std::string bad : {"abc", "", "-5", "0", " 400", "400 ", "4O0", "+400", "32768", "99999999999"}) {
+        const ViewerArgs a = ParseViewerArgs({"-", "x.htm", "-", "-", "-", "-", bad, bad});
+        EXPECT_EQ(a.height, 400) << "height \"" << bad << "\"";
+        EXPECT_EQ(a.width, 600) << "width \"" << bad << "\"";
+    }
+    const ViewerArgs edges = ParseViewerArgs({"-", "x.htm", "-", "-", "-", "-", "1", "32767"});
+    EXPECT_EQ(edges.height, 1);
+    EXPECT_EQ(edges.width, 32767);
+    EXPECT_EQ(ParseViewerArgs({"-", "x.htm", "-", "-", "-", "-", "0410", "abc"}).height, 410);
+}
+
+TEST(ViewerArgs, WebLinkIsWantedUnlessItsTextIsDashOrEmpty) {
+    EXPECT_TRUE(viewer::HasWebLink(ParseViewerArgs({"-", "x.htm", "Visit", "-"})));
+    EXPECT_TRUE(viewer::HasWebLink(ParseViewerArgs({"-", "x.htm", " - ", "-"})));
+    EXPECT_FALSE(viewer::HasWebLink(ParseViewerArgs({"-", "x.htm", "-", "http://www.example.com/"})));
+    EXPECT_FALSE(viewer::HasWebLink(ParseViewerArgs({"-", "x.htm", "", "http://www.example.com/"})));
+    EXPECT_FALSE(viewer::HasWebLink(ParseViewerArgs({"-", "x.htm"})));
+}
+
+class PagePath : public ::testing::Test {
+protected:
+    void TearDown() override { platform::posix::ResetDriveTable(); }
+    TempDir dir_;
+};
+
+TEST_F(PagePath, RelativeNameIsLookedForInTheViewerFolder) {
+    EXPECT_EQ(viewer::ResolvePagePath("index.htm", dir_.Path()), dir_ / "index.htm");
+    EXPECT_EQ(viewer::ResolvePagePath("index.htm", dir_.Path() + "/"), dir_ / "index.htm");
+    EXPECT_EQ(viewer::ResolvePagePath("pages\\intro.htm", dir_.Path()), dir_ / "pages/intro.htm");
+    EXPECT_EQ(viewer::ResolvePagePath("-", dir_.Path()), dir_ / "-");
+}
+
+TEST_F(PagePath, HostAbsolutePathIsTakenAsItIs) {
+    EXPECT_EQ(viewer::ResolvePagePath("/srv/cd/index.htm", dir_.Path()), "/srv/cd/index.htm");
+}
+
+TEST_F(PagePath, WindowsFullPathGoesThroughTheDriveTable) {
+    testing_support::MakeDirs(dir_ / "tools");
+    WriteBytes(dir_ / "tools/kvdhelp.htm", "<html></html>");
+    platform::posix::DriveEntry drive;
+    drive.letter = 'Q';
+    drive.hostFolder = dir_.Path();
+    platform::posix::SetDriveTable({drive});
+
+    const std::string host = viewer::ResolvePagePath("Q:\\tools\\kvdhelp.htm", "/elsewhere");
+    EXPECT_EQ(host, dir_ / "tools/kvdhelp.htm");
+    EXPECT_TRUE(viewer::HostFileExists(host));
+    EXPECT_EQ(viewer::ResolvePagePath("q:\\tools\\kvdhelp.htm", "/elsewhere"), dir_ / "tools/kvdhelp.htm");
+}
+
+TEST_F(PagePath, WindowsPathOnADriveThatDoesNotExistCannotBeResolved) {
+    platform::posix::DriveEntry drive;
+    drive.letter = 'Q';
+    drive.hostFolder = dir_.Path();
+    platform::posix::SetDriveTable({drive});
+    EXPECT_EQ(viewer::ResolvePagePath("R:\\kvdhelp.htm", dir_.Path()), "");
+    EXPECT_FALSE(viewer::HostFileExists(""));
+}
+
+TEST_F(PagePath, OnlyARegularFileCountsAsAPage) {
+    testing_support::MakeDirs(dir_ / "index.htm");
+    EXPECT_FALSE(viewer::HostFileExists(dir_ / "index.htm"));
+    WriteBytes(dir_ / "about.htm", "");
+    EXPECT_TRUE(viewer::HostFileExists(dir_ / "about.htm"));
+    EXPECT_FALSE(viewer::HostFileExists(dir_ / "about.htm/x"));
+}
+
+TEST(PageFileName, CutsAfterTheLastSeparatorOfEitherForm) {
+    EXPECT_EQ(viewer::PageFileName("C:\\Tools\\kvdhelp.htm"), "kvdhelp.htm");
+    EXPECT_EQ(viewer::PageFileName("Q:start.htm"), "start.htm");
+    EXPECT_EQ(viewer::PageFileName("/srv/cd/index.htm"), "index.htm");
+    EXPECT_EQ(viewer::PageFileName("index.htm"), "index.htm");
+    EXPECT_EQ(viewer::PageFileName("pages\\"), "");
+}
+
+}  // namespace
