@@ -157,6 +157,8 @@ std::string FromHostPathLocked(State& state, const std::string& hostPath) {
     std::string bestRest;
     for (size_t i = 0; i < state.table.size(); ++i) {
         for (const std::string* folder : {&state.folders[i], &state.realFolders[i]}) {
+            // A drive without a folder (no medium) holds no host path.
+            if (folder->empty()) continue;
             std::string rest;
             if (*folder == "/") {
                 rest = path.substr(1);
@@ -399,8 +401,9 @@ std::string GetModuleFileName() {
             return std::string();
         }
         if (static_cast<size_t>(length) < buffer.size()) {
-            const std::string host(buffer.data(), static_cast<size_t>(length));
-            return posix::FromHostPath(host);
+            const std::string windowsPath = posix::FromHostPath(std::string(buffer.data(), static_cast<size_t>(length)));
+            if (windowsPath.empty()) SetLastError(kErrorPathNotFound);
+            return windowsPath;
         }
         buffer.resize(buffer.size() * 2);
     }
