@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "core_test_support.h"
 
 namespace platform_tests {
@@ -119,6 +121,33 @@ TEST_F(Files, DevicesAndPipesReportTheirKindAndTheirFailures) {
     EXPECT_EQ(GetLastError(), kErrorBrokenPipe);
     close(ends[1]);
     EXPECT_EQ(GetFileType(ends[1]), kFileTypeUnknown);
+}
+
+TEST_F(Files, ARunningProgramCannotBeOpenedForWriting) {
+    char exe[4096];
+    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(length, 0);
+    const std::string program(exe, static_cast<size_t>(length));
+    const std::string folder = program.substr(0, program.rfind('/'));
+    Install({Drive('C', c_), Drive('P', folder)});
+    const std::string name = "P:\\" + program.substr(program.rfind('/') + 1);
+    // Opened without truncation: should the refusal ever fail, the program stays whole.
+    FileHandle handle = CreateFile(name, kGenericWrite, kShareNone, kOpenExisting);
+    EXPECT_EQ(handle, kInvalidFileHandle);
+    EXPECT_EQ(GetLastError(), kErrorSharingViolation);
+    if (handle != kInvalidFileHandle) CloseHandle(handle);
+}
+
+TEST_F(Files, TheLastErrorBelongsToEachThread) {
+    SetLastError(kErrorDiskFull);
+    uint32_t seen = 0;
+    std::thread other([&] {
+        seen = GetLastError();
+        EXPECT_EQ(CreateFile("C:\\missing", kGenericRead, kShareRead, kOpenExisting), kInvalidFileHandle);
+    });
+    other.join();
+    EXPECT_EQ(seen, kErrorSuccess);
+    EXPECT_EQ(GetLastError(), kErrorDiskFull);
 }
 
 TEST_F(Files, DeleteRemovesFilesAndLinksButNotFolders) {

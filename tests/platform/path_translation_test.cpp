@@ -66,6 +66,12 @@ TEST_F(PathTranslation, UnknownLettersWildcardsAndVanishedDrivesFail) {
     ASSERT_EQ(rmdir(d_.c_str()), 0);
     EXPECT_EQ(TranslationError("D:\\x"), platform::kErrorNotReady);
     EXPECT_EQ(TranslationError("D:"), platform::kErrorNotReady);
+    // A drive without a folder (no medium in it) is not ready either, and holds no host path.
+    Install({Drive('C', c_), Drive('E', "", platform::kDriveCdrom)});
+    EXPECT_EQ(TranslationError("E:\\x"), platform::kErrorNotReady);
+    EXPECT_EQ(FromHostPath(c_ + "/x"), "C:\\x");
+    Install({Drive('E', ""), Drive('C', c_)});
+    EXPECT_EQ(FromHostPath(temp_.Path()), "");
 }
 
 TEST_F(PathTranslation, FromHostPathPrefersTheDeepestDriveThenTheLowestLetter) {
