@@ -23,58 +23,71 @@ namespace {
 using Args = std::vector<std::string>;
 using platform::posix::SplitCommandLine;
 
-TEST(SplitCommandLine, SpacesAndTabsSeparateOutsideGroups) {
-    EXPECT_EQ(SplitCommandLine(""), Args{});
-    EXPECT_EQ(SplitCommandLine(" \t  "), Args{});
-    EXPECT_EQ(SplitCommandLine("a b  c"), (Args{"a", "b", "c"}));
-    EXPECT_EQ(SplitCommandLine("\ta\tb\t"), (Args{"a", "b"}));
-    EXPECT_EQ(SplitCommandLine("\"a b\" c"), (Args{"a b", "c"}));
-    EXPECT_EQ(SplitCommandLine("\"a\tb\""), (Args{"a\tb"}));
-    EXPECT_EQ(SplitCommandLine("a\"b c\"d"), (Args{"ab cd"}));
-    EXPECT_EQ(SplitCommandLine("\"a\"b\"c d\""), (Args{"abc d"}));
-    EXPECT_EQ(SplitCommandLine("\"unterminated group  "), (Args{"unterminated group  "}));
-    // Only space and tab separate; other control bytes belong to the argument.
-    EXPECT_EQ(SplitCommandLine("a\nb\rc"), (Args{"a\nb\rc"}));
+struct SplitCase {
+    std::string line;
+    Args args;
+};
+
+void ExpectSplits(const std::vector<SplitCase>& cases) {
+    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << "[" << c.line << "]";
 }
 
-TEST(SplitCommandLine, EmptyGroupsAreEmptyArguments) {
-    EXPECT_EQ(SplitCommandLine("\"\""), (Args{""}));
-    EXPECT_EQ(SplitCommandLine("\"\" \"\""), (Args{"", ""}));
-    EXPECT_EQ(SplitCommandLine("a \"\" b"), (Args{"a", "", "b"}));
-    EXPECT_EQ(SplitCommandLine("a\"\"b"), (Args{"ab"}));
+TEST(SplitCommandLine, SeparatorsGroupsAndEmptyArguments) {
+    ExpectSplits({
+        {"", {}},
+        {" \t  ", {}},
+        {"a b  c", {"a", "b", "c"}},
+        {"\ta\tb\t", {"a", "b"}},
+        {"\"a b\" c", {"a b", "c"}},
+        {"\"a\tb\"", {"a\tb"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"\"a\"b\"c d\"", {"abc d"}},
+        {"\"unterminated group  ", {"unterminated group  "}},
+        {"a\nb\rc", {"a\nb\rc"}},  // only space and tab separate
+        {"\"\"", {""}},
+        {"\"\" \"\"", {"", ""}},
+        {"a \"\" b", {"a", "", "b"}},
+        {"a\"\"b", {"ab"}},
+    });
 }
 
 TEST(SplitCommandLine, BackslashesCountOnlyBeforeAQuote) {
-    EXPECT_EQ(SplitCommandLine("a\\b"), (Args{"a\\b"}));
-    EXPECT_EQ(SplitCommandLine("a\\\\b"), (Args{"a\\\\b"}));
-    EXPECT_EQ(SplitCommandLine("trailing\\\\"), (Args{"trailing\\\\"}));
-    EXPECT_EQ(SplitCommandLine("\\\"a"), (Args{"\"a"}));
-    EXPECT_EQ(SplitCommandLine("\\\\\"a b\""), (Args{"\\a b"}));
-    EXPECT_EQ(SplitCommandLine("\\\\\\\"a"), (Args{"\\\"a"}));
-    EXPECT_EQ(SplitCommandLine("\\\\\\\\\"a\""), (Args{"\\\\a"}));
-    EXPECT_EQ(SplitCommandLine("\"C:\\Tools\\kvd.exe\""), (Args{"C:\\Tools\\kvd.exe"}));
-    // A folder path ending in a backslash escapes its closing quote: the group runs on.
-    EXPECT_EQ(SplitCommandLine("\"C:\\Tools\\\" next"), (Args{"C:\\Tools\" next"}));
-    EXPECT_EQ(SplitCommandLine("\"C:\\Tools\\\\\" next"), (Args{"C:\\Tools\\", "next"}));
+    ExpectSplits({
+        {"a\\b", {"a\\b"}},
+        {"a\\\\b", {"a\\\\b"}},
+        {"trailing\\\\", {"trailing\\\\"}},
+        {"\\\"a", {"\"a"}},
+        {"\\\\\"a b\"", {"\\a b"}},
+        {"\\\\\\\"a", {"\\\"a"}},
+        {"\\\\\\\\\"a\"", {"\\\\a"}},
+        {"\"C:\\Tools\\kvd.exe\"", {"C:\\Tools\\kvd.exe"}},
+        // A folder path ending in a backslash escapes its closing quote: the group runs on.
+        {"\"C:\\Tools\\\" next", {"C:\\Tools\" next"}},
+        {"\"C:\\Tools\\\\\" next", {"C:\\Tools\\", "next"}},
+    });
 }
 
 TEST(SplitCommandLine, DoubledQuoteInsideAGroupIsALiteralQuote) {
-    EXPECT_EQ(SplitCommandLine("\"a\"\"b\""), (Args{"a\"b"}));
-    EXPECT_EQ(SplitCommandLine("\"say \"\"hi\"\"\""), (Args{"say \"hi\""}));
-    EXPECT_EQ(SplitCommandLine("\"\"\"\""), (Args{"\""}));
-    // A value holding a quote, inserted unescaped, splits the way the viewer will see it.
-    EXPECT_EQ(SplitCommandLine(" \"Say \"hi\"\" \"-\""), (Args{"Say hi", "-"}));
-    EXPECT_EQ(SplitCommandLine(" \"Say \"hi\"\"\" \"-\""), (Args{"Say hi\" -"}));
+    ExpectSplits({
+        {"\"a\"\"b\"", {"a\"b"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"\"\"\"\"", {"\""}},
+        // Values holding quotes, inserted unescaped, split the way the viewer will see them.
+        {" \"Say \"hi\"\" \"-\"", {"Say hi", "-"}},
+        {" \"Say \"hi\"\"\" \"-\"", {"Say hi\" -"}},
+    });
 }
 
 TEST(SplitCommandLine, TheWizardsTokenStrings) {
-    EXPECT_EQ(SplitCommandLine(" \"-\" \"index.htm\" \"Visit us on the Web!\" \"http://x\" \"-\" \"-\" \"400\" \"600\""),
-              (Args{"-", "index.htm", "Visit us on the Web!", "http://x", "-", "-", "400", "600"}));
-    EXPECT_EQ(SplitCommandLine(" \"d\" \"a b\\page.htm\" \"-\" \"-\" \"M\""), (Args{"d", "a b\\page.htm", "-", "-", "M"}));
-    EXPECT_EQ(SplitCommandLine("\"-\" \"C:\\Tools\\kvdhelp.htm\" \"-\" \"-\" \"-\" \"-\" \"600\" \"700\""),
-              (Args{"-", "C:\\Tools\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}));
-    EXPECT_EQ(SplitCommandLine("\"$(touch /tmp/x)\" \"; rm -rf x\" \"`id`\" \"a|b&c>d\""),
-              (Args{"$(touch /tmp/x)", "; rm -rf x", "`id`", "a|b&c>d"}));
+    ExpectSplits({
+        {" \"-\" \"index.htm\" \"Visit us on the Web!\" \"http://x\" \"-\" \"-\" \"400\" \"600\"",
+         {"-", "index.htm", "Visit us on the Web!", "http://x", "-", "-", "400", "600"}},
+        {" \"d\" \"a b\\page.htm\" \"-\" \"-\" \"M\"", {"d", "a b\\page.htm", "-", "-", "M"}},
+        {"\"-\" \"C:\\Tools\\kvdhelp.htm\" \"-\" \"-\" \"-\" \"-\" \"600\" \"700\"",
+         {"-", "C:\\Tools\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}},
+        {"\"$(touch /tmp/x)\" \"; rm -rf x\" \"`id`\" \"a|b&c>d\"",
+         {"$(touch /tmp/x)", "; rm -rf x", "`id`", "a|b&c>d"}},
+    });
 }
 
 std::string RealPath(const std::string& path) {

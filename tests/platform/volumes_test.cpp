@@ -103,63 +103,60 @@ TEST(DriveDiscovery, ThisMachineListsRootAsCAndOnlyRealFolders) {
         for (size_t j = i + 1; j < drives.size(); ++j) EXPECT_NE(drives[i].hostFolder, drives[j].hostFolder);
 }
 
-TEST(MountClassification, RamDisksCountOnlyWhereAUserMountedThem) {
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("tmpfs", "tmpfs", "/tmp")));
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("tmpfs", "tmpfs", "/tmp/scratch")));
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("tmpfs", "tmpfs", "/dev/shm")));
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("tmpfs", "tmpfs", "/run/user/1000")));
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("tmpfs", "tmpfs", "/sys/fs/cgroup")));
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("ramfs", "none", "/proc/x")));
-    // Only whole path names count: /tmpdata is not inside /tmp.
-    const MountFacts media = Mount("tmpfs", "tmpfs", "/media/ram");
-    EXPECT_TRUE(platform::posix::ShouldListMount(media));
-    EXPECT_EQ(platform::posix::ClassifyDriveType(media), platform::kDriveRamdisk);
-    EXPECT_TRUE(platform::posix::ShouldListMount(Mount("tmpfs", "tmpfs", "/tmpdata")));
-    const MountFacts ramfs = Mount("ramfs", "ramfs", "/mnt/fast");
-    EXPECT_TRUE(platform::posix::ShouldListMount(ramfs));
-    EXPECT_EQ(platform::posix::ClassifyDriveType(ramfs), platform::kDriveRamdisk);
-    MountFacts notFolder = media;
-    notFolder.directory = false;
-    EXPECT_FALSE(platform::posix::ShouldListMount(notFolder));
+MountFacts With(MountFacts facts, void (*change)(MountFacts&)) {
+    change(facts);
+    return facts;
 }
 
-TEST(MountClassification, PseudoFileSystemsAndTheRootAreNotFurtherDrives) {
-    for (const char* type : {"proc", "sysfs", "cgroup", "cgroup2", "devpts"})
-        EXPECT_FALSE(platform::posix::ShouldListMount(Mount(type, type, std::string("/x/") + type))) << type;
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("overlay", "overlay", "/merged")));
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("ext4", "/dev/sda1", "/")));
-    // A file system without a device that is neither network nor RAM stays out.
-    EXPECT_FALSE(platform::posix::ShouldListMount(Mount("fuse.portal", "portal", "/home/u/doc")));
-    MountFacts fileBind = Mount("ext4", "/dev/vda", "/etc/hosts");
-    fileBind.directory = false;
-    EXPECT_FALSE(platform::posix::ShouldListMount(fileBind));
-    EXPECT_TRUE(platform::posix::ShouldListMount(Mount("ext4", "/dev/sdb1", "/data")));
+TEST(MountClassification, WhichMountsBecomeDrives) {
+    struct Case {
+        MountFacts mount;
+        bool listed;
+    };
+    const std::vector<Case> cases = {
+        {Mount("tmpfs", "tmpfs", "/tmp"), false},
+        {Mount("tmpfs", "tmpfs", "/tmp/scratch"), false},
+        {Mount("tmpfs", "tmpfs", "/dev/shm"), false},
+        {Mount("tmpfs", "tmpfs", "/run/user/1000"), false},
+        {Mount("tmpfs", "tmpfs", "/sys/fs/cgroup"), false},
+        {Mount("ramfs", "none", "/proc/x"), false},
+        {Mount("tmpfs", "tmpfs", "/media/ram"), true},
+        {Mount("tmpfs", "tmpfs", "/tmpdata"), true},  // whole names only: not inside /tmp
+        {Mount("ramfs", "ramfs", "/mnt/fast"), true},
+        {With(Mount("tmpfs", "tmpfs", "/media/ram"), [](MountFacts& m) { m.directory = false; }), false},
+        {Mount("proc", "proc", "/x/proc"), false},
+        {Mount("sysfs", "sysfs", "/x/sys"), false},
+        {Mount("cgroup", "cgroup", "/x/cg"), false},
+        {Mount("cgroup2", "cgroup2", "/x/cg2"), false},
+        {Mount("devpts", "devpts", "/x/pts"), false},
+        {Mount("overlay", "overlay", "/merged"), false},
+        {Mount("ext4", "/dev/sda1", "/"), false},  // the root is C:
+        {Mount("fuse.portal", "portal", "/home/u/doc"), false},  // no device, no network, no RAM
+        {With(Mount("ext4", "/dev/vda", "/etc/hosts"), [](MountFacts& m) { m.directory = false; }), false},
+        {Mount("ext4", "/dev/sdb1", "/data"), true},
+        {Mount("fuse.sshfs", "me@host:/srv", "/home/me/remote"), true},  // known by name alone
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::posix::ShouldListMount(c.mount), c.listed) << c.mount.fsType << " " << c.mount.mountPoint;
 }
 
 TEST(MountClassification, DriveKindsFollowFileSystemAndDisk) {
-    MountFacts disk = Mount("ext4", "/dev/sdb1", "/data");
-    EXPECT_EQ(platform::posix::ClassifyDriveType(disk), platform::kDriveFixed);
-    MountFacts stick = disk;
-    stick.diskRemovable = true;
-    EXPECT_EQ(platform::posix::ClassifyDriveType(stick), platform::kDriveRemovable);
-    MountFacts usbDisk = disk;
-    usbDisk.diskOnUsb = true;
-    EXPECT_EQ(platform::posix::ClassifyDriveType(usbDisk), platform::kDriveRemovable);
-    EXPECT_EQ(platform::posix::ClassifyDriveType(Mount("iso9660", "/dev/loop0", "/mnt/iso")), platform::kDriveCdrom);
-    EXPECT_EQ(platform::posix::ClassifyDriveType(Mount("udf", "/dev/sdc", "/mnt/dvd")), platform::kDriveCdrom);
-    MountFacts sr0 = Mount("ext2", "/dev/sr0", "/media/cd");
-    sr0.opticalDevice = true;
-    sr0.diskRemovable = true;
-    EXPECT_EQ(platform::posix::ClassifyDriveType(sr0), platform::kDriveCdrom);
-    // The mount table library may not know a network type; the name alone is enough.
-    MountFacts sshfs = Mount("fuse.sshfs", "me@host:/srv", "/home/me/remote");
-    EXPECT_FALSE(sshfs.network);
-    EXPECT_TRUE(platform::posix::ShouldListMount(sshfs));
-    EXPECT_EQ(platform::posix::ClassifyDriveType(sshfs), platform::kDriveRemote);
-    for (const char* type : {"nfs", "nfs4", "cifs", "smb3", "9p", "ceph", "glusterfs", "davfs", "afs"}) {
+    using platform::posix::ClassifyDriveType;
+    const MountFacts disk = Mount("ext4", "/dev/sdb1", "/data");
+    EXPECT_EQ(ClassifyDriveType(disk), platform::kDriveFixed);
+    EXPECT_EQ(ClassifyDriveType(With(disk, [](MountFacts& m) { m.diskRemovable = true; })), platform::kDriveRemovable);
+    EXPECT_EQ(ClassifyDriveType(With(disk, [](MountFacts& m) { m.diskOnUsb = true; })), platform::kDriveRemovable);
+    EXPECT_EQ(ClassifyDriveType(Mount("iso9660", "/dev/loop0", "/mnt/iso")), platform::kDriveCdrom);
+    EXPECT_EQ(ClassifyDriveType(Mount("udf", "/dev/sdc", "/mnt/dvd")), platform::kDriveCdrom);
+    EXPECT_EQ(ClassifyDriveType(With(Mount("ext2", "/dev/sr0", "/media/cd"),
+                                     [](MountFacts& m) { m.opticalDevice = m.diskRemovable = true; })),
+              platform::kDriveCdrom);
+    EXPECT_EQ(ClassifyDriveType(Mount("tmpfs", "tmpfs", "/media/ram")), platform::kDriveRamdisk);
+    EXPECT_EQ(ClassifyDriveType(Mount("ramfs", "ramfs", "/mnt/fast")), platform::kDriveRamdisk);
+    for (const char* type : {"nfs", "nfs4", "cifs", "smb3", "9p", "ceph", "glusterfs", "davfs", "afs", "fuse.sshfs"}) {
         const MountFacts net = Mount(type, "srv:/x", "/net/x");
         EXPECT_TRUE(platform::posix::ShouldListMount(net)) << type;
-        EXPECT_EQ(platform::posix::ClassifyDriveType(net), platform::kDriveRemote) << type;
+        EXPECT_EQ(ClassifyDriveType(net), platform::kDriveRemote) << type;
     }
 }
 
@@ -237,7 +234,8 @@ TEST(DriveTableFromMounts, BlockDeviceRootGivesItsLabelAndLettersStopAtZ) {
     std::vector<MountRecord> rows;
     rows.push_back(Row("ext4", "/dev/vdb", "/", 1));
     rows.push_back(Row("ext4", "/dev/vdb", "/mnt/root-bind", 1));
-    for (int i = 0; i < 30; ++i) rows.push_back(Row("ext4", "/dev/sd" + std::to_string(i), "/m/" + std::to_string(i), 100 + i));
+    for (int i = 0; i < 30; ++i)
+        rows.push_back(Row("ext4", "/dev/sd" + std::to_string(i), "/m/" + std::to_string(i), 100 + i));
     const auto drives = platform::posix::DrivesFromMounts(rows, LabelOf);
     ASSERT_EQ(drives.size(), 24u);
     EXPECT_EQ(drives[0].label, "DATA DISK");

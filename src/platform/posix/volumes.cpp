@@ -142,11 +142,31 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The first device a mapped device (encryption, LVM) is built on, or empty.
+std::string FirstSlave(const std::string& disk) {
+    DIR* dir = ::opendir((disk + "/slaves").c_str());
+    if (dir == nullptr) return {};
+    std::string slave;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        slave = RealPath(disk + "/slaves/" + entry->d_name);
+        if (!slave.empty()) break;
+    }
+    ::closedir(dir);
+    return slave;
+}
+
 DiskFacts ReadDiskFacts(dev_t device) {
     DiskFacts facts;
     const std::string link =
         "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     std::string disk = RealPath(link);
+    // An encrypted stick is as removable as the stick; a few levels of mapping are followed.
+    for (int depth = 0; depth < 4 && !disk.empty(); ++depth) {
+        std::string slave = FirstSlave(disk);
+        if (slave.empty()) break;
+        disk = std::move(slave);
+    }
     if (disk.empty()) return facts;
     // A partition's sysfs folder sits inside its disk's.
     if (FileExists(disk + "/partition")) disk = disk.substr(0, disk.rfind('/'));
@@ -162,8 +182,8 @@ DiskFacts ReadDiskFacts(dev_t device) {
 std::string UnescapeUdevName(const std::string& name) {
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && std::isxdigit(name[i + 2]) &&
-            std::isxdigit(name[i + 3])) {
+        const auto hex = [&](size_t at) { return std::isxdigit(static_cast<unsigned char>(name[at])) != 0; };
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && hex(i + 2) && hex(i + 3)) {
             out += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
             i += 3;
         } else {
