@@ -7,9 +7,7 @@ namespace rtl {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& text) {
-    throw EConvertError("'" + text + "' is not a valid integer value");
-}
+[[noreturn]] void Fail(const std::string& text) { throw EConvertError("'" + text + "' is not a valid integer value"); }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

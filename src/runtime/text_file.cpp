@@ -33,14 +33,22 @@ void InOutCheck() {
 
 std::string InOutErrorMessage(int32_t code) {
     switch (code) {
-    case 2: return "File not found";
-    case 3: return "Invalid filename";
-    case 4: return "Too many open files";
-    case 5: return "File access denied";
-    case kIoReadBeyondEof: return "Read beyond end of file";
-    case kIoDiskFull: return "Disk full";
-    case kIoInvalidInput: return "Invalid numeric input";
-    default: return "I/O error " + std::to_string(code);
+        case 2:
+            return "File not found";
+        case 3:
+            return "Invalid filename";
+        case 4:
+            return "Too many open files";
+        case 5:
+            return "File access denied";
+        case kIoReadBeyondEof:
+            return "Read beyond end of file";
+        case kIoDiskFull:
+            return "Disk full";
+        case kIoInvalidInput:
+            return "Invalid numeric input";
+        default:
+            return "I/O error " + std::to_string(code);
     }
 }
 
@@ -219,11 +227,14 @@ void TTextFile::Put(const char* data, size_t count) {
 
 void TTextFile::FlushStep() {
     switch (mode_) {
-    case Mode::Closed: SetIOResult(kIoFileNotOpen); break;
-    case Mode::Writing:
-        if (charDevice_) WriteOut();
-        break;
-    case Mode::Reading: break;
+        case Mode::Closed:
+            SetIOResult(kIoFileNotOpen);
+            break;
+        case Mode::Writing:
+            if (charDevice_) WriteOut();
+            break;
+        case Mode::Reading:
+            break;
     }
 }
 

@@ -1,11 +1,12 @@
 // Integer conversion, the string helpers, the error box's period rule and the title.
+#include "runtime/conversion.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <string>
 
 #include "platform/posix/drive_table.h"
-#include "runtime/conversion.h"
 #include "runtime/error_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/strings.h"
@@ -21,16 +22,17 @@ class StrToIntAccepts : public ::testing::TestWithParam<GoodNumber> {};
 
 TEST_P(StrToIntAccepts, GivesTheValue) { EXPECT_EQ(rtl::StrToInt(GetParam().text), GetParam().value); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, StrToIntAccepts,
-    ::testing::Values(GoodNumber{" 400", 400}, GoodNumber{"   400", 400}, GoodNumber{"+7", 7}, GoodNumber{"007", 7},
-                      GoodNumber{"-0", 0}, GoodNumber{"0", 0}, GoodNumber{"-17", -17},
-                      GoodNumber{"2147483647", INT32_MAX}, GoodNumber{"-2147483648", INT32_MIN},
-                      GoodNumber{"0002147483647", INT32_MAX}, GoodNumber{"$1F", 31}, GoodNumber{"x1F", 31},
-                      GoodNumber{"X1f", 31}, GoodNumber{"0x1f", 31}, GoodNumber{"0X1F", 31},
-                      GoodNumber{" $1F", 31}, GoodNumber{"$FFFFFFFF", -1}, GoodNumber{"$80000000", INT32_MIN},
-                      GoodNumber{"$7FFFFFFF", INT32_MAX}, GoodNumber{"$0", 0}, GoodNumber{"0x0", 0},
-                      GoodNumber{"$00000000FF", 255}, GoodNumber{"$0FFFFFFFF", -1}, GoodNumber{"$abcdef", 0xABCDEF}));
+INSTANTIATE_TEST_SUITE_P(Examples, StrToIntAccepts,
+                         ::testing::Values(GoodNumber{" 400", 400}, GoodNumber{"   400", 400}, GoodNumber{"+7", 7},
+                                           GoodNumber{"007", 7}, GoodNumber{"-0", 0}, GoodNumber{"0", 0},
+                                           GoodNumber{"-17", -17}, GoodNumber{"2147483647", INT32_MAX},
+                                           GoodNumber{"-2147483648", INT32_MIN}, GoodNumber{"0002147483647", INT32_MAX},
+                                           GoodNumber{"$1F", 31}, GoodNumber{"x1F", 31}, GoodNumber{"X1f", 31},
+                                           GoodNumber{"0x1f", 31}, GoodNumber{"0X1F", 31}, GoodNumber{" $1F", 31},
+                                           GoodNumber{"$FFFFFFFF", -1}, GoodNumber{"$80000000", INT32_MIN},
+                                           GoodNumber{"$7FFFFFFF", INT32_MAX}, GoodNumber{"$0", 0},
+                                           GoodNumber{"0x0", 0}, GoodNumber{"$00000000FF", 255},
+                                           GoodNumber{"$0FFFFFFFF", -1}, GoodNumber{"$abcdef", 0xABCDEF}));
 
 class StrToIntRejects : public ::testing::TestWithParam<std::string> {};
 
@@ -45,9 +47,9 @@ TEST_P(StrToIntRejects, RaisesWithTheWholeTextAsPassed) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, StrToIntRejects,
                          ::testing::Values("", " ", "   ", "abc", "+", "-", "2147483648", "-2147483649",
-                                           "99999999999999999999", "400 ", "4 00", "\t400", "-$1F", "+$1F",
-                                           "-0x1F", "$", "0x", "x", " $", "$100000000", "$123456789", "$1G",
-                                           "0x1F ", "1F", "--1", "+-1", "1.0", "1e3", "$-1", "0x$1"));
+                                           "99999999999999999999", "400 ", "4 00", "\t400", "-$1F", "+$1F", "-0x1F",
+                                           "$", "0x", "x", " $", "$100000000", "$123456789", "$1G", "0x1F ", "1F",
+                                           "--1", "+-1", "1.0", "1e3", "$-1", "0x$1"));
 
 TEST(StrToInt, MessageForTheEmptyTextShowsTwoApostrophes) {
     EXPECT_THROW(rtl::StrToInt(""), rtl::EConvertError);
@@ -120,14 +122,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PeriodCase{"a/", true}, PeriodCase{"C:", true}, PeriodCase{"C:\\kvd\\", true},
                       PeriodCase{"'abc' is not a valid integer value", true}, PeriodCase{"x\xE9", true},
                       PeriodCase{"x\xFF", true}, PeriodCase{"x\x80", true}, PeriodCase{"x~", true},
-                      PeriodCase{"x/", true}, PeriodCase{"x0", true}, PeriodCase{"x;", true},
-                      PeriodCase{"x\r", false}, PeriodCase{"x\n", false}, PeriodCase{"x\x01", false},
-                      PeriodCase{"x ", false}, PeriodCase{"x!", false}, PeriodCase{"x\"", false},
-                      PeriodCase{"x#", false}, PeriodCase{"x$", false}, PeriodCase{"x%", false},
-                      PeriodCase{"x&", false}, PeriodCase{"x'", false}, PeriodCase{"x(", false},
-                      PeriodCase{"x)", false}, PeriodCase{"x*", false}, PeriodCase{"x+", false},
-                      PeriodCase{"x,", false}, PeriodCase{"x-", false}, PeriodCase{"Done.", false},
-                      PeriodCase{std::string("x\0", 2), false}));
+                      PeriodCase{"x/", true}, PeriodCase{"x0", true}, PeriodCase{"x;", true}, PeriodCase{"x\r", false},
+                      PeriodCase{"x\n", false}, PeriodCase{"x\x01", false}, PeriodCase{"x ", false},
+                      PeriodCase{"x!", false}, PeriodCase{"x\"", false}, PeriodCase{"x#", false},
+                      PeriodCase{"x$", false}, PeriodCase{"x%", false}, PeriodCase{"x&", false},
+                      PeriodCase{"x'", false}, PeriodCase{"x(", false}, PeriodCase{"x)", false},
+                      PeriodCase{"x*", false}, PeriodCase{"x+", false}, PeriodCase{"x,", false},
+                      PeriodCase{"x-", false}, PeriodCase{"Done.", false}, PeriodCase{std::string("x\0", 2), false}));
 
 TEST(ApplicationTitle, FormedFromTheProgramFileName) {
     EXPECT_EQ(rtl::ApplicationTitleFromPath("C:\\KVD\\SETUP.EXE"), "Setup");

@@ -1,9 +1,10 @@
 // The existence test, deletion and the whole-file copy on real files.
+#include "runtime/file_services.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
-
-#include <gtest/gtest.h>
 
 #include <ctime>
 #include <fstream>
@@ -11,7 +12,6 @@
 #include <string>
 
 #include "runtime/exceptions.h"
-#include "runtime/file_services.h"
 #include "runtime_test_support.h"
 
 using runtime_tests::Win;
@@ -32,7 +32,9 @@ void SetYear(const std::string& hostPath, int year) {
     tm.tm_hour = 12;
     tm.tm_isdst = -1;
     const time_t t = mktime(&tm);
-    struct utimbuf times{t, t};
+    struct utimbuf times {
+        t, t
+    };
     ASSERT_EQ(utime(hostPath.c_str(), &times), 0);
 }
 

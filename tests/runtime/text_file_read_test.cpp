@@ -1,9 +1,8 @@
 // Reading text files: line ends, Ctrl-Z, the end of the data and the read-side error codes.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
@@ -60,14 +59,18 @@ const std::string k128(128, 'b');
 INSTANTIATE_TEST_SUITE_P(
     ByteByByte, TextFileLines,
     ::testing::Values(
-        LineCase{"Empty", "", {}},
-        LineCase{"CrLfWithoutFinalLineEnd", "A\r\nB", {"A", "B"}},
-        LineCase{"FinalCrLfAddsNoLine", "A\r\nB\r\n", {"A", "B"}},
-        LineCase{"LoneCrEndsALine", "A\rB", {"A", "B"}},
+        LineCase{"Empty", "", {}}, LineCase{"CrLfWithoutFinalLineEnd", "A\r\nB", {"A", "B"}},
+        LineCase{"FinalCrLfAddsNoLine", "A\r\nB\r\n", {"A", "B"}}, LineCase{"LoneCrEndsALine", "A\rB", {"A", "B"}},
         LineCase{"LoneLineFeedStaysInsideTheLine", "A\nB\n", {"A\nB\n"}},
         LineCase{"CrCrLfGivesAnEmptyLine", "A\r\r\nB", {"A", "", "B"}},
-        LineCase{"CtrlZEndsTheFile", std::string("A\x1A" "B\r\n"), {"A"}},
-        LineCase{"CtrlZAtTheStart", std::string("\x1A" "A\r\n"), {}},
+        LineCase{"CtrlZEndsTheFile",
+                 std::string("A\x1A"
+                             "B\r\n"),
+                 {"A"}},
+        LineCase{"CtrlZAtTheStart",
+                 std::string("\x1A"
+                             "A\r\n"),
+                 {}},
         LineCase{"NulIsPlainText", std::string("A\0B\r\n", 5), {std::string("A\0B", 3)}},
         LineCase{"LfCrIsLineFeedThenLineEnd", "A\n\rB", {"A\n", "B"}},
         LineCase{"CrLfSplitAcrossBuffers", k127 + "\r\nB", {k127, "B"}},
@@ -113,7 +116,8 @@ TEST(TextFile, EmptyFileIsAtItsEndAtOnce) {
 
 TEST(TextFile, CtrlZIsNeverConsumed) {
     TempDir dir;
-    WriteBytes(dir / "f.txt", std::string("A\x1A" "B\r\nC\r\n"));
+    WriteBytes(dir / "f.txt", std::string("A\x1A"
+                                          "B\r\nC\r\n"));
     rtl::TTextFile f;
     f.Assign(Win(dir / "f.txt"));
     f.Reset();
@@ -200,7 +204,6 @@ TEST(TextFile, AFifoWhoseWriterHasGoneIsTheEndOfTheData) {
 }
 
 // ---- Error codes of opening and reading ----------------------------------------------------
-
 
 TEST(TextFileErrors, OpeningMissingFilesAndFolders) {
     TempDir dir;

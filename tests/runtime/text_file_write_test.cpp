@@ -1,10 +1,9 @@
 // Writing text files: exact bytes, 128-byte blocks, character devices, closing and the codes.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 
@@ -25,7 +24,6 @@ off_t HostSize(const std::string& hostPath) {
     struct stat st;
     return stat(hostPath.c_str(), &st) == 0 ? st.st_size : -1;
 }
-
 
 TEST(TextFileWrite, WritesExactlyTheBytesGiven) {
     TempDir dir;
@@ -295,12 +293,11 @@ TEST_P(InOutErrorMessages, CheckRaisesTheCodeWithItsTextAndResets) {
 
 INSTANTIATE_TEST_SUITE_P(Table, InOutErrorMessages,
                          ::testing::Values(MessageCase{2, "File not found"}, MessageCase{3, "Invalid filename"},
-                                           MessageCase{4, "Too many open files"},
-                                           MessageCase{5, "File access denied"},
-                                           MessageCase{100, "Read beyond end of file"},
-                                           MessageCase{101, "Disk full"}, MessageCase{106, "Invalid numeric input"},
-                                           MessageCase{1, "I/O error 1"}, MessageCase{32, "I/O error 32"},
-                                           MessageCase{102, "I/O error 102"}, MessageCase{103, "I/O error 103"},
-                                           MessageCase{112, "I/O error 112"}, MessageCase{-7, "I/O error -7"}));
+                                           MessageCase{4, "Too many open files"}, MessageCase{5, "File access denied"},
+                                           MessageCase{100, "Read beyond end of file"}, MessageCase{101, "Disk full"},
+                                           MessageCase{106, "Invalid numeric input"}, MessageCase{1, "I/O error 1"},
+                                           MessageCase{32, "I/O error 32"}, MessageCase{102, "I/O error 102"},
+                                           MessageCase{103, "I/O error 103"}, MessageCase{112, "I/O error 112"},
+                                           MessageCase{-7, "I/O error -7"}));
 
 }  // namespace
