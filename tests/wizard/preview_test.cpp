@@ -1,0 +1,313 @@
+// Preview and help: the viewer copy, the log, the files written, and the viewer really started
+// (the wizard folder's kvd.exe is a recorder program that saves how it was started).
+#include <unistd.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <thread>
+
+#include "framework/memo.h"
+#include "kvd_gen1.h"
+#include "platform/posix/drive_table.h"
+#include "wizard_job_support.h"
+
+namespace wizard_job {
+namespace {
+
+using testing_support::HostExists;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+const char kCopied[] = "KVD.EXE copied to project folder";
+const char kAttention[] =
+    "Attention: you have specified the borderless option. Please make sure that your content explains how to exit "
+    "KVD! (See the help file if you are unsure about this)";
+
+std::string PageError(const std::string& page) {
+    return "Error: your first page, " + page + ", does not exist in project folder.";
+}
+std::string PageFound(const std::string& page) { return "Your first page, " + page + ", is present."; }
+
+class Preview : public WizardJob {
+protected:
+    void SetUp() override {
+        WizardJob::SetUp();
+        InstallProgram(RecorderPath(), Host("wiz/kvd.exe"));
+        WriteBytes(Host("wiz/kvdhelp.htm"), "<html>help</html>");
+        viewer_ = ReadBytes(Host("wiz/kvd.exe"));
+    }
+    // The recorder's report from the folder it was started in, waited for.
+    std::vector<std::string> ViewerArguments(const std::string& hostFolder) {
+        const std::string file = hostFolder + "/kvd-args.txt";
+        if (!WaitForFile(file)) {
+            ADD_FAILURE() << "no viewer was started in " << hostFolder;
+            return {};
+        }
+        return SplitRecordedArguments(ReadBytes(file));
+    }
+    // A viewer started by mistake reports within milliseconds; a second is ample.
+    void ExpectNoViewerIn(const std::string& hostFolder) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        EXPECT_FALSE(HostExists(hostFolder + "/kvd-args.txt")) << "a viewer was started in " << hostFolder;
+    }
+    std::string viewer_;
+};
+
+TEST_F(Preview, CopiesTheViewerKeepsItRunnableAndStartsIt) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/index.htm", "<html>");
+    OpenFolder("C:\\p");
+
+    form.Button2->click();
+
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageFound("index.htm")}));
+    EXPECT_EQ(ReadBytes(p + "/kvd.exe"), viewer_);
+    EXPECT_TRUE(IsExecutable(p + "/kvd.exe"));
+    const std::string tokens = Tokens({"-", "index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"});
+    EXPECT_EQ(form.LaunchParams, tokens);
+    EXPECT_EQ(ReadBytes(p + "/autorun.inf"), "[autorun]\r\nopen=KVD.exe" + tokens);
+    EXPECT_EQ(ReadBytes(p + "/kvd.cfg"), Record("index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"));
+    EXPECT_EQ(ViewerArguments(p),
+              (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"}));
+    EXPECT_EQ(ReadBytes(p + "/kvd-cwd.txt"), p);
+}
+
+TEST_F(Preview, ReplacesAnOldViewerCopy) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    InstallProgram("/bin/true", p + "/kvd.exe");
+    OpenFolder("C:\\p");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageError("index.htm")}));
+    EXPECT_EQ(ReadBytes(p + "/kvd.exe"), viewer_);
+    EXPECT_EQ(ViewerArguments(p).size(), 8u);
+}
+
+TEST_F(Preview, MissingSourceStopsBeforeAnythingIsWritten) {
+    TForm1& form = Form();
+    ASSERT_EQ(unlink(Host("wiz/kvd.exe").c_str()), 0);
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/index.htm", "<html>");
+    OpenFolder("C:\\p");
+    errors_.clear();
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(errors_, std::vector<std::string>{"Cannot open file C:\\wiz\\kvd.exe"});
+    EXPECT_EQ(Log(), "Project folder: C:\\p\\");
+    EXPECT_FALSE(HostExists(p + "/kvd.exe"));
+    EXPECT_FALSE(HostExists(p + "/kvd.cfg"));
+    EXPECT_FALSE(HostExists(p + "/autorun.inf"));
+    EXPECT_EQ(form.LaunchParams, "");
+}
+
+TEST_F(Preview, TargetThatCannotBeCreatedStopsThePreview) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    testing_support::MakeDirs(p + "/kvd.exe");  // a folder is no file: it is neither deleted nor replaced
+    OpenFolder("C:\\p");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(errors_, std::vector<std::string>{"Cannot create file C:\\p\\kvd.exe"});
+    EXPECT_EQ(Log(), "Project folder: C:\\p\\");
+    EXPECT_FALSE(HostExists(p + "/kvd.cfg"));
+}
+
+TEST_F(Preview, WriteFailureAfterTheCopyStartsNoViewer) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    testing_support::MakeDirs(p + "/kvd.cfg");
+    OpenFolder("C:\\p");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageError("index.htm")}));
+    EXPECT_EQ(ReadBytes(p + "/kvd.exe"), viewer_);
+    EXPECT_FALSE(HostExists(p + "/autorun.inf"));
+    ExpectNoViewerIn(p);
+}
+
+TEST_F(Preview, BorderlessAttentionIsTheLastLine) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/index.htm", "<html>");
+    OpenFolder("C:\\p");
+    form.BorderlessCheck->setChecked(true);
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageFound("index.htm"), kAttention}));
+    EXPECT_EQ(ViewerArguments(p),
+              (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", defaultUrl_, "-", "N", "400", "600"}));
+}
+
+TEST_F(Preview, DebugPreviewWritesDUntilTheNextNormalPreview) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    OpenFolder("C:\\p");
+
+    form.Button3->click();
+
+    EXPECT_FALSE(form.DebugCheck->isChecked());
+    const std::string rest = Tokens({"index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"});
+    EXPECT_EQ(ReadBytes(p + "/autorun.inf"), "[autorun]\r\nopen=KVD.exe" + Tokens({"d"}) + rest);
+    const std::vector<std::string> debugArguments = ViewerArguments(p);
+    ASSERT_FALSE(debugArguments.empty());
+    EXPECT_EQ(debugArguments[0], "d");
+    ASSERT_EQ(unlink((p + "/kvd-args.txt").c_str()), 0);
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(ReadBytes(p + "/autorun.inf"), "[autorun]\r\nopen=KVD.exe" + Tokens({"-"}) + rest);
+    const std::vector<std::string> arguments = ViewerArguments(p);
+    ASSERT_FALSE(arguments.empty());
+    EXPECT_EQ(arguments[0], "-");
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(Preview, BlankFirstPageIsLoggedBlankThenWrittenAsDash) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    OpenFolder("C:\\p");
+    SetText(form.FirstFile, "");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageError("")}));
+    EXPECT_EQ(Text(form.FirstFile), "-");
+    EXPECT_EQ(ReadBytes(p + "/kvd.cfg"), Record("-", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"));
+    const std::vector<std::string> arguments = ViewerArguments(p);
+    ASSERT_EQ(arguments.size(), 8u);
+    EXPECT_EQ(arguments[1], "-");
+}
+
+TEST_F(Preview, ViewerGetsTheProjectSettings) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/kvd.cfg", Record("start.htm", "Link", "http://example.invalid/", "-", "N", "300", "500"));
+    WriteBytes(p + "/start.htm", "<html>");
+    OpenFolder("C:\\p");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(ViewerArguments(p), (std::vector<std::string>{"-", "start.htm", "Link", "http://example.invalid/", "-",
+                                                            "N", "300", "500"}));
+    EXPECT_EQ(ReadBytes(p + "/kvd-cwd.txt"), p);
+}
+
+TEST_F(Preview, MaximizedViewerGetsNoSizes) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p"), q = MakeProject("q");
+    OpenFolder("C:\\p");
+    form.MaximiseCheck->setChecked(true);
+
+    Run([&] { form.Button2Click(); });
+    EXPECT_EQ(ViewerArguments(p), (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", defaultUrl_, "M"}));
+
+    OpenFolder("C:\\q");
+    form.BorderlessCheck->setChecked(true);
+    Run([&] { form.Button2Click(); });
+    EXPECT_EQ(ViewerArguments(q),
+              (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", defaultUrl_, "M", "N"}));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(Preview, HelpStartsTheViewerOfTheCurrentFolderWithTheHelpPage) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    InstallProgram(RecorderPath(), p + "/kvd.exe");
+    OpenFolder("C:\\p");
+    const std::string log = Log();
+
+    form.Contents1->trigger();
+
+    EXPECT_EQ(ViewerArguments(p),
+              (std::vector<std::string>{"-", "C:\\wiz\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}));
+    EXPECT_EQ(ReadBytes(p + "/kvd-cwd.txt"), p);
+    EXPECT_EQ(form.LaunchParams, "");
+    EXPECT_EQ(Log(), log);
+    EXPECT_FALSE(HostExists(p + "/kvd.cfg"));
+    EXPECT_FALSE(HostExists(p + "/autorun.inf"));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(Preview, HelpNeverNamesTheWizardFoldersViewer) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    OpenFolder("C:\\p");
+
+    Run([&] { form.Contents1Click(); });
+
+    EXPECT_TRUE(errors_.empty()) << "a viewer that cannot be started goes unreported";
+    ExpectNoViewerIn(Host("wiz"));
+}
+
+// The wizard folder reached as the project folder under another form of its path: its own
+// kvd.exe is the source of every copy and must survive.
+class WizardFolderAsProject : public Preview {
+protected:
+    void ExpectViewerKept() {
+        EXPECT_TRUE(errors_.empty()) << errors_.front();
+        ASSERT_TRUE(HostExists(Host("wiz/kvd.exe"))) << "the wizard's own kvd.exe was deleted";
+        EXPECT_EQ(ReadBytes(Host("wiz/kvd.exe")), viewer_);
+        EXPECT_EQ(Log().find(kCopied), std::string::npos) << Log();
+        EXPECT_EQ(ViewerArguments(Host("wiz")).size(), 8u);
+    }
+};
+
+TEST_F(WizardFolderAsProject, SamePath) {
+    TForm1& form = Form();
+    OpenFolder("C:\\wiz");
+    Run([&] { form.Button2Click(); });
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\wiz\\", PageError("index.htm")}));
+    ExpectViewerKept();
+}
+
+TEST_F(WizardFolderAsProject, ThroughASymbolicLink) {
+    TForm1& form = Form();
+    ASSERT_EQ(symlink(Host("wiz").c_str(), Host("link").c_str()), 0);
+    OpenFolder("C:\\link");
+    Run([&] { form.Button2Click(); });
+    ExpectViewerKept();
+}
+
+TEST_F(WizardFolderAsProject, ThroughAnotherDriveLetter) {
+    AddDrive('D', DriveCFolder());
+    TForm1& form = Form();
+    OpenFolder("D:\\wiz");
+    ASSERT_EQ(form.ProjectFolder(), "D:\\wiz\\");
+    Run([&] { form.Button2Click(); });
+    EXPECT_EQ(Log(), Lines({"Project folder: D:\\wiz\\", PageError("index.htm")}));
+    ExpectViewerKept();
+}
+
+TEST_F(WizardFolderAsProject, ThroughADriveRootedAtTheWizardFolder) {
+    AddDrive('W', Host("wiz"));
+    TForm1& form = Form();
+    OpenFolder("W:\\");
+    ASSERT_EQ(form.ProjectFolder(), "W:\\");
+    Run([&] { form.Button2Click(); });
+    ExpectViewerKept();
+}
+
+TEST_F(WizardFolderAsProject, ProgramPathInOtherLetterCase) {
+    // The upper-cased comparison alone recognises it: no folder C:\WIZ exists on this host.
+    platform::posix::SetModuleFileNameForTesting("C:\\WIZ\\kvd_gen");
+    TForm1& form = Form();
+    errors_.clear();  // the default settings file cannot be made in a folder that is not there
+    OpenFolder("C:\\wiz");
+    Run([&] { form.Button2Click(); });
+    ExpectViewerKept();
+}
+
+}  // namespace
+}  // namespace wizard_job
