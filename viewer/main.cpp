@@ -13,8 +13,12 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("kvd.exe"), nullptr};
     QApplication app(qtArgc, qtArgv);
-    viewer::ViewerWindow window(viewer::ParseViewerArgs(tokens),
-                                framework::FromQString(QCoreApplication::applicationDirPath()));
+    const std::string folder = framework::FromQString(QCoreApplication::applicationDirPath());
+    if (tokens.empty()) {
+        const std::string settings = folder + "/kvd.cfg";
+        if (viewer::HostFileExists(settings)) tokens = viewer::SettingsFileTokens(viewer::ReadHostFile(settings));
+    }
+    viewer::ViewerWindow window(viewer::ParseViewerArgs(tokens), folder);
     window.Present();
     return app.exec();
 }

@@ -1,10 +1,14 @@
 // The viewer's command line and page paths.
 #include "viewer_args.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 
 #include "platform/posix/drive_table.h"
 
@@ -49,6 +53,25 @@ ViewerArgs ParseViewerArgs(const std::vector<std::string>& tokens) {
     return args;
 }
 
+std::vector<std::string> SettingsFileTokens(const std::string& bytes) {
+    std::vector<std::string> tokens{"-"};
+    std::string line;
+    size_t i = 0;
+    const size_t end = std::min(bytes.find('\x1a'), bytes.size());
+    while (i < end && tokens.size() < 8) {
+        const char c = bytes[i++];
+        if (c != '\r') {
+            line += c;
+            continue;
+        }
+        if (i < end && bytes[i] == '\n') ++i;
+        tokens.push_back(line);
+        line.clear();
+    }
+    if (!line.empty() && tokens.size() < 8) tokens.push_back(line);
+    return tokens;
+}
+
 bool HasWebLink(const ViewerArgs& args) {
     return !args.linkText.empty() && args.linkText != "-";
 }
@@ -79,6 +102,40 @@ std::string PageFileName(const std::string& page) {
 bool HostFileExists(const std::string& hostPath) {
     struct stat info {};
     return !hostPath.empty() && ::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string FindPage(const std::string& hostPath) {
+    if (HostFileExists(hostPath)) return hostPath;
+    const size_t cut = hostPath.rfind('/');
+    if (cut == std::string::npos) return hostPath;
+    const std::string folder = hostPath.substr(0, cut + 1);
+    const std::string name = hostPath.substr(cut + 1);
+    auto lower = [](std::string text) {
+        for (char& c : text) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return text;
+    };
+    const std::string wanted = lower(name);
+    std::string found;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string candidate = entry->d_name;
+            // Of several spellings the first in name order wins, so the choice does not
+            // depend on the order the folder happens to list them in.
+            if (lower(candidate) == wanted && HostFileExists(folder + candidate) &&
+                (found.empty() || candidate < found)) {
+                found = candidate;
+            }
+        }
+        ::closedir(dir);
+    }
+    return found.empty() ? hostPath : folder + found;
+}
+
+std::string ReadHostFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace viewer

@@ -25,6 +25,12 @@ struct ViewerArgs {
 // shorter lists) and takes the defaults; a size that is not a plain positive number does too.
 ViewerArgs ParseViewerArgs(const std::vector<std::string>& tokens);
 
+// The tokens a settings file "kvd.cfg" stands for, debug off: the viewer started with no
+// arguments (a reader double-clicking it on the CD) takes its settings from there. Lines end at
+// a carriage return (a line feed right after it is skipped), a Ctrl-Z ends the text, and only
+// the first seven lines count.
+std::vector<std::string> SettingsFileTokens(const std::string& bytes);
+
 // Whether the menu item that opens the system browser is wanted at all.
 bool HasWebLink(const ViewerArgs& args);
 
@@ -38,5 +44,13 @@ std::string PageFileName(const std::string& page);
 
 // Whether a regular file stands at the host path (a folder does not count).
 bool HostFileExists(const std::string& hostPath);
+
+// The page at the host path, or, when there is none, a file in the same folder whose name
+// differs only in the case of a to z: pages written for a case-blind file system still link.
+// Returns the path unchanged when neither exists.
+std::string FindPage(const std::string& hostPath);
+
+// The whole content of a host file; empty when it cannot be read.
+std::string ReadHostFile(const std::string& hostPath);
 
 }  // namespace viewer

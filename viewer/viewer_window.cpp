@@ -115,6 +115,7 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     resize(args_.width, args_.height);
 
     firstPagePath_ = ResolvePagePath(args_.firstPage, viewerFolder);
+    if (!firstPagePath_.empty()) firstPagePath_ = FindPage(firstPagePath_);
     const QString shownName = framework::ToQString(PageFileName(args_.firstPage));
     if (HostFileExists(firstPagePath_)) {
         ShowPage(QUrl::fromLocalFile(framework::ToQString(firstPagePath_)), shownName);
@@ -152,11 +153,14 @@ void ViewerWindow::FollowLink(const QUrl& url) {
     }
     const QString hostPath = url.toLocalFile();
     const QString shownName = QFileInfo(hostPath).fileName();
-    if (!HostFileExists(framework::FromQString(hostPath))) {
+    const std::string found = FindPage(framework::FromQString(hostPath));
+    if (!HostFileExists(found)) {
         ShowMissingPage(shownName, hostPath, false);
         return;
     }
-    ShowPage(url, shownName);
+    QUrl target = QUrl::fromLocalFile(framework::ToQString(found));
+    target.setFragment(url.fragment());
+    ShowPage(target, shownName);
 }
 
 void ViewerWindow::ShowHoveredLink(const QUrl& url) {

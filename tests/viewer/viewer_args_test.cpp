@@ -89,6 +89,26 @@ TEST(ViewerArgs, WebLinkIsWantedUnlessItsTextIsDashOrEmpty) {
     EXPECT_FALSE(viewer::HasWebLink(ParseViewerArgs({"-", "x.htm"})));
 }
 
+TEST(SettingsFile, SevenLinesBecomeTheTokensAfterDebugOff) {
+    const std::vector<std::string> tokens = viewer::SettingsFileTokens(
+        "index.htm\r\nVisit us on the Web!\r\nhttp://www.example.com/\r\n-\r\nN\r\n300\r\n200\r\n");
+    EXPECT_EQ(tokens, (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", "http://www.example.com/", "-",
+                                                "N", "300", "200"}));
+    ExpectArgs(ParseViewerArgs(tokens), false, "index.htm", "Visit us on the Web!", "http://www.example.com/", false,
+               true, 300, 200);
+}
+
+TEST(SettingsFile, LineRulesOfTheSettingsFileHold) {
+    // A lone line feed stays inside the line; a second record is not read; Ctrl-Z ends the text.
+    EXPECT_EQ(viewer::SettingsFileTokens("a\nb.htm\rT\r\nU\r"), (std::vector<std::string>{"-", "a\nb.htm", "T", "U"}));
+    EXPECT_EQ(viewer::SettingsFileTokens("1\r2\r3\r4\r5\r6\r7\r8\r9\r").size(), 8u);
+    EXPECT_EQ(viewer::SettingsFileTokens("p.htm\r\nT\x1aU\r\n"), (std::vector<std::string>{"-", "p.htm", "T"}));
+    EXPECT_EQ(viewer::SettingsFileTokens(""), (std::vector<std::string>{"-"}));
+    EXPECT_EQ(viewer::SettingsFileTokens("last.htm"), (std::vector<std::string>{"-", "last.htm"}));
+    // An empty first line leaves the default page.
+    EXPECT_EQ(ParseViewerArgs(viewer::SettingsFileTokens("\r\nT\r\n")).firstPage, "index.htm");
+}
+
 class PagePath : public ::testing::Test {
 protected:
     void TearDown() override { platform::posix::ResetDriveTable(); }
@@ -135,6 +155,25 @@ TEST_F(PagePath, OnlyARegularFileCountsAsAPage) {
     WriteBytes(dir_ / "about.htm", "");
     EXPECT_TRUE(viewer::HostFileExists(dir_ / "about.htm"));
     EXPECT_FALSE(viewer::HostFileExists(dir_ / "about.htm/x"));
+}
+
+TEST_F(PagePath, PageWhoseNameDiffersInLetterCaseIsFound) {
+    WriteBytes(dir_ / "About.HTM", "x");
+    EXPECT_EQ(viewer::FindPage(dir_ / "about.htm"), dir_ / "About.HTM");
+    EXPECT_EQ(viewer::FindPage(dir_ / "About.HTM"), dir_ / "About.HTM");
+    WriteBytes(dir_ / "about.htm", "y");
+    EXPECT_EQ(viewer::FindPage(dir_ / "ABOUT.htm"), dir_ / "About.HTM");
+    EXPECT_EQ(viewer::FindPage(dir_ / "about.htm"), dir_ / "about.htm");
+    // A folder of the name is not taken, and nothing found leaves the path as it was.
+    testing_support::MakeDirs(dir_ / "Pages.htm");
+    EXPECT_EQ(viewer::FindPage(dir_ / "pages.htm"), dir_ / "pages.htm");
+    EXPECT_EQ(viewer::FindPage(dir_ / "none/x.htm"), dir_ / "none/x.htm");
+}
+
+TEST_F(PagePath, HostFileIsReadWhole) {
+    WriteBytes(dir_ / "kvd.cfg", std::string("a\r\n\0b\x1a", 6));
+    EXPECT_EQ(viewer::ReadHostFile(dir_ / "kvd.cfg"), std::string("a\r\n\0b\x1a", 6));
+    EXPECT_EQ(viewer::ReadHostFile(dir_ / "missing.cfg"), "");
 }
 
 TEST(PageFileName, CutsAfterTheLastSeparatorOfEitherForm) {

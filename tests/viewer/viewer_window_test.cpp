@@ -141,6 +141,11 @@ TEST_F(ViewerWindowTest, LocalLinksAreFollowedAndMissingOnesExplained) {
     EXPECT_EQ(w->windowTitle(), "KVD - about.htm");
     EXPECT_EQ(page->text(), "Page: about.htm");
 
+    // Pages written for a case-blind file system still link.
+    emit browser->anchorClicked(QUrl::fromLocalFile(QString::fromStdString(dir_ / "INDEX.htm")));
+    EXPECT_TRUE(PageText(*w).contains("Welcome home"));
+    EXPECT_EQ(page->text(), "Page: INDEX.htm");
+
     emit browser->anchorClicked(QUrl::fromLocalFile(QString::fromStdString(dir_ / "gone.htm")));
     EXPECT_TRUE(PageText(*w).contains("The page gone.htm cannot be found.")) << PageText(*w).toStdString();
     EXPECT_EQ(w->windowTitle(), "KVD - gone.htm");
