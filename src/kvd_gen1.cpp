@@ -127,6 +127,7 @@ void TForm1::SetUpControls() {
     for (QLineEdit* edit : {FirstFile, WebLinkText, WebLinkURL, FormHeight, FormWidth}) {
         edit->setMaxLength(std::numeric_limits<int>::max());
     }
+    FitFontToCaptions();
     for (QLabel* label : {Label5, Label6, Label7, Label3, Label4}) {
         label->setTextFormat(Qt::PlainText);
         label->adjustSize();
@@ -151,6 +152,34 @@ void TForm1::SetUpControls() {
 
     setWindowIcon(QIcon(QStringLiteral(":/kvd_gen.png")));
     setFixedSize(475, 325 + MainMenu1->sizeHint().height());
+}
+
+bool TForm1::CaptionsFit() const {
+    for (const QCheckBox* box : {MaximiseCheck, BorderlessCheck, DebugCheck}) {
+        if (box->sizeHint().width() > box->width()) return false;
+    }
+    for (const QPushButton* button : {Button2, Button3, HeightPlus, HeightMinus, WidthPlus, WidthMinus}) {
+        if (button->fontMetrics().horizontalAdvance(button->text()) + 8 > button->width()) return false;
+    }
+    // A label ends before the control it names.
+    const std::pair<const QLabel*, const QWidget*> named[] = {{Label5, FirstFile}, {Label6, WebLinkText},
+                                                              {Label7, WebLinkURL}, {Label3, FormHeight},
+                                                              {Label4, FormWidth}};
+    for (const auto& [label, control] : named) {
+        if (label->x() + label->fontMetrics().horizontalAdvance(label->text()) + 2 > control->x()) return false;
+    }
+    return true;
+}
+
+// The layout's pixel positions are fixed; with a stand-in for the classic font whose letters are
+// wider, the window steps down to the largest size at which every caption still shows whole.
+void TForm1::FitFontToCaptions() {
+    QFont fitted = font();
+    if (fitted.pixelSize() <= 0) return;
+    while (!CaptionsFit() && fitted.pixelSize() > 8) {
+        fitted.setPixelSize(fitted.pixelSize() - 1);
+        setFont(fitted);
+    }
 }
 
 void TForm1::ConnectEvents() {

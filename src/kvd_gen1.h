@@ -96,6 +96,8 @@ protected:
 
 private:
     void SetUpControls();
+    void FitFontToCaptions();
+    bool CaptionsFit() const;
     void ConnectEvents();
     void RunFirstActivation();
 

@@ -2,7 +2,6 @@
 #include "framework/message_form.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -160,10 +159,8 @@ void TMessageForm::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void TMessageForm::closeEvent(QCloseEvent* event) {
-    if (result() == mrNone) setResult(mrCancel);
-    QDialog::closeEvent(event);
-}
+// Closing from the title bar ends the box as a cancel.
+void TMessageForm::reject() { done(mrCancel); }
 
 int ShowInformationBox(const std::string& text) {
     QWidget* previous = QApplication::activeWindow();

@@ -58,10 +58,10 @@ public:
     ~TMessageForm() override;
 
     const TMessageLayout& Layout() const { return layout_; }
+    void reject() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     TMessageLayout layout_;
