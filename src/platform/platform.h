@@ -118,7 +118,10 @@ bool FileTimeToDosDateTime(FileTime time, uint16_t* dosDate, uint16_t* dosTime);
 // ---- Current directory and the program's own path ----------------------------------------
 
 // A bare drive designator ("D:") selects that drive at its current folder. The process's real
-// working directory follows, so that child processes start there.
+// working directory follows, so that child processes start there. Failures: kErrorFileNotFound
+// for a missing folder in an existing one, kErrorPathNotFound when a folder on the way is
+// missing, kErrorDirectory for a file, kErrorInvalidDrive for a letter without a drive,
+// kErrorNotReady for a drive that cannot be entered, kErrorBadNetPath for an unknown share.
 bool SetCurrentDirectory(const std::string& path);
 std::string GetCurrentDirectory();
 // Full Windows path of the running program file.
