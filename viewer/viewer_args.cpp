@@ -72,9 +72,7 @@ std::vector<std::string> SettingsFileTokens(const std::string& bytes) {
     return tokens;
 }
 
-bool HasWebLink(const ViewerArgs& args) {
-    return !args.linkText.empty() && args.linkText != "-";
-}
+bool HasWebLink(const ViewerArgs& args) { return !args.linkText.empty() && args.linkText != "-"; }
 
 std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder) {
     if (!firstPage.empty() && firstPage[0] == '/') return firstPage;

@@ -120,7 +120,9 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     if (HostFileExists(firstPagePath_)) {
         ShowPage(QUrl::fromLocalFile(framework::ToQString(firstPagePath_)), shownName);
     } else {
-        ShowMissingPage(shownName, framework::ToQString(firstPagePath_), true);
+        // A path the drive table cannot place is shown as it was given.
+        const std::string lookedFor = firstPagePath_.empty() ? args_.firstPage : firstPagePath_;
+        ShowMissingPage(shownName, framework::ToQString(lookedFor), true);
     }
 }
 

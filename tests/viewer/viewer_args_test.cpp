@@ -1,4 +1,6 @@
 // The viewer's command line and where it looks for its first page.
+#include "viewer_args.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,7 +8,6 @@
 
 #include "platform/posix/drive_table.h"
 #include "support/temp_dir.h"
-#include "viewer_args.h"
 
 namespace {
 
@@ -28,17 +29,16 @@ void ExpectArgs(const ViewerArgs& a, bool debug, const std::string& page, const 
 }
 
 TEST(ViewerArgs, FullListOfEightTokensIsReadByPosition) {
-    ExpectArgs(ParseViewerArgs({"d", "start.htm", "Visit us on the Web!", "http://www.example.com/", "-", "N", "300",
-                                "500"}),
-               true, "start.htm", "Visit us on the Web!", "http://www.example.com/", false, true, 300, 500);
+    ExpectArgs(
+        ParseViewerArgs({"d", "start.htm", "Visit us on the Web!", "http://www.example.com/", "-", "N", "300", "500"}),
+        true, "start.htm", "Visit us on the Web!", "http://www.example.com/", false, true, 300, 500);
     // The help string of the wizard: a full path, no link, sized 600 by 700.
     ExpectArgs(ParseViewerArgs({"-", "C:\\Tools\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}), false,
                "C:\\Tools\\kvdhelp.htm", "-", "-", false, false, 600, 700);
 }
 
 TEST(ViewerArgs, ShortenedMaximisedListsTakeTheDefaultSizes) {
-    ExpectArgs(ParseViewerArgs({"-", "index.htm", "T", "U", "M"}), false, "index.htm", "T", "U", true, false, 400,
-               600);
+    ExpectArgs(ParseViewerArgs({"-", "index.htm", "T", "U", "M"}), false, "index.htm", "T", "U", true, false, 400, 600);
     ExpectArgs(ParseViewerArgs({"-", "index.htm", "T", "U", "M", "N"}), false, "index.htm", "T", "U", true, true, 400,
                600);
 }
@@ -92,8 +92,8 @@ TEST(ViewerArgs, WebLinkIsWantedUnlessItsTextIsDashOrEmpty) {
 TEST(SettingsFile, SevenLinesBecomeTheTokensAfterDebugOff) {
     const std::vector<std::string> tokens = viewer::SettingsFileTokens(
         "index.htm\r\nVisit us on the Web!\r\nhttp://www.example.com/\r\n-\r\nN\r\n300\r\n200\r\n");
-    EXPECT_EQ(tokens, (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", "http://www.example.com/", "-",
-                                                "N", "300", "200"}));
+    EXPECT_EQ(tokens, (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", "http://www.example.com/",
+                                                "-", "N", "300", "200"}));
     ExpectArgs(ParseViewerArgs(tokens), false, "index.htm", "Visit us on the Web!", "http://www.example.com/", false,
                true, 300, 200);
 }

@@ -1,4 +1,6 @@
 // The viewer's window on the offscreen platform: title, size, frame, menu, debug strip, links, Esc.
+#include "viewer_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,8 +11,8 @@
 #include <QTextBrowser>
 #include <memory>
 
+#include "platform/posix/drive_table.h"
 #include "support/temp_dir.h"
-#include "viewer_window.h"
 
 namespace {
 
@@ -157,6 +159,17 @@ TEST_F(ViewerWindowTest, MissingFirstPageShowsAMessageInTheWindow) {
     const QString text = PageText(*w);
     EXPECT_TRUE(text.contains("The first page, start.htm, cannot be found.")) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdString(dir_ / "start.htm")));
+
+    // A drive that is not there: the page is named as it was given.
+    platform::posix::DriveEntry drive;
+    drive.letter = 'Q';
+    drive.hostFolder = dir_.Path();
+    platform::posix::SetDriveTable({drive});
+    auto r = Open({"-", "R:\\help\\kvdhelp.htm"});
+    platform::posix::ResetDriveTable();
+    EXPECT_EQ(r->windowTitle(), "KVD - kvdhelp.htm");
+    EXPECT_TRUE(PageText(*r).contains("The first page, kvdhelp.htm, cannot be found."));
+    EXPECT_TRUE(PageText(*r).contains("R:\\help\\kvdhelp.htm")) << PageText(*r).toStdString();
 
     // A folder of that name is no page either.
     testing_support::MakeDirs(dir_ / "folder.htm");
