@@ -34,7 +34,7 @@ if [ -z "$window" ]; then
   exit 1
 fi
 sleep 1
-import -window root "$shot"
+import -window "$window" "$shot"
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 echo "No display: the wizard ran on a virtual X server ($display)."
