@@ -235,6 +235,14 @@ TEST_F(EndToEnd, PreviewThroughTheWindowWritesTheProjectAndStartsTheViewer) {
     // The wizard folder keeps the empty default settings file made at first start.
     EXPECT_EQ(ReadBytes(wiz + "/kvd.cfg"), "");
 
+    // F1 is Help, Contents: the viewer of the current folder (the project's fresh copy) shows the help page.
+    ASSERT_EQ(unlink(argsFile.c_str()), 0);
+    ASSERT_TRUE(Xdo("key F1"));
+    ASSERT_TRUE(WaitUntil([&] { return HostExists(argsFile); }, std::chrono::seconds(10)))
+        << "F1 started no viewer in the project folder";
+    EXPECT_EQ(SplitArguments(ReadBytes(argsFile)),
+              (std::vector<std::string>{"-", windowsWiz + "\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}));
+
     // File, Exit.
     ASSERT_TRUE(Xdo("mousemove --window " + window + " 15 " + std::to_string(menu / 2) + " click 1"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -5,11 +5,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <thread>
 
 #include "framework/memo.h"
 #include "kvd_gen1.h"
+#include "picker/TFileListBox.h"
 #include "platform/posix/drive_table.h"
 #include "wizard_job_support.h"
 
@@ -74,6 +76,27 @@ TEST_F(Preview, CopiesTheViewerKeepsItRunnableAndStartsIt) {
     EXPECT_EQ(ViewerArguments(p),
               (std::vector<std::string>{"-", "index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"}));
     EXPECT_EQ(ReadBytes(p + "/kvd-cwd.txt"), p);
+}
+
+TEST_F(Preview, FileListKeepsTheEntriesItReadBefore) {
+    TForm1& form = Form();
+    form.FileListBox1->CreateWnd();
+    const std::string p = MakeProject("p"), q = MakeProject("q");
+    WriteBytes(p + "/index.htm", "<html>");
+    OpenFolder("C:\\p");
+    ASSERT_EQ(form.FileListBox1->count(), 1);
+
+    Run([&] { form.Button2Click(); });
+    EXPECT_EQ(form.FileListBox1->count(), 1);
+    ViewerArguments(p);
+
+    // Only listing another folder in between shows what the preview wrote.
+    OpenFolder("C:\\q");
+    OpenFolder("C:\\p");
+    QStringList entries;
+    for (int i = 0; i < form.FileListBox1->count(); ++i) entries << form.FileListBox1->item(i)->text();
+    EXPECT_TRUE(entries.contains("kvd.exe") && entries.contains("kvd.cfg") && entries.contains("autorun.inf"))
+        << entries.join(", ").toStdString();
 }
 
 TEST_F(Preview, ReplacesAnOldViewerCopy) {

@@ -13,7 +13,9 @@
 #include "framework/memo.h"
 #include "kvd_gen1.h"
 #include "picker/TDirectoryListBox.h"
+#include "picker/TDriveComboBox.h"
 #include "picker/TFileListBox.h"
+#include "platform/posix/drive_table.h"
 #include "runtime/file_services.h"
 #include "wizard_job_support.h"
 
@@ -165,6 +167,40 @@ TEST_F(Scan, ReadErrorInSettingsEndsTheScanAfterTheFolderLine) {
     EXPECT_EQ(Text(form.FirstFile), "kept.htm");
 }
 
+TEST_F(Scan, ChoosingAnotherDriveScansItsCurrentFolder) {
+    const std::string d = DriveCFolder() + "-d";
+    testing_support::MakeDirs(d);
+    WriteBytes(d + "/kvd.cfg", Record("d.htm", "T", "U", "-", "-", "400", "600"));
+    WriteBytes(d + "/d.htm", "<html>");
+    AddDrive('D', d);
+    TForm1& form = Form();
+    Run([&] { form.DriveComboBox1->CreateWnd(); });
+    errors_.clear();
+
+    Run([&] { form.DriveComboBox1->SetSelectedDrive('d'); });
+
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+    EXPECT_EQ(form.DirectoryListBox1->FolderPath(), "D:\\");
+    EXPECT_EQ(Log(), Lines({"Project folder: D:\\", kSettingsLoaded, kNoViewer, PagePresent("d.htm")}));
+}
+
+TEST_F(Scan, DriveThatIsNotReadyLeavesFolderAndLogAsTheyWere) {
+    const std::string e = DriveCFolder() + "-e";  // never made: the drive has no medium
+    AddDrive('E', e);
+    TForm1& form = Form();
+    MakeProject("p");
+    Run([&] { form.DriveComboBox1->CreateWnd(); });
+    OpenFolder("C:\\p");
+    const std::string log = Log();
+    errors_.clear();
+
+    Run([&] { form.DriveComboBox1->SetSelectedDrive('e'); });
+
+    EXPECT_EQ(errors_, std::vector<std::string>{"I/O error 21"});
+    EXPECT_EQ(form.DirectoryListBox1->FolderPath(), "C:\\p");
+    EXPECT_EQ(Log(), log);
+}
+
 class FirstPagePick : public WizardJob {
 protected:
     // The file list reads its entries only once its window exists.
@@ -248,6 +284,19 @@ TEST_F(Activation, FirstActivationPointsTheFolderListAtTheWizardFolderAndScansIt
     EXPECT_EQ(form.DirectoryListBox1->FolderPath(), "C:\\wiz");
     EXPECT_EQ(form.ProjectFolder(), "C:\\wiz\\");
     EXPECT_EQ(Log(), Lines({"Project folder: C:\\wiz\\", kSettingsLoaded, PageMissing("index.htm")}));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(Activation, WizardInADriveRootIsScannedAlthoughTheFolderListStaysPut) {
+    // The folder list starts at C:\ already, so pointing it there raises no change event.
+    platform::posix::SetModuleFileNameForTesting("C:\\kvd_gen");
+    WriteBytes(Host("kvd.exe"), "viewer");
+    TForm1& form = Form();
+    ASSERT_EQ(form.DirectoryListBox1->FolderPath(), "C:\\");
+
+    Run([&] { form.FormActivate(); });
+
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\", kSettingsLoaded, PageMissing("index.htm")}));
     EXPECT_TRUE(errors_.empty());
 }
 
