@@ -109,6 +109,13 @@ public:
             },
             limit);
     }
+    // The process's working folder, which the folder list keeps at its folder.
+    std::string WorkingFolder() const {
+        if (pid_ <= 0) return {};
+        std::error_code error;
+        const fs::path link = fs::read_symlink("/proc/" + std::to_string(pid_) + "/cwd", error);
+        return error ? std::string() : link.string();
+    }
     ~WizardProcess() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
@@ -177,7 +184,9 @@ TEST_F(EndToEnd, PreviewThroughTheWindowWritesTheProjectAndStartsTheViewer) {
     std::printf("wizard folder %s, row %d\n", windowsWiz.c_str(), wizRow);
 
     WizardProcess wizard;
-    ASSERT_TRUE(wizard.Start(wiz + "/kvd_gen", wiz, tmp / "kvd_gen.log"));
+    // Started outside its own folder, so that the first activation shows: it moves the folder list,
+    // and with it the working folder, to the wizard folder.
+    ASSERT_TRUE(wizard.Start(wiz + "/kvd_gen", tmp.Path(), tmp / "kvd_gen.log"));
 
     std::string window;
     const bool found = WaitUntil(
@@ -203,15 +212,17 @@ TEST_F(EndToEnd, PreviewThroughTheWindowWritesTheProjectAndStartsTheViewer) {
     ASSERT_GE(menu, 0) << geometry.text;
     std::printf("window %s: %dx%d, menu bar %d\n", window.c_str(), width, height, menu);
 
-    // Give the first activation its time: the folder list then shows the wizard folder.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(WaitUntil([&] { return wizard.WorkingFolder() == wiz; }, std::chrono::seconds(15)))
+        << "the first activation did not move the folder list to the wizard folder; working folder "
+        << wizard.WorkingFolder();
 
     // Folder list at 0,136, 153 by 81: a click only selects; Home, Down to the sub-folder, Enter opens it.
     ASSERT_TRUE(Xdo("mousemove --window " + window + " 76 " + std::to_string(menu + 136 + 8) + " click 1"));
     ASSERT_TRUE(Xdo("key --delay 80 Home"));
     for (int i = 0; i <= wizRow; ++i) ASSERT_TRUE(Xdo("key --delay 80 Down"));
     ASSERT_TRUE(Xdo("key --delay 80 Return"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(WaitUntil([&] { return wizard.WorkingFolder() == project; }, std::chrono::seconds(10)))
+        << "the project folder was not opened; working folder " << wizard.WorkingFolder();
 
     // "Preview Actual" at 320,176, 145 by 25.
     ASSERT_TRUE(Xdo("mousemove --window " + window + " " + std::to_string(320 + 72) + " " +
