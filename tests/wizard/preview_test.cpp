@@ -131,6 +131,35 @@ TEST_F(Preview, MissingSourceStopsBeforeAnythingIsWritten) {
     EXPECT_EQ(form.LaunchParams, "");
 }
 
+TEST_F(Preview, MissingSourceAfterAnOldCopyWasRemoved) {
+    TForm1& form = Form();
+    ASSERT_EQ(unlink(Host("wiz/kvd.exe").c_str()), 0);
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/kvd.exe", "old viewer");
+    OpenFolder("C:\\p");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(errors_, std::vector<std::string>{"Cannot open file C:\\wiz\\kvd.exe"});
+    EXPECT_FALSE(HostExists(p + "/kvd.exe"));
+    EXPECT_FALSE(HostExists(p + "/kvd.cfg"));
+}
+
+TEST_F(Preview, DriveRootAsProjectFolder) {
+    TForm1& form = Form();
+    MakeProject("p");
+    OpenFolder("C:\\p");
+    OpenFolder("C:\\");
+
+    Run([&] { form.Button2Click(); });
+
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\", kCopied, PageError("index.htm")}));
+    EXPECT_EQ(ReadBytes(Host("kvd.exe")), viewer_);
+    EXPECT_EQ(ReadBytes(Host("kvd.cfg")), Record("index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"));
+    EXPECT_TRUE(HostExists(Host("autorun.inf")));
+    EXPECT_EQ(ViewerArguments(DriveCFolder()).size(), 8u);
+}
+
 TEST_F(Preview, TargetThatCannotBeCreatedStopsThePreview) {
     TForm1& form = Form();
     const std::string p = MakeProject("p");
