@@ -181,7 +181,7 @@ TEST_F(Preview, WriteFailureAfterTheCopyStartsNoViewer) {
 
     Run([&] { form.Button2Click(); });
 
-    EXPECT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_, std::vector<std::string>{"File access denied"});
     EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageError("index.htm")}));
     EXPECT_EQ(ReadBytes(p + "/kvd.exe"), viewer_);
     EXPECT_FALSE(HostExists(p + "/autorun.inf"));

@@ -129,8 +129,8 @@ TEST_F(WriteStep, SettingsFileFailureStopsBeforeTheAutorunFile) {
 
     Run([&] { form.Button1Click(); });
 
-    ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_FALSE(errors_[0].empty());
+    // A folder where the file should be is refused as Windows refuses it.
+    EXPECT_EQ(errors_, std::vector<std::string>{"File access denied"});
     EXPECT_FALSE(HostExists(project_ + "/autorun.inf"));
     const std::string tokens = Tokens({"d", "index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"});
     EXPECT_EQ(form.LaunchParams, tokens);
@@ -144,7 +144,7 @@ TEST_F(WriteStep, AutorunFailureLeavesTheSettingsFileWritten) {
 
     Run([&] { form.Button1Click(); });
 
-    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_, std::vector<std::string>{"File access denied"});
     EXPECT_EQ(Settings(), Record("index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"));
     EXPECT_EQ(form.LaunchParams, Tokens({"-", "index.htm", "Visit us on the Web!", defaultUrl_, "-", "-", "400", "600"}));
 }
