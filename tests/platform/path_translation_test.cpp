@@ -99,5 +99,34 @@ TEST_F(PathTranslation, FromHostPathFindsADriveGivenThroughASymbolicLink) {
     EXPECT_EQ(FromHostPath(temp_ / "link/sub"), "L:\\sub");
 }
 
+TEST_F(PathTranslation, NamesThatDifferOnlyInCaseStandForTheEntryOnDisk) {
+    using testing_support::ReadBytes;
+    using testing_support::WriteBytes;
+    testing_support::MakeDirs(c_ + "/Proj");
+    WriteBytes(c_ + "/Proj/KVD.CFG", "old");
+    // Reading, writing and deleting under another case all reach the one file.
+    EXPECT_EQ(Host("C:\\proj\\kvd.cfg"), c_ + "/Proj/KVD.CFG");
+    const platform::FileHandle out =
+        platform::CreateFile("C:\\proj\\kvd.cfg", platform::kGenericWrite, platform::kShareRead, platform::kCreateAlways);
+    ASSERT_NE(out, platform::kInvalidFileHandle);
+    uint32_t written = 0;
+    ASSERT_TRUE(platform::WriteFile(out, "new", 3, &written));
+    ASSERT_TRUE(platform::CloseHandle(out));
+    EXPECT_EQ(ReadBytes(c_ + "/Proj/KVD.CFG"), "new");
+    EXPECT_FALSE(testing_support::HostExists(c_ + "/Proj/kvd.cfg"));
+    // An exact name wins over one that differs in case.
+    WriteBytes(c_ + "/Proj/kvd.cfg", "exact");
+    EXPECT_EQ(Host("C:\\Proj\\kvd.cfg"), c_ + "/Proj/kvd.cfg");
+    EXPECT_TRUE(platform::DeleteFile("C:\\PROJ\\Kvd.Cfg"));
+    EXPECT_TRUE(testing_support::HostExists(c_ + "/Proj/kvd.cfg"));
+    EXPECT_FALSE(testing_support::HostExists(c_ + "/Proj/KVD.CFG"));
+    // A name that is not there in any case is created as written.
+    EXPECT_EQ(Host("C:\\proj\\New.htm"), c_ + "/Proj/New.htm");
+    // The current directory keeps the case it was given.
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\PROJ"));
+    EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\PROJ");
+    EXPECT_EQ(HostCwd(), c_ + "/Proj");
+}
+
 }  // namespace
 }  // namespace platform_tests

@@ -1,6 +1,7 @@
 // Drive letters over host folders, path translation, and the current directory.
 #include "platform/posix/drive_table.h"
 
+#include <dirent.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -224,6 +225,27 @@ bool FolderIsReady(const std::string& hostFolder) {
     return ::stat(hostFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(hostFolder.c_str(), X_OK) == 0;
 }
 
+// Windows names ignore letter case; the host's do not. A name that is not there as written
+// stands for the entry that differs from it only in case (the first in byte order when there
+// are several), so that a KVD.CFG copied from a CD is the same file as kvd.cfg for every call,
+// and writing kvd.cfg replaces it instead of adding a second file that a CD could not hold.
+std::string HostNameFor(const std::string& hostFolder, const std::string& name) {
+    struct stat st;
+    const std::string exact = (hostFolder.back() == '/' ? hostFolder : hostFolder + "/") + name;
+    if (name == "." || name == ".." || ::lstat(exact.c_str(), &st) == 0 || errno != ENOENT) return name;
+    DIR* dir = ::opendir(hostFolder.c_str());
+    if (dir == nullptr) return name;
+    const std::string wanted = CharLower(name);
+    std::string found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string candidate = entry->d_name;
+        if (CharLower(candidate) != wanted) continue;
+        if (found.empty() || candidate < found) found = candidate;
+    }
+    ::closedir(dir);
+    return found.empty() ? name : found;
+}
+
 bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* out, uint32_t* error) {
     EnsureLoadedLocked(state);
     std::string path = windowsPath;
@@ -291,8 +313,9 @@ bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* o
     out->lastName = split.names.empty() ? std::string() : split.names.back();
     out->host = folder;
     for (const auto& name : split.names) {
+        const std::string hostName = HostNameFor(out->host, name);
         if (out->host.back() != '/') out->host += '/';
-        out->host += name;
+        out->host += hostName;
     }
     if (!split.names.empty() && path.back() == '\\') out->host += '/';
     return true;
