@@ -5,10 +5,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QApplication>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <thread>
 
+#include "framework/guard.h"
 #include "framework/memo.h"
 #include "kvd_gen1.h"
 #include "picker/TFileListBox.h"
@@ -129,6 +133,38 @@ TEST_F(Preview, MissingSourceStopsBeforeAnythingIsWritten) {
     EXPECT_FALSE(HostExists(p + "/kvd.cfg"));
     EXPECT_FALSE(HostExists(p + "/autorun.inf"));
     EXPECT_EQ(form.LaunchParams, "");
+}
+
+TEST_F(Preview, MissingSourceIsShownInTheErrorBoxAsTheUserSeesIt) {
+    TForm1& form = Form();
+    ASSERT_EQ(unlink(Host("wiz/kvd.exe").c_str()), 0);
+    MakeProject("p");
+    OpenFolder("C:\\p");
+    framework::SetExceptionHook(nullptr);
+
+    QString text, title;
+    int buttons = 0;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != "ErrorBox") return;
+        text = box->text();
+        title = box->windowTitle();
+        icon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+        box->done(QMessageBox::Ok);
+    });
+    watcher.start(20);
+
+    form.Button2->click();  // returns once the modal box is dismissed
+    watcher.stop();
+
+    EXPECT_EQ(text.toStdString(), "Cannot open file C:\\wiz\\kvd.exe.");
+    EXPECT_EQ(title.toStdString(), "kvd_gen");
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(buttons, 1);
+    EXPECT_EQ(Log(), "Project folder: C:\\p\\");
 }
 
 TEST_F(Preview, MissingSourceAfterAnOldCopyWasRemoved) {
