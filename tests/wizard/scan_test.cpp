@@ -94,6 +94,24 @@ TEST_F(Scan, FolderWithoutSettingsKeepsThoseOfThePreviousFolder) {
     EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(Scan, FilesNamedInCapitalsAreTheFilesTheWizardLooksFor) {
+    // A folder copied from a CD often carries its names in capitals; they are the same files.
+    TForm1& form = Form();
+    const std::string p = MakeProject("cd");
+    WriteBytes(p + "/KVD.CFG", Record("INDEX.HTM", "T", "U", "-", "-", "300", "200"));
+    WriteBytes(p + "/KVD.EXE", "viewer");
+    WriteBytes(p + "/index.htm", "<html>");
+    OpenFolder("C:\\cd");
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+    EXPECT_EQ(Log(), Lines({"Project folder: C:\\cd\\", kSettingsLoaded, PagePresent("INDEX.HTM")}));
+    EXPECT_EQ(Text(form.FormHeight), "300");
+    // The write step replaces the settings file in place instead of adding a second one.
+    Run([&] { form.Button1Click(); });
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+    EXPECT_EQ(testing_support::ReadBytes(p + "/KVD.CFG"), Record("INDEX.HTM", "T", "U", "-", "-", "300", "200"));
+    EXPECT_FALSE(testing_support::HostExists(p + "/kvd.cfg"));
+}
+
 TEST_F(Scan, SettingsWithOnlyThreeLinesEmptyTheSizesAndKeepTheBoxes) {
     TForm1& form = Form();
     const std::string p = MakeProject("p");
