@@ -209,10 +209,10 @@ bool TTextFile::WriteOut() {
     return ok;
 }
 
-void TTextFile::Put(const char* data, size_t count) {
+bool TTextFile::Put(const char* data, size_t count) {
     if (mode_ != Mode::Writing) {
         SetIOResult(kIoNotOpenForOutput);
-        return;
+        return false;
     }
     while (count > 0) {
         const size_t room = static_cast<size_t>(kTextBufferSize - pos_);
@@ -221,8 +221,9 @@ void TTextFile::Put(const char* data, size_t count) {
         pos_ += static_cast<int>(n);
         data += n;
         count -= n;
-        if (pos_ == kTextBufferSize && !WriteOut()) return;  // the rest of the statement is lost
+        if (pos_ == kTextBufferSize && !WriteOut()) return false;
     }
+    return true;
 }
 
 void TTextFile::FlushStep() {
@@ -238,15 +239,15 @@ void TTextFile::FlushStep() {
     }
 }
 
+// The line end belongs to the statement: after a lost block it is lost as well, so it can
+// never reach the disk at close without the text before it.
 void TTextFile::WriteLn(const std::string& text) {
-    Put(text.data(), text.size());
-    Put("\r\n", 2);
+    if (Put(text.data(), text.size())) Put("\r\n", 2);
     FlushStep();
 }
 
 void TTextFile::WriteLn(char c) {
-    Put(&c, 1);
-    Put("\r\n", 2);
+    if (Put(&c, 1)) Put("\r\n", 2);
     FlushStep();
 }
 

@@ -54,7 +54,8 @@ private:
     int PeekByte();  // -1 never: Ctrl-Z stands for the end
     void Advance();
     bool Refill();
-    void Put(const char* data, size_t count);
+    // False when a block could not be written: the rest of the statement is then lost.
+    bool Put(const char* data, size_t count);
     void FlushStep();
     bool WriteOut();
 

@@ -252,6 +252,36 @@ TEST(TextFileWriteErrors, AFullBlockThatCannotBeWrittenLosesTheRestOfTheStatemen
     EXPECT_EQ(rtl::IOResult(), 0);
 }
 
+TEST(TextFileWriteErrors, TheLineEndOfALostStatementIsLostToo) {
+    // A pipe holds its bytes until the close; with the reader gone the first block fails, and
+    // nothing of that write line may be left waiting for the close.
+    signal(SIGPIPE, SIG_IGN);
+    TempDir dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const bool ofCharacter : {false, true}) {
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        rtl::TTextFile f;
+        f.Assign(Win(fifo));
+        f.Rewrite();
+        ASSERT_EQ(rtl::IOResult(), 0);
+        close(reader);
+        if (ofCharacter) {
+            f.Write(std::string(rtl::kTextBufferSize - 1, 'x'));
+            rtl::InOutCheck();
+            f.WriteLn('c');  // the character fills the block that fails
+        } else {
+            f.WriteLn(std::string(rtl::kTextBufferSize + 1, 'x'));
+        }
+        EXPECT_NE(rtl::IOResult(), 0);
+        EXPECT_THROW(rtl::InOutCheck(), rtl::EInOutError);
+        f.Close();
+        EXPECT_EQ(rtl::IOResult(), 0);
+        EXPECT_EQ(f.CurrentMode(), rtl::TTextFile::Mode::Closed);
+    }
+}
+
 TEST(TextFileWriteErrors, AFailedCloseLeavesTheFileOpen) {
     // A pipe is no character device, so its bytes wait for the close; the reader leaves first.
     signal(SIGPIPE, SIG_IGN);
