@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -38,6 +39,21 @@ void WhenModal(std::function<void(QWidget*)> action) {
 int Rounded(int a, int b, int c) { return static_cast<int>((static_cast<long long>(a) * b * 2 + c) / (2LL * c)); }
 
 }  // namespace
+
+TEST(QtStrings, EveryByteStringComesBackUnchangedFromAWidget) {
+    QLineEdit edit;
+    std::string allBytes;
+    for (int b = 1; b < 256; ++b) allBytes += static_cast<char>(b);
+    const std::string cases[] = {allBytes, "\xE9", "abc\xC3", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+                                 "\xED\xB2\x80", "\xF0\x9F\x98", "x\xC0\xAFy"};
+    for (const std::string& bytes : cases) {
+        edit.setText(framework::ToQString(bytes));
+        EXPECT_EQ(framework::FromQString(edit.text()), bytes);
+    }
+    // Text the local encoding can carry is shown as itself.
+    EXPECT_EQ(framework::ToQString("\xC3\xA9\xE2\x82\xAC"), QString::fromUtf8("\xC3\xA9\xE2\x82\xAC"));
+    EXPECT_EQ(framework::FromQString(QString::fromUtf8("\xC3\xA9")), "\xC3\xA9");
+}
 
 TEST(Memo, TextIsTheExactBytesWhileEachLineEndStartsADisplayLine) {
     framework::TMemo memo;

@@ -122,6 +122,25 @@ TEST_F(WriteStep, ValuesLoadedWithBareLineFeedsAreWrittenBack) {
     EXPECT_EQ(Settings(), Record("a.htm\nT\nU\n", "-", "-", "-", "-", "", ""));
 }
 
+TEST_F(WriteStep, EightBitBytesOfAnyCodePageAreWrittenBackUnchanged) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    // Bytes of an 8-bit code page that are no UTF-8, beside UTF-8 and a lone lead byte.
+    const std::string page = "Caf\xE9.htm";
+    const std::string text = "Gr\xFC\xDF Gott \xC3\xA9 \xC3";
+    testing_support::WriteBytes(p + "/kvd.cfg", Record(page, text, "\x80\xFF", "-", "-", "4\xB0", "600"));
+    OpenFolder("C:\\p");
+    project_ = p;
+    ASSERT_EQ(Text(form.FirstFile), page);
+
+    Run([&] { form.Button1Click(); });
+
+    EXPECT_EQ(Settings(), Record(page, text, "\x80\xFF", "-", "-", "4\xB0", "600"));
+    EXPECT_EQ(form.LaunchParams, Tokens({"-", page, text, "\x80\xFF", "-", "-", "4\xB0", "600"}));
+    EXPECT_EQ(Autorun(), AutorunFor(form.LaunchParams));
+    EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(WriteStep, SettingsFileFailureStopsBeforeTheAutorunFile) {
     TForm1& form = FormInProject();
     testing_support::MakeDirs(project_ + "/kvd.cfg");
