@@ -121,7 +121,9 @@ TMessageForm::TMessageForm(const std::string& text, QWidget* parent)
     setFont(font);
     QScreen* screen = BoxScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    layout_ = ComputeMessageLayout(text, font, available.width());
+    // The wrap width is half the whole screen, task bars included.
+    const int screenWidth = screen ? screen->geometry().width() : available.width();
+    layout_ = ComputeMessageLayout(text, font, screenWidth);
 
     image_ = new QLabel(this);
     image_->setObjectName("Image");

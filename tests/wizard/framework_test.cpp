@@ -163,7 +163,7 @@ TEST(MessageLayout, DialogChildrenStandWhereTheRulesPutThem) {
     const int hSpacing = Rounded(10, cx, 4), vSpacing = Rounded(10, cy, 8);
     const int buttonHeight = Rounded(14, cy, 8);
     const int buttonWidth = std::max(Rounded(50, cx, 4), fm.horizontalAdvance("OK") + 8);
-    const int half = QGuiApplication::primaryScreen()->availableGeometry().width() / 2;
+    const int half = QGuiApplication::primaryScreen()->geometry().width() / 2;
     const QRect textRect = fm.boundingRect(QRect(0, 0, half, 0), Qt::TextWordWrap | Qt::TextExpandTabs,
                                            "Kivador Setup Wizard - for version 3.2\n\nKivador Software - web content on CD");
     const int iconTextWidth = textRect.width() + 32 + hSpacing;
@@ -199,7 +199,7 @@ TEST(MessageLayout, DialogChildrenStandWhereTheRulesPutThem) {
 }
 
 TEST(MessageLayout, LongTextWrapsInsideHalfTheScreenAndGrowsDownwards) {
-    const int half = QGuiApplication::primaryScreen()->availableGeometry().width() / 2;
+    const int half = QGuiApplication::primaryScreen()->geometry().width() / 2;
     std::string text;
     for (int i = 0; i < 80; ++i) text += "word ";
     const framework::TMessageLayout wide = framework::ComputeMessageLayout(text, framework::MessageFont(), half * 2);
