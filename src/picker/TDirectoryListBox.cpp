@@ -3,6 +3,7 @@
 
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -319,7 +320,7 @@ void TDirectoryListBox::changeEvent(QEvent* event) {
 
 void TDirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     QListWidget::mouseDoubleClickEvent(event);
-    framework::Guarded([this] { OpenSelectedRow(); });
+    if (event->button() == Qt::LeftButton) framework::Guarded([this] { OpenSelectedRow(); });
 }
 
 void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {

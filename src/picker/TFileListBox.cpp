@@ -135,9 +135,10 @@ TGlyph TFileListBox::EntryGlyph(int index) const {
 }
 
 int TFileListBox::ItemIndex() const {
+    // The focus frame can stand on a row that is not selected (after Tab, or a Ctrl-click); that
+    // row is no selection.
     const QModelIndexList selected = selectionModel()->selectedIndexes();
-    if (!selected.isEmpty()) return selected.first().row();
-    return currentRow();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void TFileListBox::SetItemIndex(int index) {
@@ -342,8 +343,15 @@ void TFileListBox::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() & Qt::LeftButton) framework::Guarded([this] { Click(); });
 }
 
+// A Ctrl-click takes a row's selection off only when the button comes up.
+void TFileListBox::mouseReleaseEvent(QMouseEvent* event) {
+    QListWidget::mouseReleaseEvent(event);
+    framework::Guarded([this] { Click(); });
+}
+
 void TFileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton) return;
     framework::Guarded([this] {
         if (OnDblClick) OnDblClick(this);
     });

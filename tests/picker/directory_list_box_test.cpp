@@ -194,6 +194,9 @@ TEST_F(DirectoryListBoxTest, DoubleClickAndEnterOpenTheSelectedRow) {
     Count(list);
     DoubleClickRow(list, 2);  // the current folder: requests itself
     EXPECT_TRUE(seen_.empty());
+    // A double-click of another button opens nothing.
+    QTest::mouseDClick(list.viewport(), Qt::RightButton, {}, list.visualItemRect(list.item(0)).center());
+    EXPECT_TRUE(seen_.empty());
     DoubleClickRow(list, 0);
     EXPECT_EQ(seen_, std::vector<std::string>{"C:\\"});
     EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\");

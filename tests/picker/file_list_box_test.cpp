@@ -191,6 +191,31 @@ TEST_F(FileListBoxTest, UserSelectionNotifiesOnlyOnAChangeAndDoubleClickOnlyRais
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(2)).center());
     EXPECT_EQ(doubleClicks, 1);
     EXPECT_EQ(seen_.size(), 2u);
+    // Only the left button double-clicks.
+    QTest::mouseDClick(list.viewport(), Qt::RightButton, {}, list.visualItemRect(list.item(2)).center());
+    EXPECT_EQ(doubleClicks, 1);
+}
+
+TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifies) {
+    TFileListBox list;
+    list.resize(200, 200);
+    list.show();
+    Count(list);
+    // Tabbing in puts the focus frame on the first row; nothing is selected by that.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(&list, &focusIn);
+    ASSERT_EQ(list.currentRow(), 0);
+    EXPECT_EQ(list.ItemIndex(), -1);
+    QTest::keyClick(&list, Qt::Key_Control);
+    EXPECT_TRUE(seen_.empty());
+    QTest::keyClick(&list, Qt::Key_Space);
+    EXPECT_EQ(seen_, std::vector<std::string>{"Alpha.txt"});
+    EXPECT_EQ(list.LastSelection(), 0);
+    // A Ctrl-click takes the selection off the row the focus frame stays on.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, list.visualItemRect(list.item(0)).center());
+    EXPECT_EQ(list.SelectedEntry(), "");
+    EXPECT_EQ(seen_, (std::vector<std::string>{"Alpha.txt", ""}));
+    EXPECT_EQ(list.LastSelection(), -1);
 }
 
 class HourglassTest : public PickerTest {
