@@ -106,11 +106,9 @@ TMessageLayout ComputeMessageLayout(const std::string& text, const QFont& font, 
     return l;
 }
 
-QFont MessageFont() {
-    const QFont font = QApplication::font("QMessageBox");
-    if (!font.family().isEmpty()) return font;
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-}
+// The platform's own font, not the application font: the program sets its small window font
+// for the whole application, and the box must not take that over.
+QFont MessageFont() { return QFontDatabase::systemFont(QFontDatabase::GeneralFont); }
 
 TMessageForm::TMessageForm(const std::string& text, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

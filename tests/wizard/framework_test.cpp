@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -196,6 +197,22 @@ TEST(MessageLayout, DialogChildrenStandWhereTheRulesPutThem) {
     const QRect threeLines = fm.boundingRect(QRect(0, 0, half, 0), Qt::TextWordWrap, "K\nK\nK");
     EXPECT_EQ(form.Layout().textRect.height(), threeLines.height());
     EXPECT_GT(threeLines.height(), fm.boundingRect(QRect(0, 0, half, 0), Qt::TextWordWrap, "K\nK").height());
+}
+
+TEST(MessageLayout, BoxKeepsTheDesktopsMessageFontWhateverTheProgramsFont) {
+    // The program sets its own small window font for the whole application at start.
+    const QFont before = QApplication::font();
+    QFont programFont = before;
+    programFont.setPixelSize(23);
+    QApplication::setFont(programFont);
+    const QFont desktop = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    {
+        framework::TMessageForm form("Text");
+        EXPECT_EQ(form.font().pixelSize(), desktop.pixelSize());
+        EXPECT_EQ(form.font().pointSizeF(), desktop.pointSizeF());
+        EXPECT_EQ(form.Layout().cy, QFontMetrics(desktop).height());
+    }
+    QApplication::setFont(before);
 }
 
 TEST(MessageLayout, LongTextWrapsInsideHalfTheScreenAndGrowsDownwards) {
