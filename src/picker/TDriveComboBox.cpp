@@ -1,7 +1,9 @@
 // The drive selector.
 #include "picker/TDriveComboBox.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
@@ -62,7 +64,47 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     const std::string current = platform::GetCurrentDirectory();
     selectedDrive_ = current.empty() || current[0] == '\\' ? 0 : current[0];
     UpdateRowHeight();
-    connect(this, &QComboBox::activated, this, [this](int index) { framework::Guarded([&] { UserSelected(index); }); });
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        // Enter on a row the keys already selected only closes the list.
+        const bool selectedByKeys = index == keySelectedRow_;
+        keySelectedRow_ = -1;
+        if (!selectedByKeys) framework::Guarded([&] { UserSelected(index); });
+    });
+    // Installed after the popup's own filter, so it sees the keys first.
+    view()->installEventFilter(this);
+}
+
+void TDriveComboBox::showPopup() {
+    keySelectedRow_ = -1;
+    QComboBox::showPopup();
+}
+
+// In the open list every arrow step is a selection, as it is in the closed box.
+bool TDriveComboBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != view() || event->type() != QEvent::KeyPress) return QComboBox::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & Qt::AltModifier) return QComboBox::eventFilter(watched, event);
+    switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End: break;
+        default: return QComboBox::eventFilter(watched, event);
+    }
+    const int before = view()->currentIndex().row();
+    watched->event(event);  // the list moves its highlight
+    const int after = view()->currentIndex().row();
+    if (after >= 0 && after != before) {
+        keySelectedRow_ = after;
+        {
+            const QSignalBlocker blocker(this);
+            setCurrentIndex(after);
+        }
+        framework::Guarded([&] { UserSelected(after); });
+    }
+    return true;
 }
 
 TDriveComboBox::~TDriveComboBox() {

@@ -45,10 +45,13 @@ public:
     // Draws one row as the popup and the closed box show it.
     void DrawRow(QPainter& painter, const QRect& rect, int index, bool selected, const QPalette& palette) const;
 
+    void showPopup() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TDirectoryListBox;
@@ -64,5 +67,6 @@ private:
     QPointer<TDirectoryListBox> dirList_;
     bool created_ = false;
     int rowHeight_ = 16;
+    int keySelectedRow_ = -1;  // the row the arrow keys selected in the open list
     QImage floppy_, hard_, network_, cdrom_, ram_;
 };

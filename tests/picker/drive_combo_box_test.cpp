@@ -88,6 +88,23 @@ TEST_F(DriveComboBoxTest, UserSelectionRaisesTwiceForAnotherDriveAndOnceForTheSa
     EXPECT_EQ(seen_, (std::vector<char>{'d', 'd', 'e', 'e'}));
     EXPECT_EQ(combo.SelectedRow(), 2);
     EXPECT_TRUE(errors_.empty());
+
+    // With the list dropped down too, each arrow step selects; Enter then only closes the list.
+    seen_.clear();
+    combo.showPopup();
+    ASSERT_TRUE(combo.view()->isVisible());
+    QTest::keyClick(combo.view(), Qt::Key_Down);
+    EXPECT_EQ(seen_, (std::vector<char>{'f', 'f'}));
+    EXPECT_EQ(combo.SelectedRow(), 3);
+    QTest::keyClick(combo.view(), Qt::Key_Up);
+    QTest::keyClick(combo.view(), Qt::Key_Return);
+    EXPECT_FALSE(combo.view()->isVisible());
+    EXPECT_EQ(seen_, (std::vector<char>{'f', 'f', 'e', 'e'}));
+    EXPECT_EQ(combo.SelectedRow(), 2);
+    // A row picked in the list after it opens again is a selection of its own.
+    combo.showPopup();
+    emit combo.activated(2);
+    EXPECT_EQ(seen_.size(), 5u);
 }
 
 TEST_F(DriveComboBoxTest, FailedDriveSwitchEndsTheSelectionAndKeepsTheNewRow) {
