@@ -102,7 +102,13 @@ bool TDriveComboBox::eventFilter(QObject* watched, QEvent* event) {
             const QSignalBlocker blocker(this);
             setCurrentIndex(after);
         }
-        framework::Guarded([&] { UserSelected(after); });
+        try {
+            UserSelected(after);
+        } catch (...) {
+            // The error box takes the focus, which closes the list as it would on any focus loss.
+            hidePopup();
+            framework::HandleException();
+        }
     }
     return true;
 }

@@ -127,6 +127,19 @@ TEST_F(DriveComboBoxTest, FailedDriveSwitchEndsTheSelectionAndKeepsTheNewRow) {
     EXPECT_EQ(folders.FolderPath(), "C:\\proj");
     EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\proj");
 
+    // Stepping onto that drive in the open list fails the same way, and the list closes for the box.
+    combo.show();
+    combo.SetSelectedDrive('d');
+    errors_.clear();
+    changes = 0;
+    combo.showPopup();
+    QTest::keyClick(combo.view(), Qt::Key_Down);
+    EXPECT_EQ(errors_, std::vector<std::string>{"I/O error 21"});
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(combo.SelectedDrive(), 'e');
+    EXPECT_FALSE(combo.view()->isVisible());
+    EXPECT_EQ(folders.FolderPath(), "D:\\");
+
     errors_.clear();
     changes = 0;
     emit combo.activated(3);
