@@ -18,6 +18,8 @@ struct GoodNumber {
     int32_t value;
 };
 
+void PrintTo(const GoodNumber& c, std::ostream* os) { *os << '\'' << c.text << "' -> " << c.value; }
+
 class StrToIntAccepts : public ::testing::TestWithParam<GoodNumber> {};
 
 TEST_P(StrToIntAccepts, GivesTheValue) { EXPECT_EQ(rtl::StrToInt(GetParam().text), GetParam().value); }
@@ -108,6 +110,10 @@ struct PeriodCase {
     std::string message;
     bool period;
 };
+
+void PrintTo(const PeriodCase& c, std::ostream* os) {
+    *os << (c.period ? "period after " : "no period after ") << c.message.size() << " bytes";
+}
 
 class ErrorBoxPeriod : public ::testing::TestWithParam<PeriodCase> {};
 

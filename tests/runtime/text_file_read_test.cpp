@@ -46,6 +46,8 @@ struct LineCase {
     std::vector<std::string> lines;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.title; }
+
 class TextFileLines : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(TextFileLines, SplitsExactlyAsTheLineRulesSay) {

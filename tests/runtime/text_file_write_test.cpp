@@ -312,6 +312,8 @@ struct MessageCase {
     const char* message;
 };
 
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.code << " -> " << c.message; }
+
 class InOutErrorMessages : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(InOutErrorMessages, CheckRaisesTheCodeWithItsTextAndResets) {
