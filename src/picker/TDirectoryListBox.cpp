@@ -14,34 +14,13 @@
 #include "picker/TDriveComboBox.h"
 #include "picker/TFileListBox.h"
 #include "picker/path_rules.h"
+#include "picker/row_delegate.h"
 #include "platform/platform.h"
 
 namespace {
 
 constexpr int kKindRole = Qt::UserRole;
 constexpr int kBytesRole = Qt::UserRole + 1;
-
-class FolderRowDelegate : public QStyledItemDelegate {
-public:
-    explicit FolderRowDelegate(TDirectoryListBox* list) : QStyledItemDelegate(list), list_(list) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        painter->save();
-        list_->DrawRow(*painter, option.rect, index.row(), option.state & QStyle::State_Selected, option.palette);
-        painter->restore();
-    }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), list_->RowHeight()};
-    }
-
-private:
-    TDirectoryListBox* list_;
-};
-
-char UpperChar(char c) {
-    const std::string upper = platform::CharUpper(std::string(1, c));
-    return upper.empty() ? c : upper[0];
-}
 
 // The redraw stays off while the rows are rebuilt, and comes back also when the rebuild fails.
 struct RedrawSuspended {
@@ -61,7 +40,7 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     setSortingEnabled(false);
-    setItemDelegate(new FolderRowDelegate(this));
+    setItemDelegate(new OwnerDrawnRowDelegate<TDirectoryListBox>(this));
     open_ = LoadGlyph(TGlyph::OpenFolder);
     current_ = LoadGlyph(TGlyph::CurrentFolder);
     closed_ = LoadGlyph(TGlyph::ClosedFolder);
@@ -245,12 +224,12 @@ void TDirectoryListBox::SetFolderStep(const std::string& folder) {
 }
 
 void TDirectoryListBox::SetFolderDrive(char drive) {
-    if (UpperChar(drive) == UpperChar(FolderDrive())) return;
+    if (picker::UpperDriveChar(drive) == picker::UpperDriveChar(FolderDrive())) return;
     SetFolderPath(std::string(1, drive) + ":");
 }
 
 void TDirectoryListBox::SwitchDrive(char drive) {
-    if (UpperChar(drive) == UpperChar(FolderDrive())) return;
+    if (picker::UpperDriveChar(drive) == picker::UpperDriveChar(FolderDrive())) return;
     if (drive != 0) {
         picker::ChangeDirectory(std::string(1, drive) + ":");
         folderPath_ = picker::CurrentDirectory();

@@ -12,6 +12,8 @@
 #include "framework/guard.h"
 #include "framework/qt_strings.h"
 #include "picker/TDirectoryListBox.h"
+#include "picker/path_rules.h"
+#include "picker/row_delegate.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,29 +21,6 @@ namespace {
 constexpr int kGlyphRole = Qt::UserRole;
 constexpr int kBytesRole = Qt::UserRole + 1;
 constexpr int kNameBufferSize = 261;
-
-class DriveRowDelegate : public QStyledItemDelegate {
-public:
-    explicit DriveRowDelegate(TDriveComboBox* combo) : QStyledItemDelegate(combo), combo_(combo) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        painter->save();
-        const bool selected = (option.state & QStyle::State_Selected) || (option.state & QStyle::State_MouseOver);
-        combo_->DrawRow(*painter, option.rect, index.row(), selected, option.palette);
-        painter->restore();
-    }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), combo_->RowHeight()};
-    }
-
-private:
-    TDriveComboBox* combo_;
-};
-
-char UpperChar(char c) {
-    const std::string upper = platform::CharUpper(std::string(1, c));
-    return upper.empty() ? c : upper[0];
-}
 
 // A label fits the buffer the platform fills, terminator included.
 std::string UpToBuffer(const std::string& text) {
@@ -55,7 +34,7 @@ std::string UpToBuffer(const std::string& text) {
 
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
-    setItemDelegate(new DriveRowDelegate(this));
+    setItemDelegate(new OwnerDrawnRowDelegate<TDriveComboBox>(this, true));
     floppy_ = LoadGlyph(TGlyph::Floppy);
     hard_ = LoadGlyph(TGlyph::Hard);
     network_ = LoadGlyph(TGlyph::Network);
@@ -215,17 +194,17 @@ void TDriveComboBox::BuildRows() {
 }
 
 void TDriveComboBox::SetSelectedDrive(char drive) {
-    if (currentIndex() >= 0 && UpperChar(drive) == UpperChar(selectedDrive_)) return;
+    if (currentIndex() >= 0 && picker::UpperDriveChar(drive) == picker::UpperDriveChar(selectedDrive_)) return;
     if (drive == 0) {
         selectedDrive_ = 0;
         const QSignalBlocker blocker(this);
         setCurrentIndex(-1);
     } else {
-        const char upper = UpperChar(drive);
+        const char upper = picker::UpperDriveChar(drive);
         selectedDrive_ = textCase_ == tcUpperCase ? upper : static_cast<char>(upper + 32);
         for (int row = 0; row < count(); ++row) {
             const std::string text = RowText(row);
-            if (text.size() >= 2 && text[1] == ':' && UpperChar(text[0]) == UpperChar(selectedDrive_)) {
+            if (text.size() >= 2 && text[1] == ':' && picker::UpperDriveChar(text[0]) == picker::UpperDriveChar(selectedDrive_)) {
                 const QSignalBlocker blocker(this);
                 setCurrentIndex(row);
                 break;

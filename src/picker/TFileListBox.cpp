@@ -12,6 +12,7 @@
 #include "framework/qt_strings.h"
 #include "picker/TDirectoryListBox.h"
 #include "picker/path_rules.h"
+#include "picker/row_delegate.h"
 #include "platform/platform.h"
 #include "runtime/exceptions.h"
 #include "runtime/file_services.h"
@@ -26,23 +27,6 @@ std::function<void(TFileListBox*, int)>& EntryAddedObserver() {
     static std::function<void(TFileListBox*, int)> observer;
     return observer;
 }
-
-class FileRowDelegate : public QStyledItemDelegate {
-public:
-    explicit FileRowDelegate(TFileListBox* list) : QStyledItemDelegate(list), list_(list) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        painter->save();
-        list_->DrawRow(*painter, option.rect, index.row(), option.state & QStyle::State_Selected, option.palette);
-        painter->restore();
-    }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), list_->RowHeight()};
-    }
-
-private:
-    TFileListBox* list_;
-};
 
 uint32_t AttributeValue(TFileAttr attr) {
     switch (attr) {
@@ -88,7 +72,7 @@ TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     setSortingEnabled(false);
-    setItemDelegate(new FileRowDelegate(this));
+    setItemDelegate(new OwnerDrawnRowDelegate<TFileListBox>(this));
     exe_ = LoadGlyph(TGlyph::Executable);
     closed_ = LoadGlyph(TGlyph::ClosedFolder);
     unknown_ = LoadGlyph(TGlyph::UnknownFile);

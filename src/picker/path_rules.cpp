@@ -158,4 +158,9 @@ std::string ShortenPath(const std::string& path, int width, const QFontMetrics& 
     return result;
 }
 
+char UpperDriveChar(char c) {
+    const std::string upper = platform::CharUpper(std::string(1, c));
+    return upper.empty() ? c : upper[0];
+}
+
 }  // namespace picker

@@ -19,6 +19,8 @@ bool FolderExists(const std::string& path);
 void ChangeDirectory(const std::string& path);
 std::string CurrentDirectory();
 int CountBackslashes(const std::string& text);
+// A drive letter upper-cased by the platform's file-name rules, to compare two letters.
+char UpperDriveChar(char c);
 
 struct SplitPath {
     char drive = 0;      // 0 for a network path
