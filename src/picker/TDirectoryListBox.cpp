@@ -180,6 +180,11 @@ void TDirectoryListBox::BuildRows() {
         platform::FindData data;
         constexpr uint32_t kLeftOut = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId;
         if (platform::FindHandle search = platform::FindFirstFile(picker::JoinPath(folderPath_, "*.*"), &data)) {
+            // The search is closed also when the list of names cannot grow.
+            struct SearchScope {
+                platform::FindHandle handle;
+                ~SearchScope() { platform::FindClose(handle); }
+            } scope{search};
             do {
                 if (data.attributes & kLeftOut) continue;
                 if ((data.attributes & platform::kAttrDirectory) == 0) continue;
@@ -190,7 +195,6 @@ void TDirectoryListBox::BuildRows() {
                 if (at != names.end() && platform::CompareStringNoCase(*at, data.name) == 0) continue;
                 names.insert(at, data.name);
             } while (platform::FindNextFile(search, &data));
-            platform::FindClose(search);
         }
         for (const std::string& name : names) AddRow(name, TGlyph::ClosedFolder);
         if (created_) SelectRow(currentRow);
