@@ -1,4 +1,4 @@
-// GoogleTest main for widget tests: one QApplication on the offscreen platform.
+// Test main for widget tests: one QApplication on the offscreen platform.
 #include <QApplication>
 #include <gtest/gtest.h>
 
