@@ -128,20 +128,6 @@ private:
     pid_t pid_ = -1;
 };
 
-std::vector<std::string> SplitArguments(const std::string& bytes) {
-    std::vector<std::string> arguments;
-    std::string current;
-    for (char c : bytes) {
-        if (c == '\0') {
-            arguments.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    return arguments;
-}
-
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -234,7 +220,7 @@ TEST_F(EndToEnd, PreviewThroughTheWindowWritesTheProjectAndStartsTheViewer) {
     Screenshot(KVD_SCREENSHOT_PATH);
     ASSERT_TRUE(started) << "no viewer was started in the project folder; see " << KVD_SCREENSHOT_PATH;
 
-    EXPECT_EQ(SplitArguments(ReadBytes(argsFile)),
+    EXPECT_EQ(testing_support::SplitRecordedArguments(ReadBytes(argsFile)),
               (std::vector<std::string>{"-", "start.htm", "Our link", "http://example.invalid/", "-", "N", "300",
                                         "500"}));
     EXPECT_EQ(ReadBytes(project + "/kvd-cwd.txt"), project);
@@ -251,7 +237,7 @@ TEST_F(EndToEnd, PreviewThroughTheWindowWritesTheProjectAndStartsTheViewer) {
     ASSERT_TRUE(Xdo("key F1"));
     ASSERT_TRUE(WaitUntil([&] { return HostExists(argsFile); }, std::chrono::seconds(10)))
         << "F1 started no viewer in the project folder";
-    EXPECT_EQ(SplitArguments(ReadBytes(argsFile)),
+    EXPECT_EQ(testing_support::SplitRecordedArguments(ReadBytes(argsFile)),
               (std::vector<std::string>{"-", windowsWiz + "\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}));
 
     // File, Exit.

@@ -46,4 +46,18 @@ bool HostExists(const std::string& hostPath) {
 
 void MakeDirs(const std::string& hostPath) { fs::create_directories(hostPath); }
 
+std::vector<std::string> SplitRecordedArguments(const std::string& bytes) {
+    std::vector<std::string> arguments;
+    std::string current;
+    for (char c : bytes) {
+        if (c == '\0') {
+            arguments.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return arguments;
+}
+
 }  // namespace testing_support

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -26,5 +27,7 @@ void WriteBytes(const std::string& hostPath, const std::string& bytes);
 std::string ReadBytes(const std::string& hostPath);
 bool HostExists(const std::string& hostPath);
 void MakeDirs(const std::string& hostPath);
+// The arguments the recorder program saved (a NUL after each).
+std::vector<std::string> SplitRecordedArguments(const std::string& bytes);
 
 }  // namespace testing_support

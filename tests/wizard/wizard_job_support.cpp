@@ -42,20 +42,6 @@ std::string Tokens(std::initializer_list<std::string> values) {
     return text;
 }
 
-std::vector<std::string> SplitRecordedArguments(const std::string& bytes) {
-    std::vector<std::string> arguments;
-    std::string current;
-    for (char c : bytes) {
-        if (c == '\0') {
-            arguments.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    return arguments;
-}
-
 bool WaitForFile(const std::string& hostPath, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!testing_support::HostExists(hostPath)) {

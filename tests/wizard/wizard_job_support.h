@@ -27,8 +27,7 @@ std::string Record(const std::string& page, const std::string& text, const std::
 // The tokens of a parameter string: each value in double quotes, a space before each.
 std::string Tokens(std::initializer_list<std::string> values);
 
-// The arguments the recorder program saved in kvd-args.txt (NUL after each).
-std::vector<std::string> SplitRecordedArguments(const std::string& bytes);
+using testing_support::SplitRecordedArguments;
 // Polls until the file exists or the time is up; the wait bounds the test, it asserts nothing.
 bool WaitForFile(const std::string& hostPath, std::chrono::milliseconds limit = std::chrono::seconds(10));
 // The recorder program built beside the tests.
