@@ -199,6 +199,7 @@ done
 [ -n "$display" ] || fatal "no virtual X server could be started: $(cat "$tmp/xvfb.log")"
 export DISPLAY=$display
 
+wizard_folder_before=$(ls -la --time-style=+%s "$root/usr/$wiz")
 (cd "$home" && exec env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$tmp/runtime" LANG=C.UTF-8 \
     DISPLAY="$display" QT_QPA_PLATFORM=xcb "${as_user[@]}" "$root/usr/bin/kvd_gen") >"$tmp/wizard.log" 2>&1 &
 wizard_pid=$!
@@ -257,7 +258,7 @@ check "the preview wrote kvd.cfg" test -s "$project/kvd.cfg"
 check "the preview wrote autorun.inf" grep -q '^open=KVD\.exe "-" "index\.htm"' "$project/autorun.inf"
 check "the user owns what the preview wrote" \
     test "$(stat -c %u "$project/kvd.exe" "$project/kvd.cfg" "$project/autorun.inf" | sort -u)" = $uid
-check "the wizard folder is unchanged" test "$(ls "$root/usr/$wiz" | tr '\n' ' ')" = "kvd.cfg kvd.exe kvd_gen kvdhelp.htm "
+check "the wizard folder is unchanged" test "$(ls -la --time-style=+%s "$root/usr/$wiz")" = "$wizard_folder_before"
 for _ in $(seq 100); do
     for proc in /proc/[0-9]*; do
         [ "$(readlink "$proc/exe" 2>/dev/null)" = "$project/kvd.exe" ] && viewer_pids+=("${proc#/proc/}")
