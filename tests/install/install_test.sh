@@ -179,16 +179,16 @@ display=
 for attempt in 1 2 3 4 5; do
     n=$((200 + RANDOM % 500))
     [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -ac -nolisten tcp -screen 0 1024x768x24 >"$tmp/xvfb.log" 2>&1 &
+    # The server writes its display number to descriptor 3 once it accepts clients.
+    : >"$tmp/displayfd"
+    Xvfb ":$n" -ac -nolisten tcp -displayfd 3 -screen 0 1024x768x24 3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    # The display is ours when its lock file names our server and the server still runs.
-    ours() { [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ] && kill -0 $xvfb_pid 2>/dev/null; }
-    for _ in $(seq 50); do
-        ours && [ -S "/tmp/.X11-unix/X$n" ] && break
+    for _ in $(seq 100); do
+        [ -s "$tmp/displayfd" ] && break
         kill -0 $xvfb_pid 2>/dev/null || break
         sleep 0.1
     done
-    if ours && [ -S "/tmp/.X11-unix/X$n" ]; then
+    if [ "$(tr -d '\n' <"$tmp/displayfd")" = "$n" ] && kill -0 $xvfb_pid 2>/dev/null; then
         display=:$n
         break
     fi
