@@ -270,9 +270,25 @@ check "the preview started the project's viewer" test ${#viewer_pids[@]} -gt 0
 sleep 1
 import -window root "${screenshot%.png}-preview.png" && echo "screenshot: ${screenshot%.png}-preview.png"
 
+# The viewer has shown itself; it is ended here so that the wizard's menu shows unhidden.
+for pid in "${viewer_pids[@]}"; do kill "$pid" 2>/dev/null; done
+for _ in $(seq 50); do
+    alive=0
+    for pid in "${viewer_pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive=1; done
+    [ $alive = 0 ] && break
+    sleep 0.1
+done
+
 # Alt+F, then x: File, Exit.
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-xdotool key --delay 150 alt+f x
+xdotool key alt+f
+for _ in $(seq 50); do
+    [ "$(xdotool search --onlyvisible --pid $wizard_pid 2>/dev/null | wc -l)" = 2 ] && break
+    sleep 0.1
+done
+check "Alt+F opened the File menu" test "$(xdotool search --onlyvisible --pid $wizard_pid 2>/dev/null | wc -l)" = 2
+import -window root "${screenshot%.png}-menu.png" && echo "screenshot: ${screenshot%.png}-menu.png"
+xdotool key x
 for _ in $(seq 100); do
     kill -0 $wizard_pid 2>/dev/null || break
     sleep 0.1
