@@ -235,8 +235,8 @@ TEST_F(ShellStart, TheRunningProgramsFolderComesAfterPath) {
     platform::posix::SetModuleFileNameForTesting("C:\\wiz\\kvd_gen");
     ASSERT_TRUE(platform::SetCurrentDirectory("C:\\empty"));
     const std::vector<std::pair<std::string, std::string>> steps = {
-        {"path", temp_ / "bin/kvd.exe"},      // PATH before the program's folder
-        {"own", temp_ / "c/wiz/KVD.EXE"},     // then the program's folder, names without case
+        {"path", temp_ / "bin/kvd.exe"},  // PATH before the program's folder
+        {"own", temp_ / "c/wiz/KVD.EXE"}, // then the program's folder, names without case
     };
     for (const auto& [argument, expected] : steps) {
         SCOPED_TRACE(argument);
