@@ -9,6 +9,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setFont(framework::WizardFont());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kvd_gen.png")));
+    // Ties the window to the installed desktop entry (and its icon) on Wayland desktops.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.kivador.SetupWizard"));
     framework::InstallWizardStyle();
     TForm1 form1;
     form1.show();

@@ -136,6 +136,7 @@ protected:
     void TearDown() override {
         ::setenv("PATH", savedPath_.c_str(), 1);
         ::unsetenv("KVD_ARG_RECORD");
+        platform::posix::SetModuleFileNameForTesting("");
         ::chdir("/");
         platform::posix::ResetDriveTable();
     }
@@ -224,6 +225,32 @@ TEST_F(ShellStart, CurrentFolderComesBeforePathAndNamesMatchWithoutCase) {
     EXPECT_EQ(record[0], RealPath(temp_ / "c/empty"));
     EXPECT_EQ(RealPath(record[1]), RealPath(temp_ / "bin/kvd.exe"));
     EXPECT_EQ(record[2], "two");
+    ExpectNoChildLeft();
+}
+
+TEST_F(ShellStart, TheRunningProgramsFolderComesAfterPath) {
+    testing_support::MakeDirs(temp_ / "c/wiz");
+    InstallRecorder(temp_ / "c/wiz/KVD.EXE");
+    InstallRecorder(temp_ / "bin/kvd.exe");
+    platform::posix::SetModuleFileNameForTesting("C:\\wiz\\kvd_gen");
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\empty"));
+    const std::vector<std::pair<std::string, std::string>> steps = {
+        {"path", temp_ / "bin/kvd.exe"},  // PATH before the program's folder
+        {"own", temp_ / "c/wiz/KVD.EXE"}, // then the program's folder, names without case
+    };
+    for (const auto& [argument, expected] : steps) {
+        SCOPED_TRACE(argument);
+        ASSERT_EQ(platform::ShellExecute("open", "kvd.exe", argument, "", 1), 42);
+        const Args record = WaitForRecord();
+        ASSERT_GE(record.size(), 3u);
+        EXPECT_EQ(record[0], RealPath(temp_ / "c/empty"));
+        EXPECT_EQ(RealPath(record[1]), RealPath(expected));
+        EXPECT_EQ(record[2], argument);
+        ASSERT_EQ(::unlink((temp_ / "bin/kvd.exe").c_str()), argument == "path" ? 0 : -1);
+    }
+    // A copy there that may not be run is passed over, and the name is not found.
+    ASSERT_EQ(::chmod((temp_ / "c/wiz/KVD.EXE").c_str(), 0644), 0);
+    EXPECT_EQ(platform::ShellExecute("open", "kvd.exe", "none", "", 1), 2);
     ExpectNoChildLeft();
 }
 

@@ -328,15 +328,20 @@ TEST_F(Preview, HelpStartsTheViewerOfTheCurrentFolderWithTheHelpPage) {
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(Preview, HelpNeverNamesTheWizardFoldersViewer) {
+// The shell looks for the bare name in the wizard folder last, so help shows even in a project
+// folder that has no viewer copy yet; nothing is copied there.
+TEST_F(Preview, HelpInAFolderWithoutAViewerStartsTheWizardFoldersViewer) {
     TForm1& form = Form();
     const std::string p = MakeProject("p");
     OpenFolder("C:\\p");
 
-    Run([&] { form.Contents1Click(); });
+    form.Contents1->trigger();
 
-    EXPECT_TRUE(errors_.empty()) << "a viewer that cannot be started goes unreported";
-    ExpectNoViewerIn(Host("wiz"));
+    EXPECT_EQ(ViewerArguments(Host("wiz")),
+              (std::vector<std::string>{"-", "C:\\wiz\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}));
+    EXPECT_EQ(ReadBytes(Host("wiz/kvd-cwd.txt")), p);
+    EXPECT_FALSE(HostExists(p + "/kvd.exe"));
+    EXPECT_TRUE(errors_.empty());
 }
 
 // The wizard folder reached as the project folder under another form of its path: its own

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QTest>
 #include <QTimer>
 #include <map>
 
@@ -441,15 +442,38 @@ TEST_F(Window, MenusAndShortcut) {
     ASSERT_EQ(top.size(), 2);
     EXPECT_EQ(top[0]->menu(), form.File1);
     EXPECT_EQ(top[1]->menu(), form.Help1);
-    EXPECT_EQ(form.File1->title(), QString("File"));
-    EXPECT_EQ(form.Help1->title(), QString("Help"));
+    EXPECT_EQ(form.File1->title(), QString("&File"));
+    EXPECT_EQ(form.Help1->title(), QString("&Help"));
     EXPECT_EQ(form.File1->actions(), QList<QAction*>{form.Exit1});
     EXPECT_EQ(form.Help1->actions(), (QList<QAction*>{form.Contents1, form.About1}));
-    EXPECT_EQ(form.Exit1->text(), QString("Exit"));
-    EXPECT_EQ(form.Contents1->text(), QString("Contents"));
-    EXPECT_EQ(form.About1->text(), QString("About"));
+    EXPECT_EQ(form.Exit1->text(), QString("E&xit"));
+    EXPECT_EQ(form.Contents1->text(), QString("&Contents"));
+    EXPECT_EQ(form.About1->text(), QString("&About"));
     EXPECT_EQ(form.Contents1->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(form.Exit1->shortcut().isEmpty());
+}
+
+// Alt with the underlined letter opens each menu from the keyboard.
+TEST_F(Window, AccessKeysOpenTheMenus) {
+    TForm1& form = Form();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    const std::vector<std::pair<Qt::Key, QMenu*>> keys = {{Qt::Key_F, form.File1}, {Qt::Key_H, form.Help1}};
+    for (const auto& [key, menu] : keys) {
+        SCOPED_TRACE(menu->objectName().toStdString());
+        QTest::keyClick(&form, key, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([menu = menu] { return menu->isVisible(); }, 2000));
+        for (QMenu* other : {form.File1, form.Help1}) {
+            if (other != menu) {
+                EXPECT_FALSE(other->isVisible());
+            }
+        }
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QTest::keyClick(form.MainMenu1, Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([menu = menu] { return !menu->isVisible(); }, 2000));
+    }
+    EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(Window, TabOrderAndAccessibleNames) {

@@ -108,6 +108,17 @@ std::string FindOnPath(const std::string& name) {
     return {};
 }
 
+// The host folder of the running program as GetModuleFileName reports it; empty when unknown.
+std::string OwnHostFolder() {
+    const std::string program = GetModuleFileName();
+    std::string host;
+    uint32_t code = 0;
+    if (program.empty() || !ToHostPath(program, &host, &code)) return {};
+    const size_t slash = host.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? std::string("/") : host.substr(0, slash);
+}
+
 intptr_t CodeFromErrno(int error) {
     switch (error) {
     case ENOENT: return kSeErrFileNotFound;
@@ -300,6 +311,13 @@ std::string FindProgram(const std::string& file, uint32_t* error) {
     }
     std::string found = FindOnPath(file);
     if (!found.empty()) return found;
+    // Last, the folder of the running program: programs shipped beside it (the viewer with
+    // its help page) start even where neither the working folder nor PATH holds a copy.
+    const std::string own = OwnHostFolder();
+    if (!own.empty()) {
+        found = FindInFolder(own, file);
+        if (!found.empty() && IsExecutableFile(found)) return found;
+    }
     // A file of that name that may not be run still tells why the start fails.
     for (const auto& folder : PathFolders()) {
         const std::string candidate = JoinPath(folder, file);

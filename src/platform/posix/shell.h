@@ -17,8 +17,9 @@ namespace platform::posix {
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Where a program named on the command line lives on the host. A bare name is looked for in
-// the working folder first, then along PATH; a name with a drive or a backslash is a Windows
-// path. Returns a host path, or empty with a Win32 code in *error.
+// the working folder first, then along PATH, then in the running program's own folder; a name
+// with a drive or a backslash is a Windows path. Returns a host path, or empty with a Win32
+// code in *error.
 std::string FindProgram(const std::string& file, uint32_t* error);
 
 }  // namespace platform::posix
