@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/posix/wildcard.h"
 
 namespace platform {
@@ -177,6 +178,44 @@ std::vector<std::string> Utf8Characters(const std::string& text) {
         pos += length;
     }
     return out;
+}
+
+bool IsWindowsName(const std::string& name) {
+    if (name.empty()) return false;
+    if (name == "." || name == "..") return true;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 32 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+    }
+    return name.back() != '.' && name.back() != ' ';
+}
+
+std::string TrimComponent(std::string name) {
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    return name;
+}
+
+std::u16string NtfsOrderKey(const std::string& name) {
+    const std::string upper = ChangeCase(name, true);
+    std::u16string key;
+    key.reserve(upper.size());
+    size_t pos = 0;
+    while (pos < upper.size()) {
+        char32_t cp;
+        size_t length = 1;
+        if (!DecodeAt(upper, pos, &cp, &length)) {
+            cp = static_cast<unsigned char>(upper[pos]);
+            length = 1;
+        }
+        if (cp >= 0x10000) {
+            key += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            key += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            key += static_cast<char16_t>(cp);
+        }
+        pos += length;
+    }
+    return key;
 }
 
 }  // namespace posix

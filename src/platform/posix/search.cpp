@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <memory>
@@ -92,18 +93,40 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
         SetLastError(posix::CodeFromErrno(errno, folder.host));
         return nullptr;
     }
-    const posix::WildcardPattern matcher(namePart);
-    auto state = std::make_unique<FindState>();
+    // A plain name is a path component, whose trailing periods and spaces Windows drops; a
+    // pattern keeps them, as "*." means names without an extension.
+    const bool plainName =
+        namePart.find_first_of("*?") == std::string::npos && namePart != "." && namePart != "..";
+    const posix::WildcardPattern matcher(plainName ? posix::TrimComponent(namePart) : namePart);
+    struct Match {
+        std::string name;
+        std::u16string key;
+    };
+    std::vector<Match> matches;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) break;
-        const std::string name = entry->d_name;
+        std::string name = entry->d_name;
         // Such a name could never be asked for again through a Windows path.
-        if (name.find('\\') != std::string::npos) continue;
+        if (!posix::IsWindowsName(name)) continue;
         if (!matcher.Matches(name)) continue;
-        state->entries.push_back(EntryData(folder.host, name));
+        std::u16string key = posix::NtfsOrderKey(name);
+        matches.push_back(Match{std::move(name), std::move(key)});
     }
+    // The order NTFS keeps, whatever order the host's folder has: "." and ".." first, then by
+    // the upper-cased names; names that differ only in case (a case-sensitive host) by their bytes.
+    const auto rank = [](const std::string& name) { return name == "." ? 0 : name == ".." ? 1 : 2; };
+    std::sort(matches.begin(), matches.end(), [&](const Match& a, const Match& b) {
+        const int rankA = rank(a.name);
+        const int rankB = rank(b.name);
+        if (rankA != rankB) return rankA < rankB;
+        if (a.key != b.key) return a.key < b.key;
+        return a.name < b.name;
+    });
+    auto state = std::make_unique<FindState>();
+    state->entries.reserve(matches.size());
+    for (const Match& match : matches) state->entries.push_back(EntryData(folder.host, match.name));
     if (state->entries.empty()) {
         SetLastError(kErrorFileNotFound);
         return nullptr;
@@ -146,11 +169,13 @@ bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) {
         return false;
     }
     const int64_t offset = static_cast<int64_t>(parts.tm_gmtoff) * static_cast<int64_t>(kTicksPerSecond);
-    if (offset < 0 && static_cast<uint64_t>(-offset) > utc.ticks) {
+    const uint64_t magnitude = static_cast<uint64_t>(offset < 0 ? -offset : offset);
+    // Neither end of the tick range wraps round.
+    if ((offset < 0 && magnitude > utc.ticks) || (offset > 0 && magnitude > UINT64_MAX - utc.ticks)) {
         SetLastError(kErrorInvalidParameter);
         return false;
     }
-    if (local) local->ticks = static_cast<uint64_t>(static_cast<int64_t>(utc.ticks) + offset);
+    if (local) local->ticks = offset < 0 ? utc.ticks - magnitude : utc.ticks + magnitude;
     return true;
 }
 
