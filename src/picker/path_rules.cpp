@@ -73,7 +73,8 @@ SplitPath SplitInside(const std::string& saved, std::string root, std::string fo
     if (!folder.empty()) ChangeDirectory(folder);
     if (!name.empty() && !HasWildcard(name) && !rtl::FileExists(name)) {
         ChangeDirectory(name);
-        folder = folder.size() == 1 ? "\\" + name : folder + "\\" + name;
+        // Only a root folder part has its backslash already: "q\\r" stays "q\\r".
+        folder = folder == "\\" ? "\\" + name : folder + "\\" + name;
         name.clear();
     }
     if (drive == 0) folder = root + folder;
