@@ -2,6 +2,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -195,10 +197,29 @@ std::string TrimComponent(std::string name) {
     return name;
 }
 
-std::u16string NtfsOrderKey(const std::string& name) {
+std::string NtfsOrderKey(const std::string& name) {
+    std::string key;
+    key.reserve(name.size());
+    // Each UTF-16 code unit as one to three bytes in the UTF-8 pattern, surrogates included:
+    // bytes in that form compare as the code units do.
+    const auto unit = [&key](uint32_t value) {
+        if (value < 0x80) {
+            key += static_cast<char>(value);
+        } else if (value < 0x800) {
+            key += static_cast<char>(0xC0 | (value >> 6));
+            key += static_cast<char>(0x80 | (value & 0x3F));
+        } else {
+            key += static_cast<char>(0xE0 | (value >> 12));
+            key += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+            key += static_cast<char>(0x80 | (value & 0x3F));
+        }
+    };
+    // Most names are ASCII: upper-cased byte by byte, with no detour through the general casing.
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        for (const char c : name) key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+        return key;
+    }
     const std::string upper = ChangeCase(name, true);
-    std::u16string key;
-    key.reserve(upper.size());
     size_t pos = 0;
     while (pos < upper.size()) {
         char32_t cp;
@@ -208,10 +229,10 @@ std::u16string NtfsOrderKey(const std::string& name) {
             length = 1;
         }
         if (cp >= 0x10000) {
-            key += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            key += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            key += static_cast<char16_t>(cp);
+            unit(cp);
         }
         pos += length;
     }

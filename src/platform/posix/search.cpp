@@ -98,35 +98,44 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
     const bool plainName =
         namePart.find_first_of("*?") == std::string::npos && namePart != "." && namePart != "..";
     const posix::WildcardPattern matcher(plainName ? posix::TrimComponent(namePart) : namePart);
+    // Each entry with its sort key: the key, a zero byte (which no key holds, so a shorter key
+    // sorts first) and the name, so one byte comparison orders two entries by key
+    // and, for names that differ only in case (a case-sensitive host), by their bytes. The host
+    // is asked about each entry in the folder's own order, which is the quick one to look up.
     struct Match {
-        std::string name;
-        std::u16string key;
+        std::string sortText;
+        FindData data;
     };
+    auto state = std::make_unique<FindState>();
     std::vector<Match> matches;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) break;
-        std::string name = entry->d_name;
+        const std::string name = entry->d_name;
         // Such a name could never be asked for again through a Windows path.
         if (!posix::IsWindowsName(name)) continue;
         if (!matcher.Matches(name)) continue;
-        std::u16string key = posix::NtfsOrderKey(name);
-        matches.push_back(Match{std::move(name), std::move(key)});
+        if (name == "." || name == "..") {
+            state->entries.push_back(EntryData(folder.host, name));
+            continue;
+        }
+        Match match;
+        match.sortText = posix::NtfsOrderKey(name);
+        match.sortText += '\0';
+        match.sortText += name;
+        match.data = EntryData(folder.host, name);
+        matches.push_back(std::move(match));
     }
-    // The order NTFS keeps, whatever order the host's folder has: "." and ".." first, then by
-    // the upper-cased names; names that differ only in case (a case-sensitive host) by their bytes.
-    const auto rank = [](const std::string& name) { return name == "." ? 0 : name == ".." ? 1 : 2; };
-    std::sort(matches.begin(), matches.end(), [&](const Match& a, const Match& b) {
-        const int rankA = rank(a.name);
-        const int rankB = rank(b.name);
-        if (rankA != rankB) return rankA < rankB;
-        if (a.key != b.key) return a.key < b.key;
-        return a.name < b.name;
-    });
-    auto state = std::make_unique<FindState>();
-    state->entries.reserve(matches.size());
-    for (const Match& match : matches) state->entries.push_back(EntryData(folder.host, match.name));
+    // The order NTFS keeps, whatever order the host's folder has: "." and ".." first.
+    std::sort(state->entries.begin(), state->entries.end(),
+              [](const FindData& a, const FindData& b) { return a.name < b.name; });
+    std::vector<uint32_t> order(matches.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return matches[a].sortText < matches[b].sortText; });
+    state->entries.reserve(state->entries.size() + matches.size());
+    for (const uint32_t at : order) state->entries.push_back(std::move(matches[at].data));
     if (state->entries.empty()) {
         SetLastError(kErrorFileNotFound);
         return nullptr;

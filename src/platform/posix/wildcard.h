@@ -36,8 +36,9 @@ private:
 // Splits text into its characters: each valid UTF-8 sequence, or else a single byte.
 std::vector<std::string> Utf8Characters(const std::string& text);
 
-// The key by which NTFS orders the names of a folder: the upper-cased name as UTF-16 code units,
-// compared ordinally. A byte that is not part of a UTF-8 sequence counts as the code unit of its value.
-std::u16string NtfsOrderKey(const std::string& name);
+// The key by which NTFS orders the names of a folder: the upper-cased name's UTF-16 code units,
+// written so that a plain byte comparison of two keys compares the code units ordinally. A byte
+// that is not part of a UTF-8 sequence counts as the code unit of its value. No key holds a zero.
+std::string NtfsOrderKey(const std::string& name);
 
 }  // namespace platform::posix
