@@ -140,6 +140,31 @@ TEST_F(Search, NamePartSelectsAndFolderPartResolvesLikeAnyPath) {
     EXPECT_EQ(Find("C:\\p\\Sub\\..\\readme").size(), 1u);
 }
 
+TEST_F(Search, APlainNameFindsTheEntryItsPathReaches) {
+    MakeDirs(c_ + "/p/Docs");
+    WriteBytes(c_ + "/p/docs", "file");
+    WriteBytes(c_ + "/p/KVD.CFG", "");
+    WriteBytes(c_ + "/p/Kvd.cfg", "");
+    const struct {
+        const char* pattern;
+        const char* found;
+        uint32_t attributes;
+    } rows[] = {
+        {"C:\\p\\docs", "docs", kAttrArchive},    // the exact name, on a case-sensitive host
+        {"C:\\p\\Docs", "Docs", kAttrDirectory},
+        {"C:\\p\\DOCS", "Docs", kAttrDirectory},  // else the first that differs only in case
+        {"C:\\p\\kvd.cfg", "KVD.CFG", kAttrArchive},
+        {"C:\\p\\Kvd.cfg. ", "Kvd.cfg", kAttrArchive},
+    };
+    for (const auto& row : rows) {
+        const auto found = Find(row.pattern);
+        ASSERT_EQ(found.size(), 1u) << row.pattern;
+        EXPECT_EQ(found.begin()->first, row.found) << row.pattern;
+        EXPECT_EQ(found.begin()->second.attributes, row.attributes) << row.pattern;
+    }
+    EXPECT_EQ(Find("C:\\p\\d*").size(), 2u);
+}
+
 TEST_F(Search, FailuresTellNoMatchFromAMissingFolder) {
     MakeDirs(c_ + "/p");
     WriteBytes(c_ + "/p/file", "");

@@ -88,16 +88,39 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
         SetLastError(kErrorFileNotFound);
         return nullptr;
     }
+    // A plain name is a path component, whose trailing periods and spaces Windows drops; a
+    // pattern keeps them, as "*." means names without an extension.
+    const bool plainName =
+        namePart.find_first_of("*?") == std::string::npos && namePart != "." && namePart != "..";
+    if (plainName) {
+        // One entry: the one a path with this name reaches, the exact name before one that
+        // differs only in case, so that on a case-sensitive volume "docs" and "Docs" are each
+        // found as themselves, by the existence test as by every other call. No folder listing.
+        posix::ResolvedPath target;
+        const std::string name = posix::TrimComponent(namePart);
+        struct stat entry;
+        if (name.empty() || !posix::ResolvePath(folderPart + name, &target, &error) ||
+            ::lstat(target.host.c_str(), &entry) != 0) {
+            SetLastError(kErrorFileNotFound);
+            return nullptr;
+        }
+        const std::string onDisk = target.host.substr(target.host.rfind('/') + 1);
+        if (!posix::IsWindowsName(onDisk)) {
+            SetLastError(kErrorFileNotFound);
+            return nullptr;
+        }
+        auto state = std::make_unique<FindState>();
+        state->entries.push_back(EntryData(folder.host, onDisk));
+        if (data) *data = state->entries[0];
+        state->next = 1;
+        return state.release();
+    }
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.host.c_str()));
     if (!dir) {
         SetLastError(posix::CodeFromErrno(errno, folder.host));
         return nullptr;
     }
-    // A plain name is a path component, whose trailing periods and spaces Windows drops; a
-    // pattern keeps them, as "*." means names without an extension.
-    const bool plainName =
-        namePart.find_first_of("*?") == std::string::npos && namePart != "." && namePart != "..";
-    const posix::WildcardPattern matcher(plainName ? posix::TrimComponent(namePart) : namePart);
+    const posix::WildcardPattern matcher(namePart);
     // Each entry with its sort key: the key, a zero byte (which no key holds, so a shorter key
     // sorts first) and the name, so one byte comparison orders two entries by key
     // and, for names that differ only in case (a case-sensitive host), by their bytes. The host
