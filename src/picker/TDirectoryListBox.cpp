@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <vector>
 
 #include "framework/guard.h"
@@ -189,14 +190,22 @@ void TDirectoryListBox::BuildRows() {
                 if (data.attributes & kLeftOut) continue;
                 if ((data.attributes & platform::kAttrDirectory) == 0) continue;
                 if (data.name == "." || data.name == "..") continue;
-                auto at = std::lower_bound(names.begin(), names.end(), data.name, [](const std::string& a, const std::string& b) {
-                    return platform::CompareStringNoCase(a, b) < 0;
-                });
-                if (at != names.end() && platform::CompareStringNoCase(*at, data.name) == 0) continue;
-                names.insert(at, data.name);
+                names.push_back(data.name);
             } while (platform::FindNextFile(search, &data));
         }
-        for (const std::string& name : names) AddRow(name, TGlyph::ClosedFolder);
+        // Names that differ only in case sit together, the same order every time; a duplicate is
+        // a name equal to the one before under the volume's comparison, so on a case-sensitive
+        // volume "Docs" and "docs" are two folders and both are listed.
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            const int order = platform::CompareStringNoCase(a, b);
+            return order != 0 ? order < 0 : a < b;
+        });
+        const std::string* previous = nullptr;
+        for (const std::string& name : names) {
+            if (previous && ComparePaths(*previous, name) == 0) continue;
+            AddRow(name, TGlyph::ClosedFolder);
+            previous = &name;
+        }
         if (created_) SelectRow(currentRow);
     }
     viewport()->update();

@@ -2,6 +2,7 @@
 #include "picker/TDriveComboBox.h"
 
 #include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -30,9 +31,70 @@ std::string UpToBuffer(const std::string& text) {
     return result;
 }
 
+// What assistive technology is told of the selector. Qt's own combo box interface names a
+// combo box by its current text on this system and ignores the accessible name, so a screen
+// reader would hear only "c: [system]"; here the name is the selector's accessible name
+// ("Drive") and the row text is its value.
+class DriveSelectorAccessible : public QAccessibleWidget {
+public:
+    explicit DriveSelectorAccessible(TDriveComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text kind) const override {
+        switch (kind) {
+            case QAccessible::Name: return Combo()->accessibleName();
+            case QAccessible::Value:
+                return framework::ToQString(Combo()->RowText(Combo()->SelectedRow()));
+            default: return QAccessibleWidget::text(kind);
+        }
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = Combo()->view()->isVisible();
+        state.collapsed = !state.expanded;
+        return state;
+    }
+    // The drop-down list is the one child, as for any combo box.
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == Combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    QString localizedActionDescription(const QString& name) const override {
+        if (name == showMenuAction() || name == pressAction()) return QStringLiteral("Open the list of drives");
+        return {};
+    }
+    void doAction(const QString& name) override {
+        if (name != showMenuAction() && name != pressAction()) return;
+        if (Combo()->view()->isVisible())
+            Combo()->hidePopup();
+        else
+            Combo()->showPopup();
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    TDriveComboBox* Combo() const { return static_cast<TDriveComboBox*>(widget()); }
+};
+
+QAccessibleInterface* DriveSelectorAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("TDriveComboBox") && object && object->isWidgetType())
+        return new DriveSelectorAccessible(static_cast<TDriveComboBox*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(DriveSelectorAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+    setAccessibleName(QStringLiteral("Drive"));
     setEditable(false);
     setItemDelegate(new OwnerDrawnRowDelegate<TDriveComboBox>(this, true));
     floppy_ = LoadGlyph(TGlyph::Floppy);

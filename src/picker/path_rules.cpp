@@ -73,7 +73,9 @@ SplitPath SplitInside(const std::string& saved, std::string root, std::string fo
     if (!folder.empty()) ChangeDirectory(folder);
     if (!name.empty() && !HasWildcard(name) && !rtl::FileExists(name)) {
         ChangeDirectory(name);
-        folder = folder.size() == 1 ? "\\" + name : folder + "\\" + name;
+        // Only the root's folder part ends in a backslash already; a relative q joined with r
+        // is q, a backslash and r.
+        folder = folder == "\\" ? "\\" + name : folder + "\\" + name;
         name.clear();
     }
     if (drive == 0) folder = root + folder;

@@ -129,7 +129,8 @@ std::string GetModuleFileName();
 
 // ---- Drives and volumes ------------------------------------------------------------------
 
-// Bit 0 is drive A, bit 25 drive Z.
+// Bit 0 is drive A, bit 25 drive Z. Each call reads the drives afresh, so a volume mounted,
+// removed or relabelled since shows from then on in every call.
 uint32_t GetLogicalDrives();
 
 enum DriveType : uint32_t {

@@ -103,12 +103,16 @@ public:
                 int status = 0;
                 if (waitpid(pid_, &status, WNOHANG) == pid_) {
                     pid_ = -1;
+                    status_ = status;
                     return true;
                 }
                 return false;
             },
             limit);
     }
+    // The exit code once Exited() saw the process end, else -1.
+    int ExitCode() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    pid_t Id() const { return pid_; }
     // The process's working folder, which the folder list keeps at its folder.
     std::string WorkingFolder() const {
         if (pid_ <= 0) return {};
@@ -126,6 +130,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    int status_ = -1;
 };
 
 class EndToEnd : public ::testing::Test {
@@ -245,6 +250,47 @@ TEST_F(EndToEnd, PreviewThroughTheWindowWritesTheProjectAndStartsTheViewer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(Xdo("key --delay 80 Down Return"));
     EXPECT_TRUE(wizard.Exited(std::chrono::seconds(10))) << "File, Exit did not end the wizard";
+}
+
+// "a\\b" in a host path would read as two folders in a Windows path, "a" and "b", so the
+// wizard's own folder would be another one: it says so and does not start, and makes no
+// kvd.cfg anywhere.
+TEST_F(EndToEnd, AWizardFolderWithABackslashInItsPathRefusesToStart) {
+    testing_support::TempDir tmp;
+    const std::string wiz = tmp / "a\\b";
+    testing_support::MakeDirs(wiz);
+    testing_support::MakeDirs(tmp / "a/b");  // the folder the Windows path would lead to
+    InstallProgram(WizardDir() + "/kvd_gen", wiz + "/kvd_gen");
+    InstallProgram(KVD_RECORDER_PATH, wiz + "/kvd.exe");
+
+    WizardProcess wizard;
+    ASSERT_TRUE(wizard.Start(wiz + "/kvd_gen", tmp.Path(), tmp / "kvd_gen.log"));
+    std::string box;
+    const bool shown = WaitUntil(
+        [&] {
+            const Output out = Shell("xdotool search --onlyvisible --pid " + std::to_string(wizard.Id()));
+            if (out.status != 0 || out.text.empty()) return false;
+            box = out.text.substr(0, out.text.find('\n'));
+            return true;
+        },
+        std::chrono::seconds(20));
+    ASSERT_TRUE(shown) << "no window appeared; the wizard's output:\n"
+                       << (HostExists(tmp / "kvd_gen.log") ? ReadBytes(tmp / "kvd_gen.log") : "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Screenshot(KVD_REFUSAL_SCREENSHOT_PATH);
+    EXPECT_NE(Shell("xdotool getwindowname " + box).text, std::string(kWindowTitle) + "\n");
+    EXPECT_NE(Shell(std::string("xdotool search --onlyvisible --name ") + Quote(kWindowTitle)).status, 0)
+        << "the main window is up";
+
+    // The box's one button ends the program, which never got to its window.
+    ASSERT_TRUE(Xdo("windowfocus --sync " + box));
+    ASSERT_TRUE(Xdo("key --delay 80 Return"));
+    ASSERT_TRUE(wizard.Exited(std::chrono::seconds(10))) << "the wizard did not end";
+    EXPECT_EQ(wizard.ExitCode(), 1);
+    std::vector<std::string> settings;
+    for (const auto& entry : fs::recursive_directory_iterator(tmp.Path()))
+        if (entry.path().filename() == "kvd.cfg") settings.push_back(entry.path().string());
+    EXPECT_TRUE(settings.empty()) << settings.front();
 }
 
 }  // namespace

@@ -135,6 +135,46 @@ TEST_F(DirectoryListBoxTest, VolumeThatIgnoresCaseComparesAndShowsInLowerCase) {
     EXPECT_TRUE(seen_.empty());
 }
 
+TEST_F(DirectoryListBoxTest, FoldersThatDifferOnlyInCaseAreTwoRowsOnlyOnACaseSensitiveVolume) {
+    Folder(C("cases/docs"));
+    Folder(C("cases/Docs"));
+    Folder(C("cases/alpha"));
+    Folder(C("cases/DOCS/inner"));
+    const struct {
+        uint32_t flags;
+        std::vector<std::string> subFolders;
+    } volumes[] = {
+        {platform::kFsCaseSensitiveSearch | platform::kFsCasePreservedNames, {"alpha", "DOCS", "Docs", "docs"}},
+        {platform::kFsCaseSensitiveSearch, {"alpha", "DOCS", "Docs", "docs"}},
+        {platform::kFsCasePreservedNames, {"alpha", "DOCS"}},
+        {0, {"alpha", "DOCS"}},
+    };
+    char host[4096];
+    for (const auto& volume : volumes) {
+        platform::posix::DriveEntry drive;
+        drive.letter = 'C';
+        drive.hostFolder = temp_ / "c";
+        drive.fsFlags = volume.flags;
+        platform::posix::SetDriveTable({drive});
+        ASSERT_TRUE(platform::SetCurrentDirectory("C:\\cases"));
+        TDirectoryListBox list;
+        list.CreateWnd();
+        std::vector<std::string> subFolders;
+        for (int i = 2; i < list.RowCount(); ++i) subFolders.push_back(list.RowText(i));
+        EXPECT_EQ(subFolders, volume.subFolders) << volume.flags;
+        // Every row opens the folder it names, and no other.
+        for (int i = 2; i < list.RowCount(); ++i) {
+            const std::string name = list.RowText(i);
+            list.SetFolderPath(list.RowPath(i));
+            EXPECT_EQ(list.FolderPath(), "C:\\cases\\" + name);
+            ASSERT_NE(getcwd(host, sizeof host), nullptr);
+            EXPECT_EQ(std::string(host), C("cases/" + name)) << volume.flags;
+            list.SetFolderPath("C:\\cases");
+        }
+    }
+    EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(DirectoryListBoxTest, MissingFolderAndDriveThatIsNotReadyChangeNothing) {
     ASSERT_TRUE(platform::SetCurrentDirectory("C:\\a\\b"));
     TDirectoryListBox list;

@@ -1,8 +1,16 @@
 // The drive selector: rows by drive kind, letter case, selection and its change events.
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <QAccessible>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 #include "picker/TDirectoryListBox.h"
 #include "picker/TDriveComboBox.h"
+#include "picker/path_rules.h"
 #include "picker_fixture.h"
 
 namespace {
@@ -147,6 +155,78 @@ TEST_F(DriveComboBoxTest, FailedDriveSwitchEndsTheSelectionAndKeepsTheNewRow) {
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(folders.FolderPath(), "F:\\");
     EXPECT_EQ(platform::GetCurrentDirectory(), "F:\\");
+}
+
+TEST_F(DriveComboBoxTest, AScreenReaderHearsDriveAndTheSelectedRow) {
+    TDriveComboBox combo;
+    combo.CreateWnd();
+    combo.SetSelectedDrive('g');
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&combo);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::ComboBox);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Drive"));
+    EXPECT_EQ(accessible->text(QAccessible::Value), QStringLiteral("g: [lower]"));
+    ASSERT_EQ(accessible->childCount(), 1);
+    EXPECT_EQ(accessible->child(0)->object(), combo.view());
+    EXPECT_EQ(accessible->indexOfChild(accessible->child(0)), 0);
+    // Opening the list through assistive technology is the same as opening it by hand.
+    combo.show();
+    ASSERT_NE(accessible->actionInterface(), nullptr);
+    accessible->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    EXPECT_TRUE(combo.view()->isVisible());
+    EXPECT_TRUE(accessible->state().expanded);
+    combo.hidePopup();
+}
+
+// A RAM disk mounted between two rebuilds of the rows, in a mount namespace of this test's own
+// so that no other program on the machine sees it.
+TEST_F(DriveComboBoxTest, EachRebuildOfTheRowsReadsTheDrivesAgain) {
+    if (unshare(CLONE_NEWNS) != 0) GTEST_SKIP() << "no mount namespace of its own here: " << std::strerror(errno);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    // Not below /tmp: RAM disks there belong to the system and get no letter.
+    char pattern[] = "/var/tmp/kvdmount.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    struct Teardown {
+        std::string folder;
+        bool mounted = false;
+        ~Teardown() {
+            if (mounted) umount2(folder.c_str(), MNT_DETACH);
+            rmdir(folder.c_str());
+        }
+    } teardown{folder};
+    platform::posix::ResetDriveTable();
+    const auto letterOf = [&]() -> char {
+        for (const auto& drive : platform::posix::DriveTable())
+            if (drive.hostFolder == folder) return drive.letter;
+        return 0;
+    };
+    TDriveComboBox combo;
+    const auto rowOf = [&](char letter) -> int {
+        for (int row = 0; row < combo.RowCount(); ++row)
+            if (picker::UpperDriveChar(combo.RowText(row)[0]) == letter) return row;
+        return -1;
+    };
+    combo.CreateWnd();
+    const int before = combo.RowCount();
+    ASSERT_EQ(letterOf(), 0);
+
+    ASSERT_EQ(mount("kvdtest", folder.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+    teardown.mounted = true;
+    EXPECT_EQ(combo.RowCount(), before);  // nothing reads the drives until the rows are rebuilt
+    combo.SetTextCase(tcUpperCase);
+    const char letter = letterOf();
+    ASSERT_NE(letter, 0) << "the RAM disk got no letter";
+    EXPECT_EQ(combo.RowCount(), before + 1);
+    ASSERT_GE(rowOf(letter), 0);
+    EXPECT_EQ(combo.RowText(rowOf(letter)), std::string(1, letter) + ": []");
+    EXPECT_EQ(combo.RowGlyph(rowOf(letter)), TGlyph::Ram);
+
+    ASSERT_EQ(umount2(folder.c_str(), 0), 0) << std::strerror(errno);
+    teardown.mounted = false;
+    combo.CreateWnd();  // what a re-created window does
+    EXPECT_EQ(combo.RowCount(), before);
+    EXPECT_EQ(rowOf(letter), -1);
 }
 
 TEST_F(DriveComboBoxTest, NetworkCurrentDirectoryWithoutLetterSelectsNothing) {

@@ -82,6 +82,33 @@ TEST_F(SplitRequestedPathTest, FoldersMoveIntoTheFolderPartAndTheDirectoryComesB
     EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\proj");
 }
 
+TEST_F(SplitRequestedPathTest, AFolderNameJoinsTheFolderPartWithOneBackslash) {
+    Folder(C("base/q/r"));
+    Folder(C("r"));
+    File(C("base/q/page.htm"));
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\base"));
+    const struct {
+        const char* requested;
+        const char* folder;
+        const char* name;
+    } rows[] = {
+        {"q\\r", "q\\r", ""},           // a relative folder whose first name has one letter keeps it
+        {"q\\r\\", "q\\r", ""},
+        {"q", "\\base\\q", ""},
+        {"q\\page.htm", "q", "page.htm"},
+        {"C:\\r", "\\r", ""},          // below the root the folder part is the backslash alone
+        {"\\r", "\\r", ""},
+        {"C:\\base\\q\\r", "\\base\\q\\r", ""},
+    };
+    for (const auto& row : rows) {
+        const SplitPath split = SplitRequestedPath(row.requested);
+        EXPECT_EQ(split.drive, 'C') << row.requested;
+        EXPECT_EQ(split.folder, row.folder) << row.requested;
+        EXPECT_EQ(split.name, row.name) << row.requested;
+        EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\base");
+    }
+}
+
 TEST_F(SplitRequestedPathTest, BareDriveGivesThatDrivesCurrentFolder) {
     Folder(temp_ / "f/deep/er");
     ASSERT_TRUE(platform::SetCurrentDirectory("F:\\deep\\er"));

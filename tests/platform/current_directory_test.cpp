@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <memory>
+
 #include "core_test_support.h"
 
 namespace platform_tests {
@@ -46,6 +48,49 @@ TEST_F(CurrentDirectory, EachDriveKeepsItsOwnFolder) {
     Install({Drive('C', c_), Drive('D', d_)});
     ASSERT_TRUE(SetCurrentDirectory("D:"));
     EXPECT_EQ(GetCurrentDirectory(), "D:\\");
+}
+
+TEST_F(CurrentDirectory, EachReadingOfTheDrivesSeesTheirChangesAndKeepsTheFoldersOfThoseThatStay) {
+    MakeDirs(c_ + "/work");
+    MakeDirs(d_ + "/dd");
+    MakeDirs(temp_ / "d2");
+    MakeDirs(temp_ / "e");
+    auto machine = std::make_shared<std::vector<platform::posix::DriveEntry>>(
+        std::vector<platform::posix::DriveEntry>{Drive('C', c_), Drive('D', d_)});
+    (*machine)[1].label = "FIRST";
+    platform::posix::SetDriveSource([machine] { return *machine; });
+    ASSERT_TRUE(SetCurrentDirectory("D:\\dd"));
+    ASSERT_TRUE(SetCurrentDirectory("C:\\work"));
+    std::string label;
+
+    // Relabelled, and a RAM disk mounted: seen at the next reading, the folders stay.
+    (*machine)[1].label = "SECOND";
+    machine->push_back(Drive('E', temp_ / "e", platform::kDriveRamdisk));
+    ASSERT_TRUE(platform::GetVolumeInformation("d:\\", &label, nullptr));
+    EXPECT_EQ(label, "FIRST");
+    EXPECT_EQ(platform::GetLogicalDrives(), 0b11100u);
+    ASSERT_TRUE(platform::GetVolumeInformation("d:\\", &label, nullptr));
+    EXPECT_EQ(label, "SECOND");
+    EXPECT_EQ(platform::GetDriveType("e:\\"), platform::kDriveRamdisk);
+    EXPECT_EQ(GetCurrentDirectory(), "C:\\work");
+    EXPECT_EQ(Host("D:"), d_ + "/dd");
+
+    // D: now stands for another folder: its current folder is its root again.
+    (*machine)[1].hostFolder = temp_ / "d2";
+    EXPECT_EQ(platform::GetLogicalDrives(), 0b11100u);
+    EXPECT_EQ(Host("D:"), temp_ / "d2");
+    EXPECT_EQ(GetCurrentDirectory(), "C:\\work");
+
+    // The current directory's drive went away: the host's working folder decides, which lies
+    // on no drive now, so the first drive's root.
+    machine->erase(machine->begin());
+    EXPECT_EQ(platform::GetLogicalDrives(), 0b11000u);
+    EXPECT_EQ(GetCurrentDirectory(), "D:\\");
+
+    // A table installed as it is stays as it is.
+    Install({Drive('C', c_)});
+    machine->clear();
+    EXPECT_EQ(platform::GetLogicalDrives(), 0b100u);
 }
 
 TEST_F(CurrentDirectory, FailuresReportTheirCodesAndChangeNothing) {

@@ -91,6 +91,54 @@ TEST_F(PathTranslation, FromHostPathPrefersTheDeepestDriveThenTheLowestLetter) {
     EXPECT_EQ(FromHostPath("/"), "C:\\");
 }
 
+TEST_F(PathTranslation, TrailingPeriodsAndSpacesOfEachNameAreDropped) {
+    MakeDirs(c_ + "/p/sub");
+    testing_support::WriteBytes(c_ + "/p/index.htm", "x");
+    const struct {
+        const char* windows;
+        const char* host;  // below c_
+    } rows[] = {
+        {"C:\\p\\index.htm ", "/p/index.htm"},    {"C:\\p\\index.htm.", "/p/index.htm"},
+        {"C:\\p\\index.htm. . ", "/p/index.htm"}, {"C:\\p.\\sub", "/p/sub"},
+        {"C:\\p \\sub\\", "/p/sub/"},             {"C:\\p\\...\\sub", "/p/sub"},
+        {"C:\\p\\sub\\ .\\..", "/p"},            {"C:\\p\\.hidden.", "/p/.hidden"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Host(row.windows), c_ + row.host) << row.windows;
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\p\\sub. "));
+    EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\p\\sub");
+    // The search takes a plain name as a path component; a pattern keeps its final period.
+    platform::FindData data;
+    platform::FindHandle found = platform::FindFirstFile("C:\\p\\index.htm ", &data);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(data.name, "index.htm");
+    platform::FindClose(found);
+    found = platform::FindFirstFile("C:\\p\\*.", &data);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(data.name, "sub");
+    platform::FindClose(found);
+    EXPECT_EQ(platform::GetFileAttributes("C:\\p\\index.htm."), platform::kAttrArchive);
+}
+
+TEST_F(PathTranslation, AHostPathWithANameWindowsCannotCarryHasNoWindowsForm) {
+    const struct {
+        const char* host;     // below c_
+        const char* windows;  // empty: none
+    } rows[] = {
+        {"/wiz/kvd_gen", "C:\\wiz\\kvd_gen"}, {"/a b/.x/kvd_gen", "C:\\a b\\.x\\kvd_gen"},
+        {"/a\\b/kvd_gen", ""},                 {"/wiz./kvd_gen", ""},
+        {"/wiz /kvd_gen", ""},                  {"/a:b/kvd_gen", ""},
+        {"/a*b", ""},                           {"/wiz/kvd\\gen", ""},
+        {"/tab\tname/x", ""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(FromHostPath(c_ + row.host), row.windows) << row.host;
+    // Outside every drive the current directory is the first drive's root; so it is in a
+    // folder that has no Windows form.
+    MakeDirs(c_ + "/a\\b");
+    ASSERT_EQ(chdir((c_ + "/a\\b").c_str()), 0);
+    platform::posix::SetDriveTable({Drive('C', c_), Drive('D', d_)});
+    EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\");
+}
+
 TEST_F(PathTranslation, FromHostPathFindsADriveGivenThroughASymbolicLink) {
     MakeDirs(temp_ / "real/sub");
     ASSERT_EQ(symlink((temp_ / "real").c_str(), (temp_ / "link").c_str()), 0);
@@ -122,6 +170,13 @@ TEST_F(PathTranslation, NamesThatDifferOnlyInCaseStandForTheEntryOnDisk) {
     EXPECT_FALSE(testing_support::HostExists(c_ + "/Proj/KVD.CFG"));
     // A name that is not there in any case is created as written.
     EXPECT_EQ(Host("C:\\proj\\New.htm"), c_ + "/Proj/New.htm");
+    // Folders that differ only in case are two folders, each reached by its own name.
+    MakeDirs(c_ + "/Docs");
+    MakeDirs(c_ + "/docs");
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\docs"));
+    EXPECT_EQ(HostCwd(), c_ + "/docs");
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\Docs"));
+    EXPECT_EQ(HostCwd(), c_ + "/Docs");
     // The current directory keeps the case it was given.
     ASSERT_TRUE(platform::SetCurrentDirectory("C:\\PROJ"));
     EXPECT_EQ(platform::GetCurrentDirectory(), "C:\\PROJ");

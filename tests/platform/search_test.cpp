@@ -7,6 +7,7 @@
 #include <map>
 
 #include "core_test_support.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/posix/wildcard.h"
 
 namespace platform_tests {
@@ -26,11 +27,16 @@ TEST(Wildcard, FollowsTheWindowsRules) {
         {"*.*", "README", true},       {"*.*", ".", true},          {"*", "a.b.c", true},
         {"*.txt", "notes.TXT", true},  {"*.TXT", "notes.txt", true}, {"*.txt", "notes.txt.bak", false},
         {"*.txt", "txt", false},       {"a?c", "abc", true},        {"a?c", "ac", false},
-        {"a?c", "abbc", false},        {"?", "é", true},            {"??", "é", false},
+        {"a?c", "abbc", false},        {"?", "é", true},            {"??x", "éx", false},
         {"*.", "README", true},        {"*.", "a.txt", false},      {"read*.", "readme", true},
         {"foo.*", "foo", true},        {"foo.*", "foo.bar", true},  {"foo.*", "food", false},
         {"*a*b", "xxaxxbxxb", true},   {"*a*b", "xxbxxa", false},   {"Index.HTM", "index.htm", true},
         {"index.htm", "index.html", false}, {"ÉCOLE*", "école.htm", true}, {"k*.exe", "KVD.EXE", true},
+        // "?" stands for no character at the end of the name and before a period, never for the period.
+        {"a?.htm", "a.htm", true},     {"a?.htm", "ab.htm", true},  {"a?.htm", "abc.htm", false},
+        {"a??", "a", true},            {"a??", "abc", true},        {"a??", "abcd", false},
+        {"a?c", "a.c", false},         {"k?d?.exe", "kvd.exe", true}, {"??", "é", true},
+        {"?.htm", ".htm", true},       {"x?y", "xy", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(WildcardPattern(c.pattern).Matches(c.name), c.matches) << c.pattern << " / " << c.name;
@@ -88,6 +94,36 @@ TEST_F(Search, ListsEveryEntryWithItsHostFacts) {
     EXPECT_EQ(page.lastWriteTime.ticks, (946729496ull + 11644473600ull) * 10000000ull);
 }
 
+TEST_F(Search, LeavesOutNamesAWindowsPathCannotCarryAndListsInNtfsOrder) {
+    const struct {
+        const char* name;
+        bool listed;
+    } names[] = {
+        {"b", true},        {"A", true},           {"_x", true},         {"a1", true},        {"Sub", true},
+        {"sub", true},      {"!first", true},      {" lead", true},      {"a.b.c", true},     {"é", true},
+        {"z", true},        {"\xF0\x9F\x98\x80", true}, {"\xEE\x80\x80", true},
+        {"a:b", false},     {"a<b", false},        {"a>b", false},       {"a\"b", false},     {"a|b", false},
+        {"a?b", false},     {"a*b", false},        {"a\\b", false},     {"tab\tname", false}, {"x\x01", false},
+        {"x\x1F", false},   {"trail.", false},     {"trail ", false},    {"dots...", false},
+    };
+    MakeDirs(c_ + "/p");
+    for (const auto& entry : names) WriteBytes(c_ + "/p/" + entry.name, "");
+    std::vector<std::string> listed;
+    FindData data;
+    FindHandle handle = FindFirstFile("C:\\p\\*", &data);
+    ASSERT_NE(handle, nullptr);
+    do listed.push_back(data.name);
+    while (FindNextFile(handle, &data));
+    FindClose(handle);
+    // "." and ".." first, then by the upper-cased names' UTF-16 code units: "_" after the
+    // letters, "é" (É) after "Z", U+1F600 (a surrogate pair) before U+E000; names that differ
+    // only in case both, in byte order.
+    EXPECT_EQ(listed, (std::vector<std::string>{".", "..", " lead", "!first", "A", "a.b.c", "a1", "b", "Sub", "sub",
+                                                "z", "_x", "é", "\xF0\x9F\x98\x80", "\xEE\x80\x80"}));
+    for (const auto& entry : names)
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), entry.name), entry.listed ? 1 : 0) << entry.name;
+}
+
 TEST_F(Search, NamePartSelectsAndFolderPartResolvesLikeAnyPath) {
     MakeDirs(c_ + "/p/Sub");
     WriteBytes(c_ + "/p/a.txt", "");
@@ -102,6 +138,31 @@ TEST_F(Search, NamePartSelectsAndFolderPartResolvesLikeAnyPath) {
     ASSERT_TRUE(SetCurrentDirectory("D:\\"));
     EXPECT_EQ(Find("C:*.txt").size(), 2u);
     EXPECT_EQ(Find("C:\\p\\Sub\\..\\readme").size(), 1u);
+}
+
+TEST_F(Search, APlainNameFindsTheEntryItsPathReaches) {
+    MakeDirs(c_ + "/p/Docs");
+    WriteBytes(c_ + "/p/docs", "file");
+    WriteBytes(c_ + "/p/KVD.CFG", "");
+    WriteBytes(c_ + "/p/Kvd.cfg", "");
+    const struct {
+        const char* pattern;
+        const char* found;
+        uint32_t attributes;
+    } rows[] = {
+        {"C:\\p\\docs", "docs", kAttrArchive},    // the exact name, on a case-sensitive host
+        {"C:\\p\\Docs", "Docs", kAttrDirectory},
+        {"C:\\p\\DOCS", "Docs", kAttrDirectory},  // else the first that differs only in case
+        {"C:\\p\\kvd.cfg", "KVD.CFG", kAttrArchive},
+        {"C:\\p\\Kvd.cfg. ", "Kvd.cfg", kAttrArchive},
+    };
+    for (const auto& row : rows) {
+        const auto found = Find(row.pattern);
+        ASSERT_EQ(found.size(), 1u) << row.pattern;
+        EXPECT_EQ(found.begin()->first, row.found) << row.pattern;
+        EXPECT_EQ(found.begin()->second.attributes, row.attributes) << row.pattern;
+    }
+    EXPECT_EQ(Find("C:\\p\\d*").size(), 2u);
 }
 
 TEST_F(Search, FailuresTellNoMatchFromAMissingFolder) {
@@ -138,6 +199,33 @@ TEST(FileTimes, DosDatesCoverOnly1980To2107) {
     EXPECT_FALSE(FileTimeToDosDateTime(TicksOf(315532799), &date, &time));
     EXPECT_FALSE(FileTimeToDosDateTime(TicksOf(4354819200LL), &date, &time));
     EXPECT_FALSE(FileTimeToDosDateTime(TicksOf(0), &date, &time));
+}
+
+TEST(FileTimes, HostTimesBeyondTheTickRangeNeverWrapIntoTheDosYears) {
+    const struct {
+        int64_t seconds;  // since 1970
+        bool dosDate;
+    } rows[] = {
+        {946684800, true},                          // 2000-01-01
+        {1845621092171, false},                     // 2^64 ticks after 2000-01-01
+        {253402300800, false},                      // the year 10000
+        {INT64_MAX / 2, false},                     // far beyond any date
+        {-11644473601, false},                      // before 1601
+    };
+    for (const auto& row : rows) {
+        const timespec host{static_cast<time_t>(row.seconds), 999999999};
+        const FileTime utc{posix::TicksFromTimespec(host)};
+        FileTime local;
+        uint16_t date = 0;
+        uint16_t time = 0;
+        const bool converted = FileTimeToLocalFileTime(utc, &local) && FileTimeToDosDateTime(local, &date, &time);
+        EXPECT_EQ(converted, row.dosDate) << row.seconds;
+    }
+    EXPECT_EQ(posix::TicksFromTimespec({1845621092171, 0}), UINT64_MAX);
+    EXPECT_EQ(posix::TicksFromTimespec({-11644473600, 500}), 5u);
+    FileTime local;
+    EXPECT_FALSE(FileTimeToLocalFileTime(FileTime{UINT64_MAX}, &local) &&
+                 FileTimeToDosDateTime(local, nullptr, nullptr));
 }
 
 TEST(FileTimes, LocalTimeAddsTheZoneOffset) {

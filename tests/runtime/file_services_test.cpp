@@ -1,6 +1,7 @@
 // The existence test, deletion and the whole-file copy on real files.
 #include "runtime/file_services.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +87,28 @@ TEST(FileExists, LastWriteTimeOutsideTheDosYearsCountsAsMissing) {
         SetYear(name, year);
         EXPECT_EQ(rtl::FileExists(Win(name)), year >= 1980 && year <= 2107) << year;
     }
+}
+
+TEST(FileExists, ATimeTensOfThousandsOfYearsAheadDoesNotWrapIntoTheDosYears) {
+    // tmpfs keeps 64-bit times. This one, in the year 60,453, is 2^64 ticks past 2000-01-01
+    // 00:00 UTC: a tick count that wrapped would make it look like a file of the year 2000.
+    constexpr time_t kWraps = 1845621092171;
+    char pattern[] = "/dev/shm/kvdtest.XXXXXX";
+    if (!mkdtemp(pattern)) GTEST_SKIP() << "no /dev/shm here";
+    const std::string dir = pattern;
+    const std::string name = dir + "/far.htm";
+    WriteBytes(name, "t");
+    const timespec times[2] = {{kWraps, 0}, {kWraps, 0}};
+    struct stat st {};
+    const bool kept = utimensat(AT_FDCWD, name.c_str(), times, 0) == 0 && stat(name.c_str(), &st) == 0 &&
+                      st.st_mtim.tv_sec == kWraps;
+    if (kept) {
+        EXPECT_FALSE(rtl::FileExists(Win(name)));
+        EXPECT_FALSE(rtl::FileExists(Win(dir) + "\\*.htm"));
+    }
+    unlink(name.c_str());
+    rmdir(dir.c_str());
+    if (!kept) GTEST_SKIP() << "the file system here does not keep 64-bit times";
 }
 
 TEST(DeleteFile, RemovesFilesAndReportsFailure) {

@@ -112,6 +112,20 @@ TEST_F(Scan, FilesNamedInCapitalsAreTheFilesTheWizardLooksFor) {
     EXPECT_FALSE(testing_support::HostExists(p + "/kvd.cfg"));
 }
 
+TEST_F(Scan, AFirstPageTypedWithTrailingPeriodsOrSpacesIsThePageWithoutThem) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("site");
+    WriteBytes(p + "/index.htm", "<html>");
+    WriteBytes(p + "/kvd.exe", "viewer");
+    for (const std::string typed : {"index.htm ", "index.htm.", "index.htm. .", "index.htm"}) {
+        SetText(form.FirstFile, typed);
+        OpenFolder("C:\\");
+        OpenFolder("C:\\site");
+        EXPECT_EQ(Log(), Lines({"Project folder: C:\\site\\", kNoSettings, PagePresent(typed)})) << typed;
+    }
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
 TEST_F(Scan, SettingsWithOnlyThreeLinesEmptyTheSizesAndKeepTheBoxes) {
     TForm1& form = Form();
     const std::string p = MakeProject("p");

@@ -1,6 +1,7 @@
 // The main window: layout, start-up, settings file and steppers, on real files and widgets.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -516,6 +517,8 @@ TEST_F(Window, TabOrderAndAccessibleNames) {
         {form.FileListBox1, "Files"},
     };
     for (const auto& [widget, name] : names) EXPECT_EQ(widget->accessibleName(), name) << FromQString(name);
+    // What a screen reader is told: the drive selector's name, not its row text.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.DriveComboBox1)->text(QAccessible::Name), "Drive");
 }
 
 // ---- Commands ------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -39,6 +40,12 @@ struct State {
     std::array<std::string, 26> driveFolders;
     std::string current;
     std::string moduleFileName;
+    // Where each reading of the drives comes from: the system's mount table, or a source a test
+    // gave. A table installed as it is (SetDriveTable) is never read again.
+    std::function<std::vector<DriveEntry>()> source;
+    bool fixed = false;
+    // Counts replacements of the table, so that a reading made outside the lock never undoes one.
+    uint64_t generation = 0;
 };
 
 // Recursive, because the system's drive discovery may ask for the table it is building.
@@ -106,8 +113,10 @@ void AddNames(const std::string& text, std::vector<std::string>* names) {
         const std::string name = text.substr(start, end - start);
         if (name == "..") {
             if (!names->empty()) names->pop_back();
-        } else if (!name.empty() && name != ".") {
-            names->push_back(name);
+        } else if (name != ".") {
+            // Windows drops trailing periods and spaces: "index.htm " names "index.htm".
+            std::string trimmed = TrimComponent(name);
+            if (!trimmed.empty()) names->push_back(std::move(trimmed));
         }
         start = end + 1;
     }
@@ -182,7 +191,18 @@ std::string FromHostPathLocked(State& state, const std::string& hostPath) {
     }
     if (best < 0) return std::string();
     std::string out = DriveRoot(state.table[best].letter);
-    for (char c : bestRest) out += (c == '/') ? '\\' : c;
+    size_t start = 0;
+    while (start < bestRest.size()) {
+        size_t end = bestRest.find('/', start);
+        if (end == std::string::npos) end = bestRest.size();
+        const std::string name = bestRest.substr(start, end - start);
+        // A name the Windows form would read as another ("a\b" as two names, "wiz." as "wiz")
+        // has no Windows form: better none than one that leads to another folder.
+        if (!IsWindowsName(name)) return std::string();
+        if (start > 0) out += '\\';
+        out += name;
+        start = end + 1;
+    }
     return out;
 }
 
@@ -195,7 +215,7 @@ void AdoptHostCurrentDirectoryLocked(State& state) {
     state.driveFolders[UpperLetter(state.current[0]) - 'A'] = state.current;
 }
 
-void InstallLocked(State& state, std::vector<DriveEntry> table) {
+void SetTableLocked(State& state, std::vector<DriveEntry> table) {
     state.table = std::move(table);
     state.folders.clear();
     state.realFolders.clear();
@@ -205,7 +225,44 @@ void InstallLocked(State& state, std::vector<DriveEntry> table) {
         state.realFolders.push_back(RealHost(entry.hostFolder));
     }
     state.loaded = true;
+    ++state.generation;
+}
+
+void InstallLocked(State& state, std::vector<DriveEntry> table) {
+    SetTableLocked(state, std::move(table));
     AdoptHostCurrentDirectoryLocked(state);
+}
+
+bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* out, uint32_t* error);
+
+// A fresh reading of the same machine: each drive that still stands for the same host folder
+// keeps its current folder, and so does the current directory while its drive is still there.
+void RefreshLocked(State& state, std::vector<DriveEntry> table) {
+    std::array<std::string, 26> beforeFolders;
+    for (size_t i = 0; i < state.table.size(); ++i) beforeFolders[state.table[i].letter - 'A'] = state.folders[i];
+    std::array<std::string, 26> kept = state.driveFolders;
+    const std::string current = state.current;
+    SetTableLocked(state, std::move(table));
+    std::array<bool, 26> same{};
+    for (size_t i = 0; i < state.table.size(); ++i) {
+        const int index = state.table[i].letter - 'A';
+        if (index >= 0 && index < 26) same[index] = !beforeFolders[index].empty() && beforeFolders[index] == state.folders[i];
+    }
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (!same[i]) kept[i].clear();
+    state.driveFolders = kept;
+    bool currentStays;
+    if (current.size() >= 2 && current[1] == ':') {
+        currentStays = same[UpperLetter(current[0]) - 'A'];
+    } else {
+        ResolvedPath ignored;
+        uint32_t error = 0;
+        currentStays = ResolveLocked(state, current, &ignored, &error);
+    }
+    if (currentStays) return;
+    state.current = FromHostPathLocked(state, HostCurrentDirectory());
+    if (state.current.empty()) state.current = state.table.empty() ? DriveRoot('C') : DriveRoot(state.table[0].letter);
+    state.driveFolders[UpperLetter(state.current[0]) - 'A'] = state.current;
 }
 
 void EnsureLoadedLocked(State& state) {
@@ -332,13 +389,49 @@ std::vector<DriveEntry> DriveTable() {
 
 void SetDriveTable(std::vector<DriveEntry> table) {
     std::lock_guard<std::recursive_mutex> guard(Lock());
-    InstallLocked(TheState(), std::move(table));
+    State& state = TheState();
+    state.source = nullptr;
+    state.fixed = true;
+    InstallLocked(state, std::move(table));
+}
+
+void SetDriveSource(std::function<std::vector<DriveEntry>()> source) {
+    std::vector<DriveEntry> table = source();
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    State& state = TheState();
+    state.source = std::move(source);
+    state.fixed = false;
+    InstallLocked(state, std::move(table));
 }
 
 void ResetDriveTable() {
     std::vector<DriveEntry> table = DiscoverSystemDrives();
     std::lock_guard<std::recursive_mutex> guard(Lock());
-    InstallLocked(TheState(), std::move(table));
+    State& state = TheState();
+    state.source = nullptr;
+    state.fixed = false;
+    InstallLocked(state, std::move(table));
+}
+
+void RefreshDriveTable() {
+    std::function<std::vector<DriveEntry>()> source;
+    uint64_t generation;
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock());
+        State& state = TheState();
+        if (!state.loaded) {
+            EnsureLoadedLocked(state);  // a first reading is fresh already
+            return;
+        }
+        if (state.fixed) return;
+        source = state.source;
+        generation = state.generation;
+    }
+    // Read without the lock: the mount table and the volumes' labels take a moment.
+    std::vector<DriveEntry> table = source ? source() : DiscoverSystemDrives();
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    State& state = TheState();
+    if (state.generation == generation) RefreshLocked(state, std::move(table));
 }
 
 bool ResolvePath(const std::string& windowsPath, ResolvedPath* out, uint32_t* error) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,13 +21,20 @@ struct DriveEntry {
 
 // The table in force. Built from the system's volumes on first use (C: is "/").
 std::vector<DriveEntry> DriveTable();
-// Replaces the table (tests build their own over temporary folders). Resets the per-drive
-// current folders; the current directory is translated again from the host's.
+// Replaces the table (tests build their own over temporary folders), for good: it is never
+// read again. Resets the per-drive current folders; the current directory is translated
+// again from the host's.
 void SetDriveTable(std::vector<DriveEntry> table);
+// Like SetDriveTable, but every later reading (RefreshDriveTable) calls source again, so a
+// test can stand in for volumes that come, go or change their labels.
+void SetDriveSource(std::function<std::vector<DriveEntry>()> source);
 // Builds the table from this machine's mount table: C: is "/", then D: onwards.
 std::vector<DriveEntry> DiscoverSystemDrives();
 // Back to the system's table.
 void ResetDriveTable();
+// Reads the drives again from where the table came from (GetLogicalDrives does this at each
+// call). A drive that still stands for the same host folder keeps its current folder.
+void RefreshDriveTable();
 
 // Translates a Windows path (relative ones against the current directory) to a host path.
 // Returns false with a Win32 code in *error when it cannot be translated.

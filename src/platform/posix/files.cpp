@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -72,9 +73,14 @@ uint32_t AttributesFromStat(const struct stat& st, const std::string& name, cons
 
 uint64_t TicksFromTimespec(const struct timespec& time) {
     constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
-    const int64_t seconds = static_cast<int64_t>(time.tv_sec) + kSecondsFrom1601To1970;
-    if (seconds < 0) return 0;
-    return static_cast<uint64_t>(seconds) * 10000000u + static_cast<uint64_t>(time.tv_nsec / 100);
+    constexpr uint64_t kTicksPerSecond = 10000000u;
+    if (time.tv_sec < -kSecondsFrom1601To1970) return 0;
+    const uint64_t seconds = static_cast<uint64_t>(time.tv_sec) + static_cast<uint64_t>(kSecondsFrom1601To1970);
+    const uint64_t fraction = time.tv_nsec > 0 ? static_cast<uint64_t>(time.tv_nsec) / 100 : 0;
+    // A 64-bit host time tens of thousands of years ahead does not fit: it stays the latest
+    // time there is instead of wrapping round to one that looks ordinary.
+    if (seconds > (UINT64_MAX - fraction) / kTicksPerSecond) return UINT64_MAX;
+    return seconds * kTicksPerSecond + fraction;
 }
 
 }  // namespace posix

@@ -2,11 +2,14 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/posix/wildcard.h"
 
 namespace platform {
@@ -177,6 +180,63 @@ std::vector<std::string> Utf8Characters(const std::string& text) {
         pos += length;
     }
     return out;
+}
+
+bool IsWindowsName(const std::string& name) {
+    if (name.empty()) return false;
+    if (name == "." || name == "..") return true;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 32 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+    }
+    return name.back() != '.' && name.back() != ' ';
+}
+
+std::string TrimComponent(std::string name) {
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    return name;
+}
+
+std::string NtfsOrderKey(const std::string& name) {
+    std::string key;
+    key.reserve(name.size());
+    // Each UTF-16 code unit as one to three bytes in the UTF-8 pattern, surrogates included:
+    // bytes in that form compare as the code units do.
+    const auto unit = [&key](uint32_t value) {
+        if (value < 0x80) {
+            key += static_cast<char>(value);
+        } else if (value < 0x800) {
+            key += static_cast<char>(0xC0 | (value >> 6));
+            key += static_cast<char>(0x80 | (value & 0x3F));
+        } else {
+            key += static_cast<char>(0xE0 | (value >> 12));
+            key += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+            key += static_cast<char>(0x80 | (value & 0x3F));
+        }
+    };
+    // Most names are ASCII: upper-cased byte by byte, with no detour through the general casing.
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        for (const char c : name) key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+        return key;
+    }
+    const std::string upper = ChangeCase(name, true);
+    size_t pos = 0;
+    while (pos < upper.size()) {
+        char32_t cp;
+        size_t length = 1;
+        if (!DecodeAt(upper, pos, &cp, &length)) {
+            cp = static_cast<unsigned char>(upper[pos]);
+            length = 1;
+        }
+        if (cp >= 0x10000) {
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            unit(cp);
+        }
+        pos += length;
+    }
+    return key;
 }
 
 }  // namespace posix

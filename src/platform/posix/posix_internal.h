@@ -37,6 +37,14 @@ uint32_t AttributesFromStat(const struct stat& st, const std::string& name, cons
 // The host's seconds and nanoseconds since 1970 as 100-nanosecond ticks since 1601.
 uint64_t TicksFromTimespec(const struct timespec& time);
 
+// True when a Windows path can carry the name unchanged: it holds none of \ / : * ? " < > | and no
+// control byte (1 to 31), and does not end in a period or a space, which Windows drops from a
+// path component. "." and ".." pass.
+bool IsWindowsName(const std::string& name);
+
+// A path component as Windows reads it: trailing periods and spaces dropped.
+std::string TrimComponent(std::string name);
+
 // True when both are the same letter, ignoring ASCII case.
 inline bool SameLetter(char a, char b) { return (a & ~0x20) == (b & ~0x20); }
 

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <memory>
@@ -87,23 +88,77 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
         SetLastError(kErrorFileNotFound);
         return nullptr;
     }
+    // A plain name is a path component, whose trailing periods and spaces Windows drops; a
+    // pattern keeps them, as "*." means names without an extension.
+    const bool plainName =
+        namePart.find_first_of("*?") == std::string::npos && namePart != "." && namePart != "..";
+    if (plainName) {
+        // One entry: the one a path with this name reaches, the exact name before one that
+        // differs only in case, so that on a case-sensitive volume "docs" and "Docs" are each
+        // found as themselves, by the existence test as by every other call. No folder listing.
+        posix::ResolvedPath target;
+        const std::string name = posix::TrimComponent(namePart);
+        struct stat entry;
+        if (name.empty() || !posix::ResolvePath(folderPart + name, &target, &error) ||
+            ::lstat(target.host.c_str(), &entry) != 0) {
+            SetLastError(kErrorFileNotFound);
+            return nullptr;
+        }
+        const std::string onDisk = target.host.substr(target.host.rfind('/') + 1);
+        if (!posix::IsWindowsName(onDisk)) {
+            SetLastError(kErrorFileNotFound);
+            return nullptr;
+        }
+        auto state = std::make_unique<FindState>();
+        state->entries.push_back(EntryData(folder.host, onDisk));
+        if (data) *data = state->entries[0];
+        state->next = 1;
+        return state.release();
+    }
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.host.c_str()));
     if (!dir) {
         SetLastError(posix::CodeFromErrno(errno, folder.host));
         return nullptr;
     }
     const posix::WildcardPattern matcher(namePart);
+    // Each entry with its sort key: the key, a zero byte (which no key holds, so a shorter key
+    // sorts first) and the name, so one byte comparison orders two entries by key
+    // and, for names that differ only in case (a case-sensitive host), by their bytes. The host
+    // is asked about each entry in the folder's own order, which is the quick one to look up.
+    struct Match {
+        std::string sortText;
+        FindData data;
+    };
     auto state = std::make_unique<FindState>();
+    std::vector<Match> matches;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) break;
         const std::string name = entry->d_name;
         // Such a name could never be asked for again through a Windows path.
-        if (name.find('\\') != std::string::npos) continue;
+        if (!posix::IsWindowsName(name)) continue;
         if (!matcher.Matches(name)) continue;
-        state->entries.push_back(EntryData(folder.host, name));
+        if (name == "." || name == "..") {
+            state->entries.push_back(EntryData(folder.host, name));
+            continue;
+        }
+        Match match;
+        match.sortText = posix::NtfsOrderKey(name);
+        match.sortText += '\0';
+        match.sortText += name;
+        match.data = EntryData(folder.host, name);
+        matches.push_back(std::move(match));
     }
+    // The order NTFS keeps, whatever order the host's folder has: "." and ".." first.
+    std::sort(state->entries.begin(), state->entries.end(),
+              [](const FindData& a, const FindData& b) { return a.name < b.name; });
+    std::vector<uint32_t> order(matches.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return matches[a].sortText < matches[b].sortText; });
+    state->entries.reserve(state->entries.size() + matches.size());
+    for (const uint32_t at : order) state->entries.push_back(std::move(matches[at].data));
     if (state->entries.empty()) {
         SetLastError(kErrorFileNotFound);
         return nullptr;
@@ -146,11 +201,13 @@ bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) {
         return false;
     }
     const int64_t offset = static_cast<int64_t>(parts.tm_gmtoff) * static_cast<int64_t>(kTicksPerSecond);
-    if (offset < 0 && static_cast<uint64_t>(-offset) > utc.ticks) {
+    const uint64_t magnitude = static_cast<uint64_t>(offset < 0 ? -offset : offset);
+    // Neither end of the tick range wraps round.
+    if ((offset < 0 && magnitude > utc.ticks) || (offset > 0 && magnitude > UINT64_MAX - utc.ticks)) {
         SetLastError(kErrorInvalidParameter);
         return false;
     }
-    if (local) local->ticks = static_cast<uint64_t>(static_cast<int64_t>(utc.ticks) + offset);
+    if (local) local->ticks = offset < 0 ? utc.ticks - magnitude : utc.ticks + magnitude;
     return true;
 }
 

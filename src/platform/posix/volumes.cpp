@@ -362,6 +362,7 @@ std::atomic<uint32_t> errorMode{0};
 }  // namespace posix
 
 uint32_t GetLogicalDrives() {
+    posix::RefreshDriveTable();
     uint32_t mask = 0;
     for (const auto& drive : posix::DriveTable())
         if (drive.letter >= 'A' && drive.letter <= 'Z') mask |= 1u << (drive.letter - 'A');

@@ -58,6 +58,9 @@ bool WildcardPattern::Glob(const Characters& name, const Characters& pattern) {
         if (p < pattern.size() && pattern[p] == "*") {
             starAt = p++;
             resumeAt = n;
+        } else if (p < pattern.size() && pattern[p] == "?" && name[n] == ".") {
+            // Before a period a run of "?" stands for no character at all: "a?.htm" takes "a.htm".
+            while (p < pattern.size() && pattern[p] == "?") ++p;
         } else if (p < pattern.size() && (pattern[p] == "?" || pattern[p] == name[n])) {
             ++p;
             ++n;
@@ -68,7 +71,8 @@ bool WildcardPattern::Glob(const Characters& name, const Characters& pattern) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == "*") ++p;
+    // So does a run of "?" at the end of the name.
+    while (p < pattern.size() && (pattern[p] == "*" || pattern[p] == "?")) ++p;
     return p == pattern.size();
 }
 
