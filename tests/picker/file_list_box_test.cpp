@@ -32,6 +32,9 @@ protected:
         for (int i = 0; i < list.EntryCount(); ++i) entries.push_back(list.EntryText(i));
         return entries;
     }
+    static QPoint RowCenter(const TFileListBox& list, int row) {
+        return list.visualRect(list.model()->index(row, 0)).center();
+    }
     void Count(TFileListBox& list) {
         list.OnChange = [this](TFileListBox* sender) { seen_.push_back(sender->SelectedEntry()); };
     }
@@ -182,17 +185,17 @@ TEST_F(FileListBoxTest, UserSelectionNotifiesOnlyOnAChangeAndDoubleClickOnlyRais
     Count(list);
     int doubleClicks = 0;
     list.OnDblClick = [&](TFileListBox*) { ++doubleClicks; };
-    const QPoint second = list.visualItemRect(list.item(1)).center();
+    const QPoint second = RowCenter(list, 1);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, second);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(seen_, std::vector<std::string>{"index.htm"});
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(seen_, (std::vector<std::string>{"index.htm", "locked.txt"}));
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(2)).center());
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, RowCenter(list, 2));
     EXPECT_EQ(doubleClicks, 1);
     EXPECT_EQ(seen_.size(), 2u);
     // Only the left button double-clicks.
-    QTest::mouseDClick(list.viewport(), Qt::RightButton, {}, list.visualItemRect(list.item(2)).center());
+    QTest::mouseDClick(list.viewport(), Qt::RightButton, {}, RowCenter(list, 2));
     EXPECT_EQ(doubleClicks, 1);
 }
 
@@ -204,7 +207,7 @@ TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifie
     // Tabbing in puts the focus frame on the first row; nothing is selected by that.
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QCoreApplication::sendEvent(&list, &focusIn);
-    ASSERT_EQ(list.currentRow(), 0);
+    ASSERT_EQ(list.currentIndex().row(), 0);
     EXPECT_EQ(list.ItemIndex(), -1);
     QTest::keyClick(&list, Qt::Key_Control);
     EXPECT_TRUE(seen_.empty());
@@ -212,7 +215,7 @@ TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifie
     EXPECT_EQ(seen_, std::vector<std::string>{"Alpha.txt"});
     EXPECT_EQ(list.LastSelection(), 0);
     // A Ctrl-click takes the selection off the row the focus frame stays on.
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, list.visualItemRect(list.item(0)).center());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(list, 0));
     EXPECT_EQ(list.SelectedEntry(), "");
     EXPECT_EQ(seen_, (std::vector<std::string>{"Alpha.txt", ""}));
     EXPECT_EQ(list.LastSelection(), -1);
