@@ -62,7 +62,7 @@ def main():
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--scratch", default="/var/tmp")
     args = parser.parse_args()
-    drivers = [tuple(d.split("=", 1)) for d in args.driver]
+    drivers = [(name, os.path.abspath(path)) for name, path in (d.split("=", 1) for d in args.driver)]
     sizes = [int(s) for s in args.sizes.split(",")]
 
     scratch = tempfile.mkdtemp(prefix="kvd-scan-bench-", dir=args.scratch)

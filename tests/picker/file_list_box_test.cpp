@@ -199,6 +199,68 @@ TEST_F(FileListBoxTest, UserSelectionNotifiesOnlyOnAChangeAndDoubleClickOnlyRais
     EXPECT_EQ(doubleClicks, 1);
 }
 
+TEST_F(FileListBoxTest, EnterRaisesTheDoubleClickEventAndNothingElse) {
+    TFileListBox list;
+    list.resize(200, 200);
+    list.show();
+    Count(list);
+    int doubleClicks = 0;
+    list.OnDblClick = [&](TFileListBox* sender) {
+        ++doubleClicks;
+        seen_.push_back("double-click " + sender->SelectedEntry());
+    };
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, RowCenter(list, 1));
+    QTest::keyClick(&list, Qt::Key_Return);
+    QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, RowCenter(list, 1));
+    EXPECT_EQ(doubleClicks, 3);
+    EXPECT_EQ(seen_, (std::vector<std::string>{"index.htm", "double-click index.htm", "double-click index.htm",
+                                               "double-click index.htm"}));
+    EXPECT_EQ(list.SelectedEntry(), "index.htm");
+}
+
+// Drive C is case-sensitive, drive G is not; both lie on the same host file system.
+TEST_F(FileListBoxTest, CaseSensitiveVolumeListsAndReachesBothSpellings) {
+    struct Row {
+        std::string drive, host;
+        bool caseSensitive;
+    };
+    for (const Row& row : {Row{"C", C("cs"), true}, Row{"G", temp_ / "g/cs", false}}) {
+        SCOPED_TRACE(row.drive);
+        Folder(row.host + "/p");
+        Folder(row.host + "/P");
+        File(row.host + "/a.htm");
+        File(row.host + "/A.htm");
+        File(row.host + "/p/lower.htm");
+        File(row.host + "/P/upper.htm");
+        const std::string folder = row.drive + ":\\cs";
+        ASSERT_TRUE(platform::SetCurrentDirectory(folder));
+        TFileListBox list;
+        list.CreateWnd();
+        seen_.clear();
+        Count(list);
+        EXPECT_EQ(list.CaseSensitive(), row.caseSensitive);
+        ASSERT_EQ(list.EntryCount(), 2);
+        EXPECT_EQ(platform::CompareStringNoCase(list.EntryText(0), list.EntryText(1)), 0);
+
+        list.SetSelectedFilePath(folder + "\\A.htm");
+        list.SetSelectedFilePath(folder + "\\a.htm");
+        if (row.caseSensitive) {
+            EXPECT_EQ(seen_, (std::vector<std::string>{"A.htm", "a.htm"}));
+        } else {
+            // The first entry of either spelling, and the second path is the same name.
+            ASSERT_EQ(seen_.size(), 1u);
+            EXPECT_EQ(seen_[0], list.EntryText(0));
+        }
+
+        list.SetListedFolder(folder + "\\p");
+        EXPECT_EQ(list.EntryText(0), "lower.htm");
+        list.SetListedFolder(folder + "\\P");
+        EXPECT_EQ(list.ListedFolder(), folder + (row.caseSensitive ? "\\P" : "\\p"));
+        EXPECT_EQ(list.EntryText(0), row.caseSensitive ? "upper.htm" : "lower.htm");
+    }
+}
+
 TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifies) {
     TFileListBox list;
     list.resize(200, 200);

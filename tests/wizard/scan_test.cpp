@@ -252,6 +252,24 @@ TEST_F(FirstPagePick, DoubleClickTakesTheEntryInItsStoredCaseAndLogsNothing) {
     EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(FirstPagePick, EnterOnAnEntryPicksItAsADoubleClickDoes) {
+    TForm1& form = FormWithFileList();
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/Index.HTM", "<html>");
+    WriteBytes(p + "/b.htm", "<html>");
+    OpenFolder("C:\\p");
+    const std::string log = Log();
+
+    form.FileListBox1->SetItemIndex(RowOf(form, "b.htm"));
+    QTest::keyClick(form.FileListBox1, Qt::Key_Return);
+    EXPECT_EQ(Text(form.FirstFile), "b.htm");
+    form.FileListBox1->SetItemIndex(RowOf(form, "Index.HTM"));
+    QTest::keyClick(form.FileListBox1, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(Text(form.FirstFile), "Index.HTM");
+    EXPECT_EQ(Log(), log);
+    EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(FirstPagePick, DoubleClickWithoutSelectionEmptiesTheFirstPage) {
     TForm1& form = FormWithFileList();
     const std::string p = MakeProject("p");
