@@ -8,6 +8,7 @@ packages=(
   libmount-dev libblkid-dev
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  python3
 )
 
 missing=()
