@@ -142,7 +142,8 @@ def main():
                 oc = medv(opens[(name, n)], "open_cpu_ms")
                 fw = med("floor", n, "wall") - base_wall
                 fc = med("floor", n, "cpu") - base_cpu
-                print(f"| {n:,} | {ow:.0f} ms | {fw:.0f} ms | {ow / fw:.2f} | {oc:.0f} ms | {fc:.0f} ms | {oc / fc:.2f} |")
+                print(f"| {n:,} | {ow:.0f} ms | {fw:.0f} ms | {ow / fw:.2f} | {oc:.0f} ms | {fc:.0f} ms "
+                      f"| {oc / fc:.2f} |")
     finally:
         if xvfb:
             xvfb.terminate()

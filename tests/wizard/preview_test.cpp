@@ -97,7 +97,8 @@ TEST_F(Preview, FileListKeepsTheEntriesItReadBefore) {
     OpenFolder("C:\\q");
     OpenFolder("C:\\p");
     QStringList entries;
-    for (int i = 0; i < form.FileListBox1->EntryCount(); ++i) entries << QString::fromStdString(form.FileListBox1->EntryText(i));
+    for (int i = 0; i < form.FileListBox1->EntryCount(); ++i)
+        entries << QString::fromStdString(form.FileListBox1->EntryText(i));
     EXPECT_TRUE(entries.contains("kvd.exe") && entries.contains("kvd.cfg") && entries.contains("autorun.inf"))
         << entries.join(", ").toStdString();
 }
