@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
+  python3
 )
 
 missing=()

@@ -307,18 +307,48 @@ void TForm1::showEvent(QShowEvent* event) {
     // Without a window manager nobody else hands the new window the focus.
     activateWindow();
     raise();
-    // Some platforms never report the activation; the first scan must still happen.
-    QTimer::singleShot(0, this, [this] { RunFirstActivation(); });
+    // Some platforms never report the activation, and a window shown minimised is not painted;
+    // the first scan must still happen.
+    QTimer::singleShot(kFirstPaintWaitMs, this, [this] { RunFirstActivation(); });
 }
 
 void TForm1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) RunFirstActivation();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) ScheduleFirstActivation();
+}
+
+// The first scan of a large folder takes a while: the window is on screen first, its controls
+// drawn, with the busy cursor over it until the scan is done.
+void TForm1::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (painted_) return;
+    painted_ = true;
+    if (!activated_) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        busyCursor_ = true;
+    }
+    // Every control of the window paints in this same pass, and the pass reaches the screen
+    // before the event loop takes the next event.
+    ScheduleFirstActivation();
+}
+
+void TForm1::ScheduleFirstActivation() {
+    if (activated_ || !painted_) return;
+    QTimer::singleShot(0, this, [this] { RunFirstActivation(); });
 }
 
 void TForm1::RunFirstActivation() {
-    if (activated_) return;
-    framework::Guarded([this] { FormActivate(); });
+    framework::Guarded([this] {
+        // The cursor is back before an error box of the scan shows.
+        struct BusyCursorEnd {
+            bool& busy;
+            ~BusyCursorEnd() {
+                if (busy) QGuiApplication::restoreOverrideCursor();
+                busy = false;
+            }
+        } end{busyCursor_};
+        if (!activated_) FormActivate();
+    });
 }
 
 void TForm1::FormActivate() {

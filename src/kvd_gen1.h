@@ -93,15 +93,21 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void SetUpControls();
     void FitFontToCaptions();
     bool CaptionsFit() const;
     void ConnectEvents();
+    void ScheduleFirstActivation();
     void RunFirstActivation();
 
     std::unique_ptr<Ui::Form1> ui_;
     bool activated_ = false;
     bool shown_before_ = false;
+    bool painted_ = false;
+    bool busyCursor_ = false;
+    // How long the first scan waits for a first paint that may never come.
+    static constexpr int kFirstPaintWaitMs = 500;
 };

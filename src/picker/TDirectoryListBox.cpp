@@ -180,7 +180,9 @@ void TDirectoryListBox::BuildRows() {
         std::vector<std::string> names;
         platform::FindData data;
         constexpr uint32_t kLeftOut = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId;
-        if (platform::FindHandle search = platform::FindFirstFile(picker::JoinPath(folderPath_, "*.*"), &data)) {
+        // Only folders become rows: the host may skip looking at the files.
+        const std::string pattern = picker::JoinPath(folderPath_, "*.*");
+        if (platform::FindHandle search = platform::FindFirstFileEx(pattern, &data, true)) {
             // The search is closed also when the list of names cannot grow.
             struct SearchScope {
                 platform::FindHandle handle;

@@ -1,12 +1,18 @@
 // The file list.
 #include "picker/TFileListBox.h"
 
+#include <QAbstractListModel>
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <numeric>
+#include <string_view>
+#include <vector>
 
 #include "framework/guard.h"
 #include "framework/qt_strings.h"
@@ -19,8 +25,6 @@
 
 namespace {
 
-constexpr int kGlyphRole = Qt::UserRole;
-constexpr int kBytesRole = Qt::UserRole + 1;
 constexpr int kHourglassPosition = 100;
 
 std::function<void(TFileListBox*, int)>& EntryAddedObserver() {
@@ -64,19 +68,80 @@ private:
     bool shown_ = false;
 };
 
+// Counts, for entries added one by one, how many of those added so far sort before each: the
+// position inserting it after its equals would have given it.
+class PositionCounter {
+public:
+    explicit PositionCounter(size_t size) : tree_(size + 1, 0) {}
+    int Add(size_t rank) {
+        int before = 0;
+        for (size_t i = rank; i > 0; i -= i & (~i + 1)) before += tree_[i];
+        for (size_t i = rank + 1; i < tree_.size(); i += i & (~i + 1)) ++tree_[i];
+        return before;
+    }
+
+private:
+    std::vector<int> tree_;
+};
+
 }  // namespace
 
-TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
+// The entries: their texts back to back in one buffer, and per entry where its text lies and
+// its glyph. A folder of 300,000 files costs a few megabytes, not a Qt item per file.
+class TFileListModel : public QAbstractListModel {
+public:
+    struct Entry {
+        uint32_t offset;
+        uint16_t length;
+        uint8_t glyph;
+    };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount()) return {};
+        // The text serves keyboard search and screen readers; the delegate draws the row.
+        if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return framework::ToQString(Text(index.row()));
+        return {};
+    }
+    std::string Text(int row) const {
+        const Entry& entry = entries_[static_cast<size_t>(row)];
+        return texts_.substr(entry.offset, entry.length);
+    }
+    std::string_view View(int row) const {
+        const Entry& entry = entries_[static_cast<size_t>(row)];
+        return std::string_view(texts_).substr(entry.offset, entry.length);
+    }
+    TGlyph Glyph(int row) const { return static_cast<TGlyph>(entries_[static_cast<size_t>(row)].glyph); }
+    void Replace(std::string texts, std::vector<Entry> entries) {
+        beginResetModel();
+        texts_ = std::move(texts);
+        entries_ = std::move(entries);
+        texts_.shrink_to_fit();
+        entries_.shrink_to_fit();
+        endResetModel();
+    }
+
+private:
+    std::string texts_;
+    std::vector<Entry> entries_;
+};
+
+TFileListBox::TFileListBox(QWidget* parent) : QListView(parent), model_(new TFileListModel(this)) {
     resize(145, height());
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
-    setSortingEnabled(false);
+    setModel(model_);
     setItemDelegate(new OwnerDrawnRowDelegate<TFileListBox>(this));
     exe_ = LoadGlyph(TGlyph::Executable);
     closed_ = LoadGlyph(TGlyph::ClosedFolder);
     unknown_ = LoadGlyph(TGlyph::UnknownFile);
     listedFolder_ = platform::GetCurrentDirectory();
+    ReadCaseFlags();
     UpdateRowHeight();
 }
 
@@ -107,15 +172,16 @@ void TFileListBox::UpdateRowHeight() {
     doItemsLayout();
 }
 
+int TFileListBox::EntryCount() const { return model_->rowCount(); }
+
 std::string TFileListBox::EntryText(int index) const {
-    if (index < 0 || index >= count()) return {};
-    const QByteArray bytes = item(index)->data(kBytesRole).toByteArray();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (index < 0 || index >= EntryCount()) return {};
+    return model_->Text(index);
 }
 
 TGlyph TFileListBox::EntryGlyph(int index) const {
-    if (index < 0 || index >= count()) return TGlyph::None;
-    return static_cast<TGlyph>(item(index)->data(kGlyphRole).toInt());
+    if (index < 0 || index >= EntryCount()) return TGlyph::None;
+    return model_->Glyph(index);
 }
 
 int TFileListBox::ItemIndex() const {
@@ -126,17 +192,17 @@ int TFileListBox::ItemIndex() const {
 }
 
 void TFileListBox::SetItemIndex(int index) {
-    if (index >= 0 && index < count()) {
-        setCurrentRow(index);
+    if (index >= 0 && index < EntryCount()) {
+        selectionModel()->setCurrentIndex(model_->index(index), QItemSelectionModel::ClearAndSelect);
     } else {
         clearSelection();
-        setCurrentRow(-1);
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::ClearAndSelect);
     }
 }
 
 std::string TFileListBox::SelectedEntry() const {
     const int index = ItemIndex();
-    if (index < 0 || count() == 0 || index >= count() || !item(index)->isSelected()) return {};
+    if (index < 0 || EntryCount() == 0 || index >= EntryCount()) return {};
     return EntryText(index);
 }
 
@@ -150,31 +216,17 @@ void TFileListBox::CreateWnd() {
     Refresh();
 }
 
-int TFileListBox::AddEntry(const std::string& text, TGlyph glyph) {
-    // Upper bound: an entry equal to one already listed goes after it.
-    int low = 0, high = count();
-    while (low < high) {
-        const int middle = (low + high) / 2;
-        if (platform::CompareStringNoCase(text, EntryText(middle)) < 0)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    auto* entry = new QListWidgetItem(framework::ToQString(text));
-    entry->setData(kGlyphRole, static_cast<int>(glyph));
-    entry->setData(kBytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
-    insertItem(low, entry);
-    return low;
-}
-
 void TFileListBox::Refresh() {
     if (!created_) return;
     uint32_t attributes = 0;
     for (TFileAttr attr : fileType_) attributes += AttributeValue(attr);
     picker::ChangeDirectory(listedFolder_);
-    clear();
+    model_->Replace({}, {});
     {
         WaitCursorScope cursor;
+        // The entries in the order the searches return them, texts back to back.
+        std::string texts;
+        std::vector<TFileListModel::Entry> added;
         const bool listAll = fileType_.count(ftNormal) != 0;
         std::string patterns = mask_;
         size_t start = 0;
@@ -194,15 +246,55 @@ void TFileListBox::Refresh() {
                                        platform::kAttrDirectory;
                 if ((data.attributes & kinds & ~attributes) != 0) continue;
                 if (!listAll && (data.attributes & attributes) == 0) continue;
-                int position;
-                if (data.attributes & platform::kAttrDirectory)
-                    position = AddEntry("[" + data.name + "]", showGlyphs_ ? TGlyph::ClosedFolder : TGlyph::None);
-                else
-                    position = AddEntry(data.name, IsProgramName(data.name) ? TGlyph::Executable : TGlyph::UnknownFile);
-                if (position == kHourglassPosition) cursor.Show();
-                if (EntryAddedObserver()) EntryAddedObserver()(this, position);
+                TGlyph glyph;
+                const size_t offset = texts.size();
+                if (data.attributes & platform::kAttrDirectory) {
+                    texts += "[" + data.name + "]";
+                    glyph = showGlyphs_ ? TGlyph::ClosedFolder : TGlyph::None;
+                } else {
+                    texts += data.name;
+                    glyph = IsProgramName(data.name) ? TGlyph::Executable : TGlyph::UnknownFile;
+                }
+                added.push_back({static_cast<uint32_t>(offset), static_cast<uint16_t>(texts.size() - offset),
+                                 static_cast<uint8_t>(glyph)});
             } while (platform::FindNextFile(search, &data));
         }
+
+        // Sorted once: the list's case-insensitive order, equal texts in the order they came,
+        // which is where inserting each entry after its equals puts it.
+        const auto text = [&](const TFileListModel::Entry& entry) {
+            return std::string(texts, entry.offset, entry.length);
+        };
+        std::string keys;
+        std::vector<std::pair<uint32_t, uint32_t>> keyAt(added.size());
+        for (size_t i = 0; i < added.size(); ++i) {
+            const std::string key = platform::SortKeyNoCase(text(added[i]));
+            keyAt[i] = {static_cast<uint32_t>(keys.size()), static_cast<uint32_t>(key.size())};
+            keys += key;
+        }
+        const auto key = [&](uint32_t i) { return std::string_view(keys).substr(keyAt[i].first, keyAt[i].second); };
+        std::vector<uint32_t> order(added.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+        std::vector<uint32_t> rank(added.size());
+        for (size_t r = 0; r < order.size(); ++r) rank[order[r]] = static_cast<uint32_t>(r);
+
+        PositionCounter positions(added.size());
+        for (size_t i = 0; i < added.size(); ++i) {
+            const int position = positions.Add(rank[i]);
+            if (position == kHourglassPosition) cursor.Show();
+            if (EntryAddedObserver()) EntryAddedObserver()(this, position);
+        }
+
+        std::string sortedTexts;
+        sortedTexts.reserve(texts.size());
+        std::vector<TFileListModel::Entry> sorted;
+        sorted.reserve(added.size());
+        for (uint32_t i : order) {
+            sorted.push_back({static_cast<uint32_t>(sortedTexts.size()), added[i].length, added[i].glyph});
+            sortedTexts.append(texts, added[i].offset, added[i].length);
+        }
+        model_->Replace(std::move(sortedTexts), std::move(sorted));
     }
     ChangeNotification();
 }
@@ -234,11 +326,23 @@ void TFileListBox::SetFileEdit(QLineEdit* edit) {
     }
 }
 
+void TFileListBox::ReadCaseFlags() {
+    uint32_t flags = 0;
+    caseSensitive_ = platform::GetVolumeInformation(picker::DrivePart(listedFolder_) + "\\", nullptr, &flags) &&
+                     (flags & platform::kFsCaseSensitiveSearch) != 0;
+}
+
 void TFileListBox::SetFolder(const std::string& folder) {
-    if (platform::CompareStringNoCase(folder, listedFolder_) == 0) return;
+    // On a case-sensitive volume another spelling names another folder when one of that spelling
+    // exists beside the listed one; otherwise it reaches the listed folder itself.
+    if (platform::CompareStringNoCase(folder, listedFolder_) == 0 &&
+        (!caseSensitive_ || folder == listedFolder_ || !picker::FolderExists(folder) ||
+         platform::SameFileObject(folder, listedFolder_)))
+        return;
     if (picker::FolderExists(listedFolder_)) picker::ChangeDirectory(listedFolder_);
     picker::ChangeDirectory(folder);
     listedFolder_ = picker::CurrentDirectory();
+    ReadCaseFlags();
     Refresh();
 }
 
@@ -246,7 +350,7 @@ void TFileListBox::SetListedFolder(const std::string& path) { ApplyPathText(path
 void TFileListBox::SetSelectedFilePath(const std::string& path) { ApplyPathText(path); }
 
 void TFileListBox::ApplyPathText(const std::string& text) {
-    if (text.empty() || platform::CompareStringNoCase(text, SelectedFilePath()) == 0) return;
+    if (text.empty() || SamePath(SelectedFilePath(), text)) return;
     const picker::SplitPath split = picker::SplitRequestedPath(text);
     if (dirList_)
         dirList_->SetFolderPath(text);
@@ -267,11 +371,30 @@ void TFileListBox::ApplyPathText(const std::string& text) {
     }
 }
 
+// Names that differ only in letter case are the same name, except on a case-sensitive volume
+// when the list holds an entry spelled exactly as asked: then that entry is meant.
+bool TFileListBox::SameName(const std::string& listed, const std::string& asked) const {
+    if (platform::CompareStringNoCase(listed, asked) != 0) return false;
+    return !caseSensitive_ || listed == asked || FindEntry(asked, true) < 0;
+}
+
+bool TFileListBox::SamePath(const std::string& selectedPath, const std::string& asked) const {
+    if (platform::CompareStringNoCase(selectedPath, asked) != 0) return false;
+    return !caseSensitive_ || SameName(SelectedEntry(), picker::NamePart(asked));
+}
+
+int TFileListBox::FindEntry(const std::string& name, bool exact) const {
+    for (int index = 0; index < EntryCount(); ++index) {
+        if (exact ? model_->View(index) == name : platform::CompareStringNoCase(EntryText(index), name) == 0)
+            return index;
+    }
+    return -1;
+}
+
 void TFileListBox::SelectByName(const std::string& name) {
-    if (platform::CompareStringNoCase(name, SelectedEntry()) == 0) return;
-    int found = -1;
-    for (int index = 0; index < count() && found < 0; ++index)
-        if (platform::CompareStringNoCase(EntryText(index), name) == 0) found = index;
+    if (SameName(SelectedEntry(), name)) return;
+    int found = caseSensitive_ ? FindEntry(name, true) : -1;
+    if (found < 0) found = FindEntry(name, false);
     SetItemIndex(found);
     ChangeNotification();
 }
@@ -308,33 +431,33 @@ void TFileListBox::DrawRow(QPainter& painter, const QRect& rect, int index, bool
 }
 
 void TFileListBox::showEvent(QShowEvent* event) {
-    QListWidget::showEvent(event);
+    QListView::showEvent(event);
     if (!created_) framework::Guarded([this] { CreateWnd(); });
 }
 
 void TFileListBox::changeEvent(QEvent* event) {
-    QListWidget::changeEvent(event);
+    QListView::changeEvent(event);
     if (event->type() == QEvent::FontChange) UpdateRowHeight();
 }
 
 void TFileListBox::mousePressEvent(QMouseEvent* event) {
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
     framework::Guarded([this] { Click(); });
 }
 
 void TFileListBox::mouseMoveEvent(QMouseEvent* event) {
-    QListWidget::mouseMoveEvent(event);
+    QListView::mouseMoveEvent(event);
     if (event->buttons() & Qt::LeftButton) framework::Guarded([this] { Click(); });
 }
 
 // A Ctrl-click takes a row's selection off only when the button comes up.
 void TFileListBox::mouseReleaseEvent(QMouseEvent* event) {
-    QListWidget::mouseReleaseEvent(event);
+    QListView::mouseReleaseEvent(event);
     framework::Guarded([this] { Click(); });
 }
 
 void TFileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    QListWidget::mouseDoubleClickEvent(event);
+    QListView::mouseDoubleClickEvent(event);
     if (event->button() != Qt::LeftButton) return;
     framework::Guarded([this] {
         if (OnDblClick) OnDblClick(this);
@@ -342,6 +465,13 @@ void TFileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TFileListBox::keyPressEvent(QKeyEvent* event) {
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
     framework::Guarded([this] { Click(); });
+    // Enter picks the entry as a double-click does, for those who work from the keyboard.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        framework::Guarded([this] {
+            if (OnDblClick) OnDblClick(this);
+        });
+    }
 }

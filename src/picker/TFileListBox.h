@@ -1,8 +1,9 @@
 // The file list: the files of one folder that match the mask and the attribute kinds, sorted.
+// The entries live in a model of their own, a few bytes each, drawn by the shared row delegate.
 #pragma once
 
 #include <QImage>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <functional>
 #include <set>
@@ -12,11 +13,12 @@
 
 class QLineEdit;
 class TDirectoryListBox;
+class TFileListModel;
 
 enum TFileAttr { ftReadOnly, ftHidden, ftSystem, ftVolumeID, ftDirectory, ftArchive, ftNormal };
 using TFileType = std::set<TFileAttr>;
 
-class TFileListBox : public QListWidget {
+class TFileListBox : public QListView {
     Q_OBJECT
 public:
     explicit TFileListBox(QWidget* parent = nullptr);
@@ -54,13 +56,15 @@ public:
     void Refresh();
 
     // Entries, for drawing and tests.
-    int EntryCount() const { return count(); }
+    int EntryCount() const;
     std::string EntryText(int index) const;
     TGlyph EntryGlyph(int index) const;
     int ItemIndex() const;
     void SetItemIndex(int index);
     int LastSelection() const { return lastSelection_; }
     int RowHeight() const { return rowHeight_; }
+    // The case flags of the listed folder's volume, read whenever the listed folder changes.
+    bool CaseSensitive() const { return caseSensitive_; }
     const QImage& GlyphImage(TGlyph glyph) const;
 
     // Called after every entry a refresh adds, with the position the entry was put at.
@@ -79,8 +83,11 @@ protected:
 
 private:
     friend class TDirectoryListBox;
-    int AddEntry(const std::string& text, TGlyph glyph);
     void SelectByName(const std::string& name);
+    bool SameName(const std::string& listed, const std::string& asked) const;
+    bool SamePath(const std::string& selectedPath, const std::string& asked) const;
+    int FindEntry(const std::string& name, bool exact) const;
+    void ReadCaseFlags();
     void ChangeNotification();
     void Click();
     void UpdateRowHeight();
@@ -90,9 +97,11 @@ private:
     TFileType fileType_{ftNormal};
     bool showGlyphs_ = false;
     bool created_ = false;
+    bool caseSensitive_ = false;
     int lastSelection_ = -1;
     int rowHeight_ = 16;
     QPointer<QLineEdit> fileEdit_;
     QPointer<TDirectoryListBox> dirList_;
     QImage exe_, closed_, unknown_;
+    TFileListModel* model_;
 };

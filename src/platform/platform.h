@@ -107,9 +107,17 @@ using FindHandle = FindState*;
 // wildcard rules, ignoring case. Returns nullptr with the last error set when nothing matches
 // (kErrorFileNotFound, or kErrorPathNotFound when the folder cannot be searched).
 FindHandle FindFirstFile(const std::string& pattern, FindData* data);
+// FindFirstFile with FindExSearchLimitToDirectories: entries the host already knows are no
+// folder may be left out unlooked-at. Only a hint, as there: callers still test the attribute.
+FindHandle FindFirstFileEx(const std::string& pattern, FindData* data, bool limitToDirectories);
 // Returns false with kErrorNoMoreFiles after the last entry.
 bool FindNextFile(FindHandle handle, FindData* data);
 bool FindClose(FindHandle handle);
+// The entry of exactly this name (GetFileAttributesEx), described as a search for the name
+// would describe it. False when the folder has no entry of that very spelling, and for every
+// name a search matches otherwise (a wildcard, a trailing period or space, a character a
+// Windows name cannot hold, an empty name part): such names are for the search to answer.
+bool GetFileAttributesEx(const std::string& name, FindData* data);
 
 bool FileTimeToLocalFileTime(FileTime utc, FileTime* local);
 // Fails for times outside 1980 to 2107.
@@ -177,6 +185,9 @@ std::string CharUpper(const std::string& text);
 // Locale-aware comparisons; negative, zero or positive.
 int CompareStringNoCase(const std::string& a, const std::string& b);
 int CompareStringCase(const std::string& a, const std::string& b);
+// A key whose byte order (memcmp) is the order of CompareStringNoCase, for sorting many names
+// without casing and collating them again at every comparison.
+std::string SortKeyNoCase(const std::string& text);
 // OEM to ANSI conversion of a program path; the identity where there is only one set.
 std::string OemToChar(const std::string& text);
 

@@ -32,6 +32,9 @@ protected:
         for (int i = 0; i < list.EntryCount(); ++i) entries.push_back(list.EntryText(i));
         return entries;
     }
+    static QPoint RowCenter(const TFileListBox& list, int row) {
+        return list.visualRect(list.model()->index(row, 0)).center();
+    }
     void Count(TFileListBox& list) {
         list.OnChange = [this](TFileListBox* sender) { seen_.push_back(sender->SelectedEntry()); };
     }
@@ -182,18 +185,80 @@ TEST_F(FileListBoxTest, UserSelectionNotifiesOnlyOnAChangeAndDoubleClickOnlyRais
     Count(list);
     int doubleClicks = 0;
     list.OnDblClick = [&](TFileListBox*) { ++doubleClicks; };
-    const QPoint second = list.visualItemRect(list.item(1)).center();
+    const QPoint second = RowCenter(list, 1);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, second);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(seen_, std::vector<std::string>{"index.htm"});
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(seen_, (std::vector<std::string>{"index.htm", "locked.txt"}));
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(2)).center());
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, RowCenter(list, 2));
     EXPECT_EQ(doubleClicks, 1);
     EXPECT_EQ(seen_.size(), 2u);
     // Only the left button double-clicks.
-    QTest::mouseDClick(list.viewport(), Qt::RightButton, {}, list.visualItemRect(list.item(2)).center());
+    QTest::mouseDClick(list.viewport(), Qt::RightButton, {}, RowCenter(list, 2));
     EXPECT_EQ(doubleClicks, 1);
+}
+
+TEST_F(FileListBoxTest, EnterRaisesTheDoubleClickEventAndNothingElse) {
+    TFileListBox list;
+    list.resize(200, 200);
+    list.show();
+    Count(list);
+    int doubleClicks = 0;
+    list.OnDblClick = [&](TFileListBox* sender) {
+        ++doubleClicks;
+        seen_.push_back("double-click " + sender->SelectedEntry());
+    };
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, RowCenter(list, 1));
+    QTest::keyClick(&list, Qt::Key_Return);
+    QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, RowCenter(list, 1));
+    EXPECT_EQ(doubleClicks, 3);
+    EXPECT_EQ(seen_, (std::vector<std::string>{"index.htm", "double-click index.htm", "double-click index.htm",
+                                               "double-click index.htm"}));
+    EXPECT_EQ(list.SelectedEntry(), "index.htm");
+}
+
+// Drive C is case-sensitive, drive G is not; both lie on the same host file system.
+TEST_F(FileListBoxTest, CaseSensitiveVolumeListsAndReachesBothSpellings) {
+    struct Row {
+        std::string drive, host;
+        bool caseSensitive;
+    };
+    for (const Row& row : {Row{"C", C("cs"), true}, Row{"G", temp_ / "g/cs", false}}) {
+        SCOPED_TRACE(row.drive);
+        Folder(row.host + "/p");
+        Folder(row.host + "/P");
+        File(row.host + "/a.htm");
+        File(row.host + "/A.htm");
+        File(row.host + "/p/lower.htm");
+        File(row.host + "/P/upper.htm");
+        const std::string folder = row.drive + ":\\cs";
+        ASSERT_TRUE(platform::SetCurrentDirectory(folder));
+        TFileListBox list;
+        list.CreateWnd();
+        seen_.clear();
+        Count(list);
+        EXPECT_EQ(list.CaseSensitive(), row.caseSensitive);
+        ASSERT_EQ(list.EntryCount(), 2);
+        EXPECT_EQ(platform::CompareStringNoCase(list.EntryText(0), list.EntryText(1)), 0);
+
+        list.SetSelectedFilePath(folder + "\\A.htm");
+        list.SetSelectedFilePath(folder + "\\a.htm");
+        if (row.caseSensitive) {
+            EXPECT_EQ(seen_, (std::vector<std::string>{"A.htm", "a.htm"}));
+        } else {
+            // The first entry of either spelling, and the second path is the same name.
+            ASSERT_EQ(seen_.size(), 1u);
+            EXPECT_EQ(seen_[0], list.EntryText(0));
+        }
+
+        list.SetListedFolder(folder + "\\p");
+        EXPECT_EQ(list.EntryText(0), "lower.htm");
+        list.SetListedFolder(folder + "\\P");
+        EXPECT_EQ(list.ListedFolder(), folder + (row.caseSensitive ? "\\P" : "\\p"));
+        EXPECT_EQ(list.EntryText(0), row.caseSensitive ? "upper.htm" : "lower.htm");
+    }
 }
 
 TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifies) {
@@ -204,7 +269,7 @@ TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifie
     // Tabbing in puts the focus frame on the first row; nothing is selected by that.
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QCoreApplication::sendEvent(&list, &focusIn);
-    ASSERT_EQ(list.currentRow(), 0);
+    ASSERT_EQ(list.currentIndex().row(), 0);
     EXPECT_EQ(list.ItemIndex(), -1);
     QTest::keyClick(&list, Qt::Key_Control);
     EXPECT_TRUE(seen_.empty());
@@ -212,7 +277,7 @@ TEST_F(FileListBoxTest, FocusMarksARowWithoutSelectingItAndOnlyASelectionNotifie
     EXPECT_EQ(seen_, std::vector<std::string>{"Alpha.txt"});
     EXPECT_EQ(list.LastSelection(), 0);
     // A Ctrl-click takes the selection off the row the focus frame stays on.
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, list.visualItemRect(list.item(0)).center());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(list, 0));
     EXPECT_EQ(list.SelectedEntry(), "");
     EXPECT_EQ(seen_, (std::vector<std::string>{"Alpha.txt", ""}));
     EXPECT_EQ(list.LastSelection(), -1);

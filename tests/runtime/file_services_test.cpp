@@ -111,6 +111,57 @@ TEST(FileExists, ATimeTensOfThousandsOfYearsAheadDoesNotWrapIntoTheDosYears) {
     if (!kept) GTEST_SKIP() << "the file system here does not keep 64-bit times";
 }
 
+// The existence test as a search alone answers it: the first entry that matches the name.
+bool SearchSaysExists(const std::string& name) {
+    platform::FindData data;
+    platform::FindHandle search = platform::FindFirstFile(name, &data);
+    if (search == nullptr) return false;
+    platform::FindClose(search);
+    platform::FileTime local;
+    uint16_t date = 0, time = 0;
+    return (data.attributes & platform::kAttrDirectory) == 0 &&
+           platform::FileTimeToLocalFileTime(data.lastWriteTime, &local) &&
+           platform::FileTimeToDosDateTime(local, &date, &time);
+}
+
+TEST(FileExists, ExactNameLookAnswersAsTheSearchDoes) {
+    TempDir dir;
+    WriteBytes(dir / "page.htm", "<html>");
+    MakeDirs(dir / "Sub.htm");
+    WriteBytes(dir / "Index.HTM", "<html>");
+    MakeDirs(dir / "Folder");
+    WriteBytes(dir / "old.htm", "o");
+    SetYear(dir / "old.htm", 1975);
+    WriteBytes(dir / "late.htm", "l");
+    SetYear(dir / "late.htm", 2108);
+    ASSERT_EQ(::symlink("page.htm", (dir / "link.htm").c_str()), 0);
+    ASSERT_EQ(::symlink("gone.htm", (dir / "dead.htm").c_str()), 0);
+    ASSERT_EQ(::symlink("Sub.htm", (dir / "sublink").c_str()), 0);
+    const std::string folder = Win(dir.Path()) + "\\";
+    const struct {
+        std::string name;
+        bool exists;
+    } rows[] = {
+        {"page.htm", true},    {"Sub.htm", false},    {"index.htm", true},  {"INDEX.HTM", true},
+        {"Index.HTM", true},   {"folder", false},     {"Folder", false},    {"old.htm", false},
+        {"OLD.HTM", false},    {"late.htm", false},   {"link.htm", true},   {"dead.htm", true},
+        {"sublink", false},    {"missing.htm", false}, {"p*.htm", true},    {"su?.htm", false},
+        {"", false},           {"Sub.htm\\", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(rtl::FileExists(folder + row.name), row.exists) << row.name;
+        EXPECT_EQ(SearchSaysExists(folder + row.name), row.exists) << row.name;
+    }
+
+    // Two spellings of one name: the one spelled as asked answers, so a folder of the exact name
+    // does not count even beside a file of the other spelling (the search answers for whichever
+    // spelling it meets first).
+    MakeDirs(dir / "Both.htm");
+    WriteBytes(dir / "both.htm", "b");
+    EXPECT_FALSE(rtl::FileExists(folder + "Both.htm"));
+    EXPECT_TRUE(rtl::FileExists(folder + "both.htm"));
+}
+
 TEST(DeleteFile, RemovesFilesAndReportsFailure) {
     TempDir dir;
     WriteBytes(dir / "kvd.exe", "MZ");

@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QApplication>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
 #include <QPushButton>
@@ -88,17 +87,18 @@ TEST_F(Preview, FileListKeepsTheEntriesItReadBefore) {
     const std::string p = MakeProject("p"), q = MakeProject("q");
     WriteBytes(p + "/index.htm", "<html>");
     OpenFolder("C:\\p");
-    ASSERT_EQ(form.FileListBox1->count(), 1);
+    ASSERT_EQ(form.FileListBox1->EntryCount(), 1);
 
     Run([&] { form.Button2Click(); });
-    EXPECT_EQ(form.FileListBox1->count(), 1);
+    EXPECT_EQ(form.FileListBox1->EntryCount(), 1);
     ViewerArguments(p);
 
     // Only listing another folder in between shows what the preview wrote.
     OpenFolder("C:\\q");
     OpenFolder("C:\\p");
     QStringList entries;
-    for (int i = 0; i < form.FileListBox1->count(); ++i) entries << form.FileListBox1->item(i)->text();
+    for (int i = 0; i < form.FileListBox1->EntryCount(); ++i)
+        entries << QString::fromStdString(form.FileListBox1->EntryText(i));
     EXPECT_TRUE(entries.contains("kvd.exe") && entries.contains("kvd.cfg") && entries.contains("autorun.inf"))
         << entries.join(", ").toStdString();
 }

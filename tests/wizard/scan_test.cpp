@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QTest>
 #include <chrono>
 #include <thread>
@@ -242,8 +241,8 @@ protected:
         return form;
     }
     int RowOf(TForm1& form, const std::string& text) {
-        for (int i = 0; i < form.FileListBox1->count(); ++i) {
-            if (form.FileListBox1->item(i)->text() == QString::fromStdString(text)) return i;
+        for (int i = 0; i < form.FileListBox1->EntryCount(); ++i) {
+            if (form.FileListBox1->EntryText(i) == text) return i;
         }
         return -1;
     }
@@ -259,9 +258,27 @@ TEST_F(FirstPagePick, DoubleClickTakesTheEntryInItsStoredCaseAndLogsNothing) {
 
     const int row = RowOf(form, "Index.HTM");
     ASSERT_GE(row, 0) << "the file list does not show Index.HTM";
-    form.FileListBox1->setCurrentRow(row);
+    form.FileListBox1->SetItemIndex(row);
     Run([&] { form.FileListBox1DblClick(); });
 
+    EXPECT_EQ(Text(form.FirstFile), "Index.HTM");
+    EXPECT_EQ(Log(), log);
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(FirstPagePick, EnterOnAnEntryPicksItAsADoubleClickDoes) {
+    TForm1& form = FormWithFileList();
+    const std::string p = MakeProject("p");
+    WriteBytes(p + "/Index.HTM", "<html>");
+    WriteBytes(p + "/b.htm", "<html>");
+    OpenFolder("C:\\p");
+    const std::string log = Log();
+
+    form.FileListBox1->SetItemIndex(RowOf(form, "b.htm"));
+    QTest::keyClick(form.FileListBox1, Qt::Key_Return);
+    EXPECT_EQ(Text(form.FirstFile), "b.htm");
+    form.FileListBox1->SetItemIndex(RowOf(form, "Index.HTM"));
+    QTest::keyClick(form.FileListBox1, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(Text(form.FirstFile), "Index.HTM");
     EXPECT_EQ(Log(), log);
     EXPECT_TRUE(errors_.empty());
@@ -272,8 +289,7 @@ TEST_F(FirstPagePick, DoubleClickWithoutSelectionEmptiesTheFirstPage) {
     const std::string p = MakeProject("p");
     WriteBytes(p + "/b.htm", "<html>");
     OpenFolder("C:\\p");
-    form.FileListBox1->clearSelection();
-    form.FileListBox1->setCurrentRow(-1);
+    form.FileListBox1->SetItemIndex(-1);
 
     Run([&] { form.FileListBox1DblClick(); });
 
@@ -291,7 +307,7 @@ TEST_F(FirstPagePick, MouseDoubleClickOnARowReachesTheHandler) {
     OpenFolder("C:\\p");
     const int row = RowOf(form, "Zed.htm");
     ASSERT_GE(row, 0);
-    const QRect rect = form.FileListBox1->visualItemRect(form.FileListBox1->item(row));
+    const QRect rect = form.FileListBox1->visualRect(form.FileListBox1->model()->index(row, 0));
     QTest::mouseClick(form.FileListBox1->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(form.FileListBox1->viewport(), Qt::LeftButton, {}, rect.center());
 

@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -566,4 +567,46 @@ TEST_F(Window, FirstShowActivatesOnceAndScansTheWizardFolder) {
     form.show();
     QApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(form.Memo2->Text(), "kept");
+}
+
+// Notes the first paint of any part of one window, and whether its first scan had run by then.
+class FirstPaintSpy : public QObject {
+public:
+    FirstPaintSpy(TForm1& form, std::vector<std::string>& events) : form_(form), events_(events) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!seen_ && event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == &form_) {
+            seen_ = true;
+            events_.push_back(std::string("paint, ") + (form_.Activated() ? "scanned" : "not scanned"));
+        }
+        return false;
+    }
+
+private:
+    TForm1& form_;
+    std::vector<std::string>& events_;
+    bool seen_ = false;
+};
+
+TEST_F(Window, FirstScanWaitsForTheFirstPaintAndRunsUnderTheBusyCursor) {
+    TForm1& form = Form();
+    std::vector<std::string> events;
+    FirstPaintSpy spy(form, events);
+    qApp->installEventFilter(&spy);
+    const auto scan = form.DirectoryListBox1->OnChange;
+    form.DirectoryListBox1->OnChange = [&](TDirectoryListBox* sender) {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        events.push_back(std::string("scan, ") + (cursor && cursor->shape() == Qt::WaitCursor ? "busy" : "idle"));
+        scan(sender);
+    };
+    form.show();
+    for (int i = 0; i < 50 && !form.Activated(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    qApp->removeEventFilter(&spy);
+    ASSERT_TRUE(form.Activated());
+    EXPECT_EQ(events, (std::vector<std::string>{"paint, not scanned", "scan, busy"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(form.ProjectFolder(), platform::posix::FromHostPath(wizard_) + "\\");
+    EXPECT_TRUE(errors_.empty());
 }

@@ -57,7 +57,9 @@ ssize_t WriteWithoutBrokenPipeSignal(int fd, const char* data, size_t count) {
 
 namespace posix {
 
-uint32_t AttributesFromStat(const struct stat& st, const std::string& name, const std::string& hostPath) {
+namespace {
+
+uint32_t Attributes(const struct stat& st, const std::string& name, bool writable) {
     uint32_t attributes = 0;
     if (S_ISDIR(st.st_mode)) {
         attributes |= kAttrDirectory;
@@ -67,8 +69,18 @@ uint32_t AttributesFromStat(const struct stat& st, const std::string& name, cons
         attributes |= kAttrSystem;  // sockets, devices and pipes
     }
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttrHidden;
-    if (!S_ISLNK(st.st_mode) && ::access(hostPath.c_str(), W_OK) != 0) attributes |= kAttrReadOnly;
+    if (!S_ISLNK(st.st_mode) && !writable) attributes |= kAttrReadOnly;
     return attributes == 0 ? static_cast<uint32_t>(kAttrNormal) : attributes;
+}
+
+}  // namespace
+
+uint32_t AttributesFromStat(const struct stat& st, const std::string& name, const std::string& hostPath) {
+    return Attributes(st, name, S_ISLNK(st.st_mode) || ::access(hostPath.c_str(), W_OK) == 0);
+}
+
+uint32_t AttributesFromStatAt(const struct stat& st, const std::string& name, int dirFd) {
+    return Attributes(st, name, S_ISLNK(st.st_mode) || ::faccessat(dirFd, name.c_str(), W_OK, 0) == 0);
 }
 
 uint64_t TicksFromTimespec(const struct timespec& time) {

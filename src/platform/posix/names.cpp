@@ -251,6 +251,22 @@ int CompareStringNoCase(const std::string& a, const std::string& b) {
 
 int CompareStringCase(const std::string& a, const std::string& b) { return CollateThenBytes(a, b); }
 
+// The collation key of the lower-cased text, then a zero byte (no collation key holds one), then
+// the lower-cased bytes: the same two steps as the comparison.
+std::string SortKeyNoCase(const std::string& text) {
+    const std::string lower = CharLower(text);
+    std::string key(lower.size() * 2 + 16, '\0');
+    size_t length = std::strxfrm(key.data(), lower.c_str(), key.size());
+    if (length >= key.size()) {
+        key.assign(length + 1, '\0');
+        length = std::strxfrm(key.data(), lower.c_str(), key.size());
+    }
+    key.resize(length);
+    key += '\0';
+    key += lower;
+    return key;
+}
+
 std::string OemToChar(const std::string& text) { return text; }
 
 }  // namespace platform

@@ -33,6 +33,8 @@ uint32_t CodeFromErrno(int error, const std::string& hostPath);
 // Win32 attributes of a host object named name (its last name, for the hidden rule), from its
 // stat() result, or from lstat() for a link that leads nowhere.
 uint32_t AttributesFromStat(const struct stat& st, const std::string& name, const std::string& hostPath);
+// The same for the entry name of the open folder dirFd, without walking the folder's path again.
+uint32_t AttributesFromStatAt(const struct stat& st, const std::string& name, int dirFd);
 
 // The host's seconds and nanoseconds since 1970 as 100-nanosecond ticks since 1601.
 uint64_t TicksFromTimespec(const struct timespec& time);

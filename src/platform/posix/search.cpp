@@ -1,9 +1,12 @@
 // Directory search with Windows wildcard rules, and the file-time conversions.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -29,22 +32,41 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-FindData EntryData(const std::string& folder, const std::string& name) {
+// Looks at the entry through the open folder: no walk down the folder's path for every name.
+FindData EntryData(int dirFd, const std::string& name) {
     FindData data;
     data.name = name;
-    std::string host = folder;
-    if (host.back() != '/') host += '/';
-    host += name;
     struct stat st;
-    if (::stat(host.c_str(), &st) != 0 && ::lstat(host.c_str(), &st) != 0) {
+    if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         // Gone between listing and looking: still the name the folder listed.
         data.attributes = kAttrArchive;
         return data;
     }
-    data.attributes = posix::AttributesFromStat(st, name, host);
+    data.attributes = posix::AttributesFromStatAt(st, name, dirFd);
     data.lastWriteTime.ticks = posix::TicksFromTimespec(st.st_mtim);
     data.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     return data;
+}
+
+// The folder a pattern or name searches, or false with the search's error set.
+bool SearchFolder(const std::string& folderPart, posix::ResolvedPath* folder) {
+    uint32_t error = 0;
+    if (!posix::ResolvePath(folderPart.empty() ? std::string(".") : folderPart, folder, &error)) {
+        SetLastError(error == kErrorFileNotFound ? static_cast<uint32_t>(kErrorPathNotFound) : error);
+        return false;
+    }
+    struct stat st;
+    if (::stat(folder->host.c_str(), &st) != 0) {
+        const int saved = errno;
+        SetLastError(saved == ENOENT || saved == ENOTDIR ? static_cast<uint32_t>(kErrorPathNotFound)
+                                                         : posix::CodeFromErrno(saved, folder->host));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(kErrorPathNotFound);
+        return false;
+    }
+    return true;
 }
 
 // Days since 1970-01-01 to a civil date, proleptic Gregorian.
@@ -62,28 +84,15 @@ void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) 
 
 }  // namespace
 
-FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
+FindHandle FindFirstFile(const std::string& pattern, FindData* data) { return FindFirstFileEx(pattern, data, false); }
+
+FindHandle FindFirstFileEx(const std::string& pattern, FindData* data, bool limitToDirectories) {
     const size_t cut = pattern.find_last_of("\\/:");
     const std::string folderPart = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
     const std::string namePart = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
 
     posix::ResolvedPath folder;
-    uint32_t error = 0;
-    if (!posix::ResolvePath(folderPart.empty() ? std::string(".") : folderPart, &folder, &error)) {
-        SetLastError(error == kErrorFileNotFound ? static_cast<uint32_t>(kErrorPathNotFound) : error);
-        return nullptr;
-    }
-    struct stat st;
-    if (::stat(folder.host.c_str(), &st) != 0) {
-        const int saved = errno;
-        SetLastError(saved == ENOENT || saved == ENOTDIR ? static_cast<uint32_t>(kErrorPathNotFound)
-                                                         : posix::CodeFromErrno(saved, folder.host));
-        return nullptr;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(kErrorPathNotFound);
-        return nullptr;
-    }
+    if (!SearchFolder(folderPart, &folder)) return nullptr;
     if (namePart.empty()) {
         SetLastError(kErrorFileNotFound);
         return nullptr;
@@ -97,6 +106,7 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
         // differs only in case, so that on a case-sensitive volume "docs" and "Docs" are each
         // found as themselves, by the existence test as by every other call. No folder listing.
         posix::ResolvedPath target;
+        uint32_t error = 0;
         const std::string name = posix::TrimComponent(namePart);
         struct stat entry;
         if (name.empty() || !posix::ResolvePath(folderPart + name, &target, &error) ||
@@ -109,8 +119,14 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
             SetLastError(kErrorFileNotFound);
             return nullptr;
         }
+        const int dirFd = ::open(folder.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            SetLastError(posix::CodeFromErrno(errno, folder.host));
+            return nullptr;
+        }
         auto state = std::make_unique<FindState>();
-        state->entries.push_back(EntryData(folder.host, onDisk));
+        state->entries.push_back(EntryData(dirFd, onDisk));
+        ::close(dirFd);
         if (data) *data = state->entries[0];
         state->next = 1;
         return state.release();
@@ -120,6 +136,7 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
         SetLastError(posix::CodeFromErrno(errno, folder.host));
         return nullptr;
     }
+    const int dirFd = ::dirfd(dir.get());
     const posix::WildcardPattern matcher(namePart);
     // Each entry with its sort key: the key, a zero byte (which no key holds, so a shorter key
     // sorts first) and the name, so one byte comparison orders two entries by key
@@ -135,19 +152,21 @@ FindHandle FindFirstFile(const std::string& pattern, FindData* data) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) break;
+        if (limitToDirectories && entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            continue;
         const std::string name = entry->d_name;
         // Such a name could never be asked for again through a Windows path.
         if (!posix::IsWindowsName(name)) continue;
         if (!matcher.Matches(name)) continue;
         if (name == "." || name == "..") {
-            state->entries.push_back(EntryData(folder.host, name));
+            state->entries.push_back(EntryData(dirFd, name));
             continue;
         }
         Match match;
         match.sortText = posix::NtfsOrderKey(name);
         match.sortText += '\0';
         match.sortText += name;
-        match.data = EntryData(folder.host, name);
+        match.data = EntryData(dirFd, name);
         matches.push_back(std::move(match));
     }
     // The order NTFS keeps, whatever order the host's folder has: "." and ".." first.
@@ -177,8 +196,38 @@ bool FindNextFile(FindHandle handle, FindData* data) {
         SetLastError(kErrorNoMoreFiles);
         return false;
     }
-    if (data) *data = handle->entries[handle->next];
+    // Each entry is handed out once.
+    if (data) *data = std::move(handle->entries[handle->next]);
     ++handle->next;
+    return true;
+}
+
+bool GetFileAttributesEx(const std::string& name, FindData* data) {
+    const size_t cut = name.find_last_of("\\/:");
+    const std::string folderPart = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
+    const std::string namePart = cut == std::string::npos ? name : name.substr(cut + 1);
+    const bool literal = !namePart.empty() && namePart != "." && namePart != ".." && namePart.back() != '.' &&
+                         namePart.back() != ' ' &&
+                         std::none_of(namePart.begin(), namePart.end(), [](char c) {
+                             return static_cast<unsigned char>(c) < 32 || std::strchr("*?<>|\"", c) != nullptr;
+                         });
+    if (!literal) {
+        SetLastError(kErrorInvalidName);
+        return false;
+    }
+    posix::ResolvedPath folder;
+    if (!SearchFolder(folderPart, &folder)) return false;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.host.c_str()));
+    if (!dir) {
+        SetLastError(posix::CodeFromErrno(errno, folder.host));
+        return false;
+    }
+    struct stat st;
+    if (::fstatat(::dirfd(dir.get()), namePart.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        SetLastError(kErrorFileNotFound);
+        return false;
+    }
+    if (data) *data = EntryData(::dirfd(dir.get()), namePart);
     return true;
 }
 
