@@ -34,6 +34,10 @@ std::vector<std::string> EngineSwitches() {
     return switches;
 }
 
+void ChooseRendering() {
+    if (!HasRenderNode()) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+}
+
 void PrepareEngine() {
     QWebEngineUrlScheme scheme(kDiscScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
@@ -41,7 +45,7 @@ void PrepareEngine() {
     // page's own scripts may fetch the disc's data files.
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(scheme);
-    if (!HasRenderNode()) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    ChooseRendering();
 }
 
 EngineArgv::EngineArgv(const char* program) {

@@ -12,6 +12,9 @@ inline constexpr char kDiscScheme[] = "kvd";
 // The engine's own switches for this process, in command-line form.
 std::vector<std::string> EngineSwitches();
 
+// Picks the rendering path. Must run before the QApplication is made.
+void ChooseRendering();
+
 // Registers the disc scheme and picks the rendering path. Must run before the QApplication is made.
 void PrepareEngine();
 
