@@ -4,6 +4,7 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 #include <string>
+#include <vector>
 
 namespace viewer {
 
@@ -29,10 +30,17 @@ public:
     // The address of the page the viewer was started with: its explanation says "first page".
     void SetFirstPage(const QUrl& url) { firstPage_ = url.adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery); }
 
+    // The folders whose files the pages may reach (host paths): the disc's root, and the folder of
+    // a first page named by a full path elsewhere. Nothing outside them is served.
+    void SetFolders(std::vector<std::string> folders);
+
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
+    bool Inside(const std::string& hostPath) const;
+
     QUrl firstPage_;
+    std::vector<std::string> folders_;
 };
 
 }  // namespace viewer

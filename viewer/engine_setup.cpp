@@ -23,9 +23,9 @@ bool HasRenderNode() {
 
 std::vector<std::string> EngineSwitches() {
     std::vector<std::string> switches;
-    // The engine's sandbox needs unprivileged user namespaces and refuses to start as root, but the
-    // viewer is started by whoever runs the wizard or opens the disc, root included. Only then is it
-    // turned off: the pages come from the disc the reader chose to open, not from the web.
+    // The engine will not start as root with its sandbox on, yet the viewer runs as whoever starts
+    // the wizard or opens the disc, root included (a build machine, a container). Only then is the
+    // sandbox turned off; for every other user the pages' renderers stay confined as in a browser.
     if (::geteuid() == 0) switches.emplace_back("--no-sandbox");
     if (!HasRenderNode()) {
         switches.emplace_back("--disable-gpu");

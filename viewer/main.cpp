@@ -1,5 +1,6 @@
 // The stand-in viewer kvd.exe: shows the first page named on its command line.
 #include <QApplication>
+#include <QLoggingCategory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
     // engine's switches.
     viewer::EngineArgv qtArgs(argc > 0 ? argv[0] : "kvd.exe");
     QApplication app(qtArgs.Count(), qtArgs.Values());
+    // The engine reports its rendering set-up whenever it draws without a GPU; a reader has no use
+    // for that on the console. QT_LOGGING_RULES still brings it back.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     const std::string folder = framework::FromQString(QCoreApplication::applicationDirPath());
     if (tokens.empty()) {
         const std::string settings = folder + "/kvd.cfg";

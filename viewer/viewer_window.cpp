@@ -17,7 +17,6 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <functional>
 #include <utility>
@@ -131,6 +130,8 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     AddBackspaceScript(profile_);
     column->addWidget(view_, 1);
     setCentralWidget(central);
+    // The page has the keyboard from the start, so the reader can scroll it without a click first.
+    view_->setFocus();
 
     QAction* back = page->action(QWebEnginePage::Back);
     back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
@@ -190,6 +191,8 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
         // The address keeps the name as asked, so the title and the debug display show it that way.
         const QUrl first = DiscUrl(asked);
         discScheme_->SetFirstPage(first);
+        // The disc is the viewer's folder; the wizard's help page lives in the wizard's folder.
+        discScheme_->SetFolders({viewerFolder, asked.substr(0, asked.rfind('/') + 1)});
         view_->load(first);
     }
 }
