@@ -63,7 +63,8 @@ public:
         std::string number;
         pollfd wait{fds[0], POLLIN, 0};
         char c = 0;
-        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
         ::close(fds[0]);
         if (number.empty()) return false;
         display_ = ":" + number;
@@ -90,7 +91,8 @@ bool PageOnScreen(Display* display) {
     if (!image) return false;
     bool all = true;
     for (int y = 0; y < image->height && all; y += 20) {
-        for (int x = 0; x < image->width && all; x += 20) all = (XGetPixel(image, x, y) & 0xffffff) == kPageColour;
+        for (int x = 0; x < image->width && all; x += 20)
+            all = (XGetPixel(image, x, y) & 0xffffff) == kPageColour;
     }
     XDestroyImage(image);
     return all;
@@ -104,7 +106,8 @@ std::vector<pid_t> Children(pid_t pid) {
             if (entry->d_name[0] == '.') continue;
             std::ifstream in(tasks + "/" + entry->d_name + "/children");
             pid_t child;
-            while (in >> child) found.push_back(child);
+            while (in >> child)
+                found.push_back(child);
         }
         ::closedir(dir);
     }
@@ -138,7 +141,8 @@ Memory TreeMemory(pid_t root) {
             if (key == "Pss:") total.pssKb += value;
         }
         if (seen) ++total.processes;
-        for (pid_t child : Children(pid)) pending.push_back(child);
+        for (pid_t child : Children(pid))
+            pending.push_back(child);
     }
     return total;
 }
@@ -152,7 +156,8 @@ struct Run {
 Run Measure(Display* display, const std::vector<std::string>& command, const std::string& folder) {
     Run run;
     // Nothing of the previous run may still be on screen.
-    while (PageOnScreen(display)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (PageOnScreen(display))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto start = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -161,7 +166,8 @@ Run Measure(Display* display, const std::vector<std::string>& command, const std
         ::dup2(null, 1);
         ::dup2(null, 2);
         std::vector<char*> argv;
-        for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : command)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -230,9 +236,8 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 2; ++k) {
             const bool isViewer = (i + k) % 2 == 0;
             const Run r = Measure(display, isViewer ? viewer : bare, folder);
-            std::printf("%5d %-6s %10.0f %10.1f %10.1f %10.1f %5d\n", i + 1, isViewer ? "kvd" : "bare",
-                        r.firstPaintMs, r.peak.pssKb / 1024.0, r.peak.rssKb / 1024.0, r.ownMaxRssKb / 1024.0,
-                        r.peak.processes);
+            std::printf("%5d %-6s %10.0f %10.1f %10.1f %10.1f %5d\n", i + 1, isViewer ? "kvd" : "bare", r.firstPaintMs,
+                        r.peak.pssKb / 1024.0, r.peak.rssKb / 1024.0, r.ownMaxRssKb / 1024.0, r.peak.processes);
             if (r.firstPaintMs < 0) {
                 std::printf("      no paint within %lld s\n", static_cast<long long>(kLimit.count()));
                 continue;

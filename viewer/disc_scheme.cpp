@@ -2,8 +2,8 @@
 #include "disc_scheme.h"
 
 #include <QBuffer>
-#include <QMap>
 #include <QFile>
+#include <QMap>
 #include <QMimeDatabase>
 #include <QWebEngineUrlRequestJob>
 #include <utility>
@@ -56,10 +56,10 @@ std::string DiscHostPath(const QUrl& url) {
 QString DiscFileName(const QUrl& url) { return framework::ToQString(PageFileName(DiscHostPath(url))); }
 
 QString MissingPageHtml(const QString& sentence, const QString& lookedFor) {
-    QString html = QStringLiteral(
-                       "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Page not found</title></head>"
+    QString html =
+        QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Page not found</title></head>"
                        "<body style=\"font-family: sans-serif; margin: 1.5em\"><h2>Page not found</h2><p>%1</p>")
-                       .arg(sentence.toHtmlEscaped());
+            .arg(sentence.toHtmlEscaped());
     if (!lookedFor.isEmpty()) {
         html += QStringLiteral("<p>Looked for: <tt>%1</tt></p>").arg(lookedFor.toHtmlEscaped());
     }
@@ -68,7 +68,8 @@ QString MissingPageHtml(const QString& sentence, const QString& lookedFor) {
 
 void DiscSchemeHandler::SetFolders(std::vector<std::string> folders) {
     for (std::string& folder : folders) {
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
     }
     folders_ = std::move(folders);
 }

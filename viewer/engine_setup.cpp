@@ -51,8 +51,10 @@ void PrepareEngine() {
 EngineArgv::EngineArgv(const char* program) {
     strings_.emplace_back(program);
     strings_.emplace_back("--webEngineArgs");
-    for (std::string& s : EngineSwitches()) strings_.push_back(std::move(s));
-    for (std::string& s : strings_) values_.push_back(s.data());
+    for (std::string& s : EngineSwitches())
+        strings_.push_back(std::move(s));
+    for (std::string& s : strings_)
+        values_.push_back(s.data());
     values_.push_back(nullptr);
     count_ = static_cast<int>(strings_.size());
 }

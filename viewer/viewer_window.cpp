@@ -217,13 +217,15 @@ bool ViewerWindow::AcceptNavigation(const QUrl& url, bool isMainFrame) {
         if (!isMainFrame) return false;
         QUrl disc = DiscUrl(framework::FromQString(url.toLocalFile()));
         disc.setFragment(url.fragment());
-        QMetaObject::invokeMethod(this, [this, disc] { view_->load(disc); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, disc] { view_->load(disc); }, Qt::QueuedConnection);
         return false;
     }
     // Content from the web embedded in a page loads as in any browser; only what would replace
     // the page goes to the system's browser or mail program.
     if (!isMainFrame) return true;
-    QMetaObject::invokeMethod(this, [this, url] { OpenElsewhere(url); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, url] { OpenElsewhere(url); }, Qt::QueuedConnection);
     return false;
 }
 
@@ -264,9 +266,9 @@ void ViewerWindow::OpenWebLink() { OpenElsewhere(QUrl::fromUserInput(framework::
 
 void ViewerWindow::OpenElsewhere(const QUrl& url) {
     if (QDesktopServices::openUrl(url)) return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("KVD"),
-                                QStringLiteral("No program on this computer can open this address."),
-                                QMessageBox::Ok, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("KVD"),
+                        QStringLiteral("No program on this computer can open this address."), QMessageBox::Ok, this);
     box->setInformativeText(url.toDisplayString());
     box->setObjectName(QStringLiteral("OpenFailedBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -35,7 +35,8 @@ public:
         std::string number;
         pollfd wait{fds[0], POLLIN, 0};
         char c = 0;
-        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
         ::close(fds[0]);
         if (number.empty()) return false;
         ::setenv("DISPLAY", (":" + number).c_str(), 1);

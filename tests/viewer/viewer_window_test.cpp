@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -131,8 +130,8 @@ TEST_F(ViewerWindowTest, PageIsDrawnWithVariablesFlexScriptAndImages) {
                   .toString(),
               "0 40 80 40");
     // The picture is asked for as "Pictures/Pic.PNG" and lies on disk as "pictures/pic.png".
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Js(*w, "document.getElementById('pic').complete").toBool(); },
-                                kLoadLimitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Js(*w, "document.getElementById('pic').complete").toBool(); }, kLoadLimitMs));
     EXPECT_EQ(Js(*w, "document.getElementById('pic').naturalWidth").toInt(), 37);
 
     // The bar's colour comes from a CSS variable; the screen shows it once the engine has drawn.
@@ -239,12 +238,11 @@ TEST_F(ViewerWindowTest, DebugLineNamesTheLinkUnderTheMouse) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return link->text() == "Link: ABOUT.HTM"; }, kLoadLimitMs))
         << link->text().toStdString();
     QTest::mouseMove(surface, Middle(*w, "web"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return link->text() == "Link: https://example.invalid/news.htm?a=1"; },
-                                kLoadLimitMs))
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return link->text() == "Link: https://example.invalid/news.htm?a=1"; }, kLoadLimitMs))
         << link->text().toStdString();
     QTest::mouseMove(surface, Middle(*w, "bar"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return link->text() == "Link: "; }, kLoadLimitMs))
-        << link->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return link->text() == "Link: "; }, kLoadLimitMs)) << link->text().toStdString();
 
     EXPECT_EQ(Open({"-", "index.htm"})->findChild<QLabel*>("DebugLink"), nullptr);
 }
