@@ -181,7 +181,6 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
 
     firstPageName_ = framework::ToQString(PageFileName(args_.firstPage));
     const std::string asked = ResolvePagePath(args_.firstPage, viewerFolder);
-    firstPagePath_ = asked.empty() ? asked : FindPage(asked);
     SetShownPageName(firstPageName_);
     if (asked.empty()) {
         // A path the drive table cannot place has no address; it is named as it was given.

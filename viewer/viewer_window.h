@@ -26,9 +26,6 @@ public:
     // Shows the window sized or maximised, as the arguments asked.
     void Present();
 
-    // Host path of the first page as found on disk, empty when it could not be translated.
-    const std::string& FirstPagePath() const { return firstPagePath_; }
-
 private:
     // Where a navigation of the page goes: true when the page itself is to load the address.
     bool AcceptNavigation(const QUrl& url, bool isMainFrame);
@@ -41,7 +38,6 @@ private:
     void OpenElsewhere(const QUrl& url);
 
     ViewerArgs args_;
-    std::string firstPagePath_;
     QString firstPageName_;
     QWebEngineProfile* profile_ = nullptr;
     DiscSchemeHandler* discScheme_ = nullptr;
