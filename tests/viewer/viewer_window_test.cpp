@@ -83,6 +83,9 @@ protected:
     static bool WaitForText(ViewerWindow& w, const QString& words) {
         return QTest::qWaitFor(
             [&] {
+                // The engine gets the thread to itself between questions: asked without a pause, every
+                // navigation took about a second.
+                QTest::qWait(100);
                 return Js(w, "document.readyState === 'complete' ? document.body.innerText : ''")
                     .toString()
                     .contains(words);
