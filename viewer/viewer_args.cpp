@@ -34,6 +34,41 @@ bool IsWindowsFullPath(const std::string& page) {
     return !page.empty() && page[0] == '\\';
 }
 
+enum class EntryKind { kFile, kFolder };
+
+bool IsKind(const std::string& hostPath, EntryKind kind) {
+    struct stat info {};
+    if (::stat(hostPath.c_str(), &info) != 0) return false;
+    return kind == EntryKind::kFile ? S_ISREG(info.st_mode) : S_ISDIR(info.st_mode);
+}
+
+std::string LowerAtoZ(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The entry of the folder (a host path ending in a slash, or empty for the working folder) that
+// answers to the name: the exact spelling, else the first in byte order of those that differ
+// only in the case of a to z, so the choice never depends on the order the folder lists them in.
+std::string FindEntry(const std::string& folder, const std::string& name, EntryKind kind) {
+    if (IsKind(folder + name, kind)) return name;
+    const std::string wanted = LowerAtoZ(name);
+    std::string found;
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string candidate = entry->d_name;
+            if (LowerAtoZ(candidate) == wanted && IsKind(folder + candidate, kind) &&
+                (found.empty() || candidate < found)) {
+                found = candidate;
+            }
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
 }  // namespace
 
 ViewerArgs ParseViewerArgs(const std::vector<std::string>& tokens) {
@@ -103,32 +138,22 @@ bool HostFileExists(const std::string& hostPath) {
 }
 
 std::string FindPage(const std::string& hostPath) {
-    if (HostFileExists(hostPath)) return hostPath;
-    const size_t cut = hostPath.rfind('/');
-    if (cut == std::string::npos) return hostPath;
-    const std::string folder = hostPath.substr(0, cut + 1);
-    const std::string name = hostPath.substr(cut + 1);
-    auto lower = [](std::string text) {
-        for (char& c : text) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
-        return text;
-    };
-    const std::string wanted = lower(name);
-    std::string found;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string candidate = entry->d_name;
-            // Of several spellings the first in name order wins, so the choice does not
-            // depend on the order the folder happens to list them in.
-            if (lower(candidate) == wanted && HostFileExists(folder + candidate) &&
-                (found.empty() || candidate < found)) {
-                found = candidate;
-            }
-        }
-        ::closedir(dir);
+    if (HostFileExists(hostPath) || hostPath.empty()) return hostPath;
+    std::string resolved = hostPath[0] == '/' ? "/" : "";
+    size_t begin = resolved.size();
+    while (begin <= hostPath.size()) {
+        size_t end = hostPath.find('/', begin);
+        const bool last = end == std::string::npos;
+        if (last) end = hostPath.size();
+        const std::string part = hostPath.substr(begin, end - begin);
+        begin = end + 1;
+        if (part.empty() && !last) continue;  // doubled separators name the same folder
+        const std::string found = FindEntry(resolved, part, last ? EntryKind::kFile : EntryKind::kFolder);
+        if (found.empty()) return hostPath;
+        resolved += found;
+        if (!last) resolved += '/';
     }
-    return found.empty() ? hostPath : folder + found;
+    return resolved;
 }
 
 std::string ReadHostFile(const std::string& hostPath) {

@@ -45,9 +45,10 @@ std::string PageFileName(const std::string& page);
 // Whether a regular file stands at the host path (a folder does not count).
 bool HostFileExists(const std::string& hostPath);
 
-// The page at the host path, or, when there is none, a file in the same folder whose name
-// differs only in the case of a to z: pages written for a case-blind file system still link.
-// Returns the path unchanged when neither exists.
+// The file at the host path as a disc read on a case-blind file system finds it: each folder and
+// the file name may differ from what is on disk in the case of a to z, the exact spelling wins,
+// and of several other spellings the first in byte order does. Returns the path unchanged when
+// no file answers to it.
 std::string FindPage(const std::string& hostPath);
 
 // The whole content of a host file; empty when it cannot be read.

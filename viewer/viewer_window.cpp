@@ -3,33 +3,75 @@
 
 #include <QAction>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTextBrowser>
 #include <QVBoxLayout>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+#include <functional>
+#include <utility>
 
+#include "disc_scheme.h"
+#include "engine_setup.h"
 #include "framework/qt_strings.h"
 
 namespace viewer {
 namespace {
 
-QString MissingPageHtml(const QString& sentence, const QString& hostPath) {
-    QString html = QStringLiteral("<html><body><h2>Page not found</h2><p>%1</p>").arg(sentence.toHtmlEscaped());
-    if (!hostPath.isEmpty()) {
-        html += QStringLiteral("<p>Looked for: <tt>%1</tt></p>").arg(hostPath.toHtmlEscaped());
+// The page asks the window about every navigation, so that the disc's pages stay in the window
+// and everything else goes to the programs of the system.
+class ViewerPage : public QWebEnginePage {
+public:
+    using Decide = std::function<bool(const QUrl&, bool)>;
+    ViewerPage(QWebEngineProfile* profile, Decide decide, QObject* parent)
+        : QWebEnginePage(profile, parent), decide_(std::move(decide)) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        return decide_(url, isMainFrame);
     }
-    return html + QStringLiteral("<p>Press Esc to close the viewer.</p></body></html>");
+
+private:
+    Decide decide_;
+};
+
+bool IsDiscUrl(const QUrl& url) { return url.scheme() == QLatin1String(kDiscScheme); }
+
+// Addresses the engine makes up itself (an explanation page, an empty frame, a script's blob).
+bool IsInnerUrl(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("about") || scheme == QLatin1String("data") || scheme == QLatin1String("blob");
 }
 
-// Links that belong to the system browser or mail program rather than to the CD.
-bool IsExternal(const QUrl& url) {
-    return !url.scheme().isEmpty() && url.scheme() != QLatin1String("file") && url.scheme() != QLatin1String("qrc");
+// Backspace goes back as in the browsers readers know, but only when the page has no use for the
+// key: never while the reader types into a field, and never when a script of the page took it.
+// The engine keeps Backspace to itself, so every frame of the page watches for it, in a script
+// world of its own that the page's scripts cannot see or change. The check waits until the key's
+// event has passed every handler of the page.
+void AddBackspaceScript(QWebEngineProfile* profile) {
+    QWebEngineScript script;
+    script.setName(QStringLiteral("kvd-backspace"));
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(QStringLiteral(R"(
+window.addEventListener('keydown', (event) => {
+    if (event.key !== 'Backspace' || event.altKey || event.ctrlKey || event.metaKey || event.shiftKey) return;
+    const target = event.target;
+    if (target && (target.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(target.nodeName))) return;
+    setTimeout(() => { if (!event.defaultPrevented) history.back(); }, 0);
+});)"));
+    profile->scripts()->insert(script);
 }
 
 }  // namespace
@@ -63,16 +105,39 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
         column->addWidget(strip);
     }
 
-    browser_ = new QTextBrowser(central);
-    browser_->setObjectName(QStringLiteral("PageBrowser"));
-    // Links are followed here rather than by the browser widget, so that a missing page and a
-    // web address are each handled the way the viewer means.
-    browser_->setOpenLinks(false);
-    browser_->setOpenExternalLinks(false);
-    connect(browser_, &QTextBrowser::anchorClicked, this, &ViewerWindow::FollowLink);
-    connect(browser_, qOverload<const QUrl&>(&QTextBrowser::highlighted), this, &ViewerWindow::ShowHoveredLink);
-    column->addWidget(browser_, 1);
+    // A profile of the window's own that keeps nothing on disk: the viewer runs from a disc on
+    // the reader's machine and should leave no cache or cookies behind there.
+    profile_ = new QWebEngineProfile(this);
+    discScheme_ = new DiscSchemeHandler(this);
+    profile_->installUrlSchemeHandler(kDiscScheme, discScheme_);
+
+    view_ = new QWebEngineView(central);
+    view_->setObjectName(QStringLiteral("PageView"));
+    auto* page = new ViewerPage(
+        profile_, [this](const QUrl& url, bool isMainFrame) { return AcceptNavigation(url, isMainFrame); }, view_);
+    view_->setPage(page);
+    // Links that ask for a new window open here: the viewer is one window, as the disc's author
+    // sees it in the preview.
+    connect(page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+        const QUrl url = request.requestedUrl();
+        if (url.isEmpty()) return;
+        if (AcceptNavigation(url, true)) view_->load(url);
+    });
+    connect(page, &QWebEnginePage::urlChanged, this, &ViewerWindow::ShowShownPage);
+    connect(page, &QWebEnginePage::linkHovered, this, &ViewerWindow::ShowHoveredLink);
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this, &ViewerWindow::ShowContextMenu);
+    AddBackspaceScript(profile_);
+    column->addWidget(view_, 1);
     setCentralWidget(central);
+    // The page has the keyboard from the start, so the reader can scroll it without a click first.
+    view_->setFocus();
+
+    QAction* back = page->action(QWebEnginePage::Back);
+    back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    QAction* forward = page->action(QWebEnginePage::Forward);
+    forward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+    addActions({back, forward});
 
     QPushButton* close = nullptr;
     if (args_.borderless) {
@@ -114,16 +179,26 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
 
     resize(args_.width, args_.height);
 
-    firstPagePath_ = ResolvePagePath(args_.firstPage, viewerFolder);
-    if (!firstPagePath_.empty()) firstPagePath_ = FindPage(firstPagePath_);
-    const QString shownName = framework::ToQString(PageFileName(args_.firstPage));
-    if (HostFileExists(firstPagePath_)) {
-        ShowPage(QUrl::fromLocalFile(framework::ToQString(firstPagePath_)), shownName);
+    firstPageName_ = framework::ToQString(PageFileName(args_.firstPage));
+    const std::string asked = ResolvePagePath(args_.firstPage, viewerFolder);
+    SetShownPageName(firstPageName_);
+    if (asked.empty()) {
+        // A path the drive table cannot place has no address; it is named as it was given.
+        const QString sentence = QStringLiteral("The first page, %1, cannot be found.").arg(firstPageName_);
+        view_->setHtml(MissingPageHtml(sentence, framework::ToQString(args_.firstPage)));
     } else {
-        // A path the drive table cannot place is shown as it was given.
-        const std::string lookedFor = firstPagePath_.empty() ? args_.firstPage : firstPagePath_;
-        ShowMissingPage(shownName, framework::ToQString(lookedFor), true);
+        // The address keeps the name as asked, so the title and the debug display show it that way.
+        const QUrl first = DiscUrl(asked);
+        discScheme_->SetFirstPage(first);
+        // The disc is the viewer's folder; the wizard's help page lives in the wizard's folder.
+        discScheme_->SetFolders({viewerFolder, asked.substr(0, asked.rfind('/') + 1)});
+        view_->load(first);
     }
+}
+
+ViewerWindow::~ViewerWindow() {
+    // The page must go before the profile it was made with.
+    delete view_;
 }
 
 void ViewerWindow::Present() {
@@ -134,51 +209,69 @@ void ViewerWindow::Present() {
     }
 }
 
-void ViewerWindow::ShowPage(const QUrl& url, const QString& shownName) {
-    const QString folder = QFileInfo(url.toLocalFile()).absolutePath();
-    browser_->setSearchPaths({folder});
-    browser_->setSource(url);
-    SetShownPage(shownName);
-}
-
-void ViewerWindow::ShowMissingPage(const QString& shownName, const QString& hostPath, bool isFirstPage) {
-    const QString sentence = isFirstPage ? QStringLiteral("The first page, %1, cannot be found.").arg(shownName)
-                                         : QStringLiteral("The page %1 cannot be found.").arg(shownName);
-    browser_->setHtml(MissingPageHtml(sentence, hostPath));
-    SetShownPage(shownName);
-}
-
-void ViewerWindow::FollowLink(const QUrl& url) {
-    if (IsExternal(url)) {
-        QDesktopServices::openUrl(url);
-        return;
+bool ViewerWindow::AcceptNavigation(const QUrl& url, bool isMainFrame) {
+    if (IsDiscUrl(url) || IsInnerUrl(url)) return true;
+    if (url.isLocalFile()) {
+        // A page that names its neighbours with file addresses still gets them as the disc has them.
+        if (!isMainFrame) return false;
+        QUrl disc = DiscUrl(framework::FromQString(url.toLocalFile()));
+        disc.setFragment(url.fragment());
+        QMetaObject::invokeMethod(
+            this, [this, disc] { view_->load(disc); }, Qt::QueuedConnection);
+        return false;
     }
-    const QString hostPath = url.toLocalFile();
-    const QString shownName = QFileInfo(hostPath).fileName();
-    const std::string found = FindPage(framework::FromQString(hostPath));
-    if (!HostFileExists(found)) {
-        ShowMissingPage(shownName, hostPath, false);
-        return;
-    }
-    QUrl target = QUrl::fromLocalFile(framework::ToQString(found));
-    target.setFragment(url.fragment());
-    ShowPage(target, shownName);
+    // Content from the web embedded in a page loads as in any browser; only what would replace
+    // the page goes to the system's browser or mail program.
+    if (!isMainFrame) return true;
+    QMetaObject::invokeMethod(
+        this, [this, url] { OpenElsewhere(url); }, Qt::QueuedConnection);
+    return false;
 }
 
-void ViewerWindow::ShowHoveredLink(const QUrl& url) {
-    if (!debugLink_) return;
-    QString name;
-    if (!url.isEmpty()) name = IsExternal(url) ? url.toString() : QFileInfo(url.path()).fileName();
-    debugLink_->setText(QStringLiteral("Link: ") + name);
+void ViewerWindow::ShowShownPage(const QUrl& url) {
+    SetShownPageName(IsDiscUrl(url) ? DiscFileName(url) : firstPageName_);
 }
 
-void ViewerWindow::SetShownPage(const QString& fileName) {
+void ViewerWindow::SetShownPageName(const QString& fileName) {
     setWindowTitle(QStringLiteral("KVD - ") + fileName);
     if (debugPage_) debugPage_->setText(QStringLiteral("Page: ") + fileName);
 }
 
-void ViewerWindow::OpenWebLink() {
-    QDesktopServices::openUrl(QUrl::fromUserInput(framework::ToQString(args_.address)));
+void ViewerWindow::ShowHoveredLink(const QString& link) {
+    if (!debugLink_) return;
+    const QUrl url(link);
+    QString name;
+    if (!link.isEmpty()) name = IsDiscUrl(url) ? DiscFileName(url) : link;
+    debugLink_->setText(QStringLiteral("Link: ") + name);
+}
+
+void ViewerWindow::ShowContextMenu(const QPoint& position) {
+    // What a reader needs and no more: the page's source and the developer tools are the author's.
+    QWebEnginePage* page = view_->page();
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("PageMenu"));
+    menu.addAction(page->action(QWebEnginePage::Back));
+    menu.addAction(page->action(QWebEnginePage::Forward));
+    menu.addAction(page->action(QWebEnginePage::Reload));
+    menu.addSeparator();
+    QAction* copy = page->action(QWebEnginePage::Copy);
+    copy->setEnabled(page->hasSelection());
+    menu.addAction(copy);
+    menu.addAction(page->action(QWebEnginePage::SelectAll));
+    menu.exec(view_->mapToGlobal(position));
+}
+
+void ViewerWindow::OpenWebLink() { OpenElsewhere(QUrl::fromUserInput(framework::ToQString(args_.address))); }
+
+void ViewerWindow::OpenElsewhere(const QUrl& url) {
+    if (QDesktopServices::openUrl(url)) return;
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("KVD"),
+                        QStringLiteral("No program on this computer can open this address."), QMessageBox::Ok, this);
+    box->setInformativeText(url.toDisplayString());
+    box->setObjectName(QStringLiteral("OpenFailedBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 }  // namespace viewer

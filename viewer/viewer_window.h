@@ -8,9 +8,12 @@
 #include "viewer_args.h"
 
 class QLabel;
-class QTextBrowser;
+class QWebEngineProfile;
+class QWebEngineView;
 
 namespace viewer {
+
+class DiscSchemeHandler;
 
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
@@ -18,24 +21,27 @@ class ViewerWindow : public QMainWindow {
 public:
     // viewerFolder: host path of the folder of the viewer's program file.
     ViewerWindow(const ViewerArgs& args, const std::string& viewerFolder, QWidget* parent = nullptr);
+    ~ViewerWindow() override;
 
     // Shows the window sized or maximised, as the arguments asked.
     void Present();
 
-    // Host path of the first page, empty when it could not be translated.
-    const std::string& FirstPagePath() const { return firstPagePath_; }
-
 private:
-    void ShowPage(const QUrl& url, const QString& shownName);
-    void ShowMissingPage(const QString& shownName, const QString& hostPath, bool isFirstPage);
-    void FollowLink(const QUrl& url);
-    void ShowHoveredLink(const QUrl& url);
-    void SetShownPage(const QString& fileName);
+    // Where a navigation of the page goes: true when the page itself is to load the address.
+    bool AcceptNavigation(const QUrl& url, bool isMainFrame);
+    void ShowShownPage(const QUrl& url);
+    void SetShownPageName(const QString& fileName);
+    void ShowHoveredLink(const QString& url);
+    void ShowContextMenu(const QPoint& position);
     void OpenWebLink();
+    // Hands an address to the system's browser or mail program; says so when there is none.
+    void OpenElsewhere(const QUrl& url);
 
     ViewerArgs args_;
-    std::string firstPagePath_;
-    QTextBrowser* browser_ = nullptr;
+    QString firstPageName_;
+    QWebEngineProfile* profile_ = nullptr;
+    DiscSchemeHandler* discScheme_ = nullptr;
+    QWebEngineView* view_ = nullptr;
     QLabel* debugPage_ = nullptr;
     QLabel* debugLink_ = nullptr;
 };

@@ -168,6 +168,13 @@ TEST_F(PagePath, PageWhoseNameDiffersInLetterCaseIsFound) {
     testing_support::MakeDirs(dir_ / "Pages.htm");
     EXPECT_EQ(viewer::FindPage(dir_ / "pages.htm"), dir_ / "pages.htm");
     EXPECT_EQ(viewer::FindPage(dir_ / "none/x.htm"), dir_ / "none/x.htm");
+    // Folders on the way answer to other letters too; a file of a folder's name is passed over.
+    testing_support::MakeDirs(dir_ / "Pages/Sub");
+    WriteBytes(dir_ / "Pages/Sub/Next.htm", "z");
+    WriteBytes(dir_ / "pages", "w");
+    EXPECT_EQ(viewer::FindPage(dir_ / "pages/sub/next.HTM"), dir_ / "Pages/Sub/Next.htm");
+    EXPECT_EQ(viewer::FindPage(dir_ / "PAGES//SUB/Next.htm"), dir_ / "Pages/Sub/Next.htm");
+    EXPECT_EQ(viewer::FindPage(dir_ / "pages/sub/gone.htm"), dir_ / "pages/sub/gone.htm");
 }
 
 TEST_F(PagePath, HostFileIsReadWhole) {
