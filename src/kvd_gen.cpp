@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kvd_gen.png")));
     framework::InstallWizardStyle();
     TForm1 form1;
+    form1.AddDiscCommands();
     form1.show();
     return application.exec();
 }
