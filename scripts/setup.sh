@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libmount-dev libblkid-dev
-  libisofs-dev libgumbo-dev xorriso genisoimage
+  libisofs-dev libxml2-dev xorriso genisoimage
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
 )

@@ -1,7 +1,7 @@
 // Names and figures shared by the check, the image and their front ends.
 #include "publish/publish.h"
 
-#include <cstdio>
+#include <cstdlib>
 
 namespace publish {
 
@@ -71,16 +71,26 @@ std::string SummaryLine(const CheckResult& result)
 
 std::string DefaultVolumeLabel(const std::string& folder)
 {
+    // "." or "sub/.." name a folder only through the real path.
     std::string path = folder;
+    if (char* real = realpath(folder.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    }
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     size_t slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string label;
-    for (char c : name) {
-        if (label.size() == 32) break;
+    for (size_t i = 0; i < name.size() && label.size() < 32; ++i) {
+        char c = name[i];
         if (c >= 'a' && c <= 'z') label += char(c - 'a' + 'A');
         else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_') label += c;
-        else label += '_';
+        else {
+            label += '_';
+            // A character of several UTF-8 bytes becomes one "_".
+            if ((static_cast<unsigned char>(c) & 0xC0) == 0xC0)
+                while (i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) ++i;
+        }
     }
     return label;
 }
