@@ -58,7 +58,7 @@ QString CheckSummary(const publish::CheckResult& result, publish::Medium medium)
 
 QString ProblemText(const publish::Finding& finding) {
     QString text = ToQString(finding.message);
-    if (finding.reference && finding.message.find(*finding.reference) == std::string::npos) {
+    if (finding.reference && finding.message.find("\"" + *finding.reference + "\"") == std::string::npos) {
         text += " (reference \"" + ToQString(*finding.reference) + "\")";
     }
     return text;

@@ -74,7 +74,7 @@ std::string FindingLine(const publish::Finding& finding) {
         line += ": ";
     }
     line += finding.message;
-    if (finding.reference && finding.message.find(*finding.reference) == std::string::npos) {
+    if (finding.reference && finding.message.find("\"" + *finding.reference + "\"") == std::string::npos) {
         line += " (reference \"" + *finding.reference + "\")";
     }
     line += " [" + finding.kind + "]\n";
