@@ -9,6 +9,7 @@ packages=(
   libisofs-dev libxml2-dev xorriso genisoimage
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  libxml2-utils
 )
 
 missing=()
