@@ -92,8 +92,12 @@ CheckDialog::CheckDialog(const publish::CheckResult& result, publish::Medium med
     table_->setHorizontalHeaderLabels({tr("Severity"), tr("File"), tr("Line"), tr("Problem")});
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setWordWrap(false);
+    table_->setIconSize(QSize(16, 16));
+    // Long sentences wrap inside their row, so nothing needs a tooltip to be read whole.
+    table_->setWordWrap(true);
+    table_->setTextElideMode(Qt::ElideNone);
     table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     Fill(result);
     layout->addWidget(table_, 1);
@@ -103,8 +107,10 @@ CheckDialog::CheckDialog(const publish::CheckResult& result, publish::Medium med
         buttons->addButton(QDialogButtonBox::Close);
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     } else {
+        const QString count = result.errors == 1 ? tr("1 error") : tr("%1 errors").arg(result.errors);
         auto* question = new QLabel(
-            tr("The check found errors: the disc may not work for its readers. Make the image all the same?"), this);
+            tr("The check found %1: the disc may not work for its readers. Make the image all the same?").arg(count),
+            this);
         question->setObjectName("QuestionLabel");
         question->setWordWrap(true);
         layout->addWidget(question);
@@ -138,7 +144,7 @@ void CheckDialog::Fill(const publish::CheckResult& result) {
         table_->setItem(row, kProblem, problem);
         ++row;
     }
-    table_->resizeColumnsToContents();
+    for (int column : {kSeverity, kFile, kLine}) table_->resizeColumnToContents(column);
     table_->setColumnWidth(kFile, std::min(table_->columnWidth(kFile), 220));
     // The library's order (by file, then line) stands until the user picks a column.
     table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);

@@ -87,8 +87,10 @@ void MakeCDImage(QWidget* parent, const std::string& hostFolder, const std::stri
     image.label = ask.Label();
     const auto size = WriteImageBehindProgress(parent, hostFolder, output, image);
     if (!size) {
-        QMessageBox::information(parent, QObject::tr("Make CD Image"),
-                                 QObject::tr("Cancelled. Nothing was written to %1.").arg(Shown(output)));
+        const QString text = QFileInfo::exists(ToQString(output))
+                                 ? QObject::tr("Cancelled. The image was not written; %1 is as it was before.")
+                                 : QObject::tr("Cancelled. The image was not written; no file %1 was made.");
+        QMessageBox::information(parent, QObject::tr("Make CD Image"), text.arg(Shown(output)));
         return;
     }
     const uint64_t capacity = publish::MediumSectors(check.medium) * publish::kSectorBytes;

@@ -73,7 +73,10 @@ ImageDialog::ImageDialog(const std::string& hostFolder, QWidget* parent) : QDial
     auto* outputRow = new QHBoxLayout;
     outputRow->addWidget(output_, 1);
     outputRow->addWidget(browse_);
-    form->addRow(tr("Image &file:"), outputRow);
+    // A row holding a layout gets no buddy of its own, and without one the "&" would show.
+    auto* outputLabel = new QLabel(tr("Image &file:"), this);
+    outputLabel->setBuddy(output_);
+    form->addRow(outputLabel, outputRow);
     layout->addLayout(form);
 
     auto* buttons = new QDialogButtonBox(this);
