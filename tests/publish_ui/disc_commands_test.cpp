@@ -267,7 +267,9 @@ TEST_F(DiscCommands, MakeCDImageAsksChecksShowsTheErrorsWritesAndReports) {
          [&](QWidget* w) {
              auto* dialog = static_cast<CheckDialog*>(w);
              rows = dialog->Table()->rowCount();
-             EXPECT_NE(dialog->findChild<QLabel*>("QuestionLabel"), nullptr);
+             const QLabel* question = dialog->findChild<QLabel*>("QuestionLabel");
+             ASSERT_NE(question, nullptr);
+             EXPECT_TRUE(question->text().startsWith("The check found 1 error: ")) << question->text().toStdString();
              dialog->findChild<QPushButton*>("GoOnButton")->click();
          }},
         {"ImageResult",
