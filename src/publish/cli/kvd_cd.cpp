@@ -52,9 +52,13 @@ void Err(const std::string& text) {
 }
 
 std::string Grouped(uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 std::string Megabytes(uint64_t bytes) {
@@ -63,14 +67,18 @@ std::string Megabytes(uint64_t bytes) {
     return text;
 }
 
-// "error: sub/a.htm:12: The page links to a file that is not in the folder: "pics/x.gif". [missing-target]"
+// "error: sub/a.htm:12: The target "sub/x.htm" does not exist. (reference "x.htm") [missing-target]"
 // The kind in brackets lets a script or a reader look the finding up; the file part is left out for findings
 // about the folder as a whole.
 std::string FindingLine(const publish::Finding& finding) {
-    std::string line = std::string(publish::SeverityName(finding.severity)) + ": ";
+    std::string line = publish::SeverityName(finding.severity);
+    line += ": ";
     if (!finding.file.empty()) {
         line += finding.file;
-        if (finding.line > 0) line += ":" + std::to_string(finding.line);
+        if (finding.line > 0) {
+            line += ':';
+            line += std::to_string(finding.line);
+        }
         line += ": ";
     }
     line += finding.message;
