@@ -164,7 +164,7 @@ std::string Row(const std::string& name, const std::vector<double>& times) {
         std::snprintf(one, sizeof one, " %.3f", t);
         all += one;
     }
-    std::snprintf(line, sizeof line, "  %-34s median %7.3f s   (runs:%s)\n", name.c_str(), Median(times), all.c_str());
+    std::snprintf(line, sizeof line, "  %-36s median %7.3f s   (runs:%s)\n", name.c_str(), Median(times), all.c_str());
     return line;
 }
 
