@@ -34,6 +34,7 @@ constexpr unsigned int kStreamFsId = 0x4B564400;
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr size_t kFifoBlocks = 8192;  // 16 MiB between libisofs's writer thread and the output
 constexpr size_t kReadAhead = 256 * 1024;
+constexpr uint64_t kWritebackBytes = 32 << 20;
 
 void InitLibrary()
 {
@@ -420,6 +421,7 @@ uint64_t WriteImage(const std::string& folder, const std::string& output, const 
     const uint64_t total = static_cast<uint64_t>(source.source->get_size(source.source));
     std::vector<unsigned char> buffer(kChunkBytes);
     uint64_t done = 0;
+    uint64_t flushed = 0;
     if (options.progress && !options.progress(0, total)) throw Cancelled();
     while (done < total) {
         size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, total - done));
@@ -428,6 +430,12 @@ uint64_t WriteImage(const std::string& folder, const std::string& output, const 
         if (n <= 0) break;
         WriteAll(temp.fd, buffer.data(), static_cast<size_t>(n), output);
         done += static_cast<uint64_t>(n);
+        // Writing back as the image grows leaves little for the fsync at the end to wait for.
+        if (done - flushed >= kWritebackBytes) {
+            sync_file_range(temp.fd, static_cast<off_t>(flushed), static_cast<off_t>(done - flushed),
+                            SYNC_FILE_RANGE_WRITE);
+            flushed = done;
+        }
         if (options.progress && !options.progress(done, total)) throw Cancelled();
     }
     if (state.failed.load()) throw Error(state.Message());

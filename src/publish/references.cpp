@@ -4,6 +4,7 @@
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 
 #include <algorithm>
 #include <cstring>
@@ -389,6 +390,25 @@ void OnText(void* data, const xmlChar* text, int length)
 
 void Quiet(void*, const char*, ...) {}
 
+bool IsUtf8(std::string_view bytes)
+{
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        if (extra < 0 || i + static_cast<size_t>(extra) >= n) return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out)
@@ -435,6 +455,9 @@ PageScan ScanHtml(std::string_view bytes)
     htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
     if (!context) return state.scan;
     state.context = context;
+    // Without a declared character set the parser takes the first byte above 127 for Latin-1; pages whose
+    // bytes are UTF-8 are read as UTF-8, so names and anchors with accents match the files.
+    if (IsUtf8(bytes)) xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
     htmlCtxtUseOptions(context, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
     htmlSAXHandler handler{};
     handler.startElement = OnStartElement;
