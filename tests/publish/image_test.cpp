@@ -237,10 +237,15 @@ TEST(Image, LabelsForIsoAndJoliet)
     for (int i = 0; i < 16; ++i) label += joliet[40 + 2 * i + 1];
     EXPECT_EQ(label, "A_PROJECT_NAMED_");
 
+    // A label of the caller's: ISO 9660 carries it in its own characters, Joliet as given.
     publish::ImageOptions options;
-    options.label = "DISC_1";
+    options.label = "Disc one";
     publish::WriteImage(project, work / "named.iso", options);
-    EXPECT_EQ(Lines(Output("isoinfo -d -i " + Quoted(work / "named.iso")), "Volume id:"), "Volume id: DISC_1\n");
+    EXPECT_EQ(Lines(Output("isoinfo -d -i " + Quoted(work / "named.iso")), "Volume id:"), "Volume id: DISC_ONE\n");
+    bytes = ReadBytes(work / "named.iso");
+    label.clear();
+    for (int i = 0; i < 8; ++i) label += bytes[17 * 2048 + 40 + 2 * i + 1];
+    EXPECT_EQ(label, "Disc one");
 }
 
 TEST(Image, DefaultVolumeLabel)

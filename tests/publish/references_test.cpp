@@ -164,4 +164,18 @@ TEST(ScanHtml, AnchorsBaseAndCharacterReferences)
     EXPECT_EQ(scan.references[1].line, 6);
 }
 
+TEST(ScanHtml, CharacterSets)
+{
+    // UTF-8 without a declaration, and ISO 8859-1 by its declaration, both come out as UTF-8.
+    auto utf8 = publish::detail::ScanHtml("<p>\xC3\xBC</p><a href=\"caf\xC3\xA9.htm\">x</a>");
+    ASSERT_EQ(utf8.references.size(), 1u);
+    EXPECT_EQ(utf8.references[0].text, "caf\xC3\xA9.htm");
+    auto latin1 = publish::detail::ScanHtml(
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"></head>\n"
+        "<body><p>\xFC</p>\n<a href=\"caf\xE9.htm\">x</a></body></html>");
+    ASSERT_EQ(latin1.references.size(), 1u);
+    EXPECT_EQ(latin1.references[0].text, "caf\xC3\xA9.htm");
+    EXPECT_EQ(latin1.references[0].line, 3);
+}
+
 }  // namespace
