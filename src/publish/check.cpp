@@ -19,8 +19,7 @@ namespace detail {
 
 namespace {
 
-bool EndsWithNoCase(const std::string& name, std::string_view suffix)
-{
+bool EndsWithNoCase(const std::string& name, std::string_view suffix) {
     if (name.size() < suffix.size()) return false;
     for (size_t i = 0; i < suffix.size(); ++i) {
         char c = name[name.size() - suffix.size() + i];
@@ -30,8 +29,7 @@ bool EndsWithNoCase(const std::string& name, std::string_view suffix)
     return true;
 }
 
-bool IsPage(const std::string& name)
-{
+bool IsPage(const std::string& name) {
     return EndsWithNoCase(name, ".htm") || EndsWithNoCase(name, ".html") || EndsWithNoCase(name, ".xhtml");
 }
 
@@ -39,13 +37,13 @@ bool IsStyleSheet(const std::string& name) { return EndsWithNoCase(name, ".css")
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
-std::string ReadWhole(const std::string& path, size_t limit = SIZE_MAX)
-{
+std::string ReadWhole(const std::string& path, size_t limit = SIZE_MAX) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error(SystemErrorText("Cannot read", path, errno));
     std::string bytes;
     struct stat info {};
-    if (fstat(fd, &info) == 0 && info.st_size > 0) bytes.reserve(std::min<size_t>(static_cast<size_t>(info.st_size), limit));
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        bytes.reserve(std::min<size_t>(static_cast<size_t>(info.st_size), limit));
     char buffer[65536];
     while (bytes.size() < limit) {
         ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - bytes.size()));
@@ -71,15 +69,15 @@ struct FirstPageSetting {
     int line = 0;
 };
 
-FirstPageSetting ReadFirstPageSetting(const std::string& bytes)
-{
+FirstPageSetting ReadFirstPageSetting(const std::string& bytes) {
     FirstPageSetting setting;
     size_t pos = 0;
     int line = 1;
     auto atEnd = [&] { return pos >= bytes.size() || bytes[pos] == '\x1a'; };
     auto readLine = [&] {
         size_t start = pos;
-        while (pos < bytes.size() && bytes[pos] != '\r' && bytes[pos] != '\x1a') ++pos;
+        while (pos < bytes.size() && bytes[pos] != '\r' && bytes[pos] != '\x1a')
+            ++pos;
         std::string text = bytes.substr(start, pos - start);
         if (pos < bytes.size() && bytes[pos] == '\r') {
             ++pos;
@@ -92,24 +90,24 @@ FirstPageSetting ReadFirstPageSetting(const std::string& bytes)
         setting.found = true;
         setting.line = line;
         setting.page = readLine();
-        for (int i = 0; i < 6; ++i) readLine();
+        for (int i = 0; i < 6; ++i)
+            readLine();
     }
     return setting;
 }
 
 struct Located {
-    const Folder* folder = nullptr;  // the folder holding the entry
+    const Folder* folder = nullptr; // the folder holding the entry
     const Entry* entry = nullptr;
     bool caseMismatch = false;
-    std::string actualPath;  // the path with the names as they are on disk
+    std::string actualPath; // the path with the names as they are on disk
 };
 
 class Checker {
 public:
     Checker(const Tree& tree, const CheckOptions& options) : tree_(tree), options_(options) {}
 
-    CheckResult Run(const std::string& folder)
-    {
+    CheckResult Run(const std::string& folder) {
         CheckNames();
         CheckStart();
         FirstPage();
@@ -122,16 +120,14 @@ public:
 
 private:
     void Add(Severity severity, const char* kind, std::string file, int line, std::optional<std::string> reference,
-             std::string message)
-    {
+             std::string message) {
         result_.findings.push_back(
             Finding{severity, kind, std::move(file), line, std::move(reference), std::move(message)});
     }
 
     // ---- names --------------------------------------------------------------------------------
 
-    void CheckNames()
-    {
+    void CheckNames() {
         static constexpr std::string_view kNotJoliet = "*/:;?\\";
         for (const Folder& folder : tree_.folders) {
             for (const auto& [folded, members] : folder.folded) {
@@ -185,8 +181,7 @@ private:
     // ---- the disc's start ---------------------------------------------------------------------
 
     // A name in the root as Windows finds it: exactly, else in any letter case.
-    const Entry* RootFile(const std::string& name) const
-    {
+    const Entry* RootFile(const std::string& name) const {
         const Folder& root = tree_.folders[0];
         const Entry* e = root.Find(name);
         if (!e) {
@@ -195,8 +190,7 @@ private:
         return e && e->kind == EntryKind::File ? e : nullptr;
     }
 
-    void CheckStart()
-    {
+    void CheckStart() {
         if (!RootFile("autorun.inf"))
             Add(Severity::Error, "missing-autorun", "", 0, std::nullopt,
                 "There is no autorun.inf, so the disc will not start itself; run a preview to write one.");
@@ -217,8 +211,7 @@ private:
 
     // Finds a path relative to the project folder, as a reader on Windows would: a name that exists only in
     // another letter case is found too, and says so.
-    bool Locate(const std::string& path, Located& out) const
-    {
+    bool Locate(const std::string& path, Located& out) const {
         const Folder* folder = &tree_.folders[0];
         out = Located{};
         size_t start = 0;
@@ -247,8 +240,7 @@ private:
 
     // ---- the first page -----------------------------------------------------------------------
 
-    void FirstPage()
-    {
+    void FirstPage() {
         std::string page = options_.firstPage;
         std::string file;
         int line = 0;
@@ -281,17 +273,20 @@ private:
             std::string segment = page.substr(start, end - start);
             start = end + 1;
             if (segment.empty() || segment == ".") {
-                if (end == 0) outside = true;  // starts at the root of a drive
+                if (end == 0) outside = true; // starts at the root of a drive
                 continue;
             }
             if (segment == "..") {
-                if (segments.empty()) outside = true;
-                else segments.pop_back();
+                if (segments.empty())
+                    outside = true;
+                else
+                    segments.pop_back();
                 continue;
             }
             segments.push_back(segment);
         }
-        for (const std::string& s : segments) path += (path.empty() ? "" : "/") + s;
+        for (const std::string& s : segments)
+            path += (path.empty() ? "" : "/") + s;
         Located located;
         if (outside || path.empty() || !Locate(path, located) || located.entry->kind != EntryKind::File) {
             Add(Severity::Error, "missing-first-page", file, line, page,
@@ -324,8 +319,7 @@ private:
         std::string fragment;
     };
 
-    void Enqueue(const Located& located, bool asPage)
-    {
+    void Enqueue(const Located& located, bool asPage) {
         const Entry* e = located.entry;
         if (e->kind != EntryKind::File) return;
         bool html = asPage || IsPage(e->name);
@@ -334,13 +328,11 @@ private:
         queue_.push_back(Document{located.folder, e, Tree::RelPath(*located.folder, e->name), html});
     }
 
-    void Progress()
-    {
+    void Progress() {
         if (options_.progress && !options_.progress(done_, done_ + queue_.size())) throw Cancelled();
     }
 
-    void Crawl()
-    {
+    void Crawl() {
         Progress();
         while (!queue_.empty()) {
             Document doc = queue_.front();
@@ -360,14 +352,14 @@ private:
             } else {
                 ScanCss(bytes, 1, references);
             }
-            for (const RawReference& ref : references) Follow(doc, ref, hasBase ? &base : nullptr);
+            for (const RawReference& ref : references)
+                Follow(doc, ref, hasBase ? &base : nullptr);
             ++done_;
             Progress();
         }
     }
 
-    void Follow(const Document& doc, const RawReference& ref, const Resolved* base)
-    {
+    void Follow(const Document& doc, const RawReference& ref, const Resolved* base) {
         Resolved r = ResolveReference(ref.text, doc.folder->rel, base);
         switch (r.target) {
         case Target::Inline:
@@ -417,12 +409,12 @@ private:
             fragments_.push_back(PendingFragment{doc.rel, ref.line, ref.text, e, located.actualPath, r.fragment});
     }
 
-    void CheckFragments()
-    {
+    void CheckFragments() {
         for (const PendingFragment& f : fragments_) {
             // "#" and "#top" lead to the top of any page.
             std::string lower = f.fragment;
-            for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+            for (char& c : lower)
+                c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
             if (f.fragment.empty() || lower == "top") continue;
             auto it = anchors_.find(f.target);
             if (it == anchors_.end() || it->second.count(f.fragment)) continue;
@@ -431,8 +423,7 @@ private:
         }
     }
 
-    void NotLinked()
-    {
+    void NotLinked() {
         for (const Folder& folder : tree_.folders)
             for (const Entry& e : folder.entries)
                 if (e.kind == EntryKind::File && IsPage(e.name) && !visited_.count(&e))
@@ -442,8 +433,7 @@ private:
 
     // ---- size ---------------------------------------------------------------------------------
 
-    void Size(const std::string& folder)
-    {
+    void Size(const std::string& folder) {
         std::string label = options_.label.empty() ? DefaultVolumeLabel(folder) : options_.label;
         result_.imageBytes = TreeImageSize(tree_, label);
         result_.mediumBytes = MediumSectors(options_.medium) * kSectorBytes;
@@ -456,17 +446,19 @@ private:
         }
     }
 
-    CheckResult Finish()
-    {
+    CheckResult Finish() {
         std::stable_sort(result_.findings.begin(), result_.findings.end(), [](const Finding& a, const Finding& b) {
             if (a.file != b.file) return a.file < b.file;
             if (a.line != b.line) return a.line < b.line;
             return a.kind < b.kind;
         });
         for (const Finding& f : result_.findings) {
-            if (f.severity == Severity::Error) ++result_.errors;
-            else if (f.severity == Severity::Warning) ++result_.warnings;
-            else ++result_.notes;
+            if (f.severity == Severity::Error)
+                ++result_.errors;
+            else if (f.severity == Severity::Warning)
+                ++result_.warnings;
+            else
+                ++result_.notes;
         }
         return std::move(result_);
     }
@@ -482,14 +474,13 @@ private:
     uint64_t done_ = 0;
 };
 
-}  // namespace
+} // namespace
 
-}  // namespace detail
+} // namespace detail
 
-CheckResult CheckProject(const std::string& folder, const CheckOptions& options)
-{
+CheckResult CheckProject(const std::string& folder, const CheckOptions& options) {
     detail::Tree tree = detail::WalkTree(folder);
     return detail::Checker(tree, options).Run(folder);
 }
 
-}  // namespace publish
+} // namespace publish

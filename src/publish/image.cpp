@@ -32,12 +32,11 @@ constexpr const char* kPreparer = "KIVADOR SETUP WIZARD 3.2";
 // Streams of ours are told apart from libisofs's own by this file system id.
 constexpr unsigned int kStreamFsId = 0x4B564400;
 constexpr size_t kChunkBytes = 1 << 20;
-constexpr size_t kFifoBlocks = 8192;  // 16 MiB between libisofs's writer thread and the output
+constexpr size_t kFifoBlocks = 8192; // 16 MiB between libisofs's writer thread and the output
 constexpr size_t kReadAhead = 256 * 1024;
 constexpr uint64_t kWritebackBytes = 32 << 20;
 
-void InitLibrary()
-{
+void InitLibrary() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (iso_init() < 0) throw Error("The disc image library could not be started.");
@@ -53,16 +52,14 @@ struct BuildState {
     std::mutex mutex;
     std::string message;
 
-    void Fail(std::string text)
-    {
+    void Fail(std::string text) {
         std::lock_guard<std::mutex> lock(mutex);
         if (!failed.load()) {
             message = std::move(text);
             failed.store(true);
         }
     }
-    std::string Message()
-    {
+    std::string Message() {
         std::lock_guard<std::mutex> lock(mutex);
         return message;
     }
@@ -88,13 +85,9 @@ struct StreamObject {
     void* data;
 };
 
-FileData* Data(IsoStream* stream)
-{
-    return static_cast<FileData*>(reinterpret_cast<StreamObject*>(stream)->data);
-}
+FileData* Data(IsoStream* stream) { return static_cast<FileData*>(reinterpret_cast<StreamObject*>(stream)->data); }
 
-int StreamOpen(IsoStream* stream)
-{
+int StreamOpen(IsoStream* stream) {
     FileData* d = Data(stream);
     d->fd = ::open(d->path.c_str(), O_RDONLY | O_CLOEXEC);
     if (d->fd < 0) {
@@ -114,8 +107,7 @@ int StreamOpen(IsoStream* stream)
     return 1;
 }
 
-int StreamClose(IsoStream* stream)
-{
+int StreamClose(IsoStream* stream) {
     FileData* d = Data(stream);
     if (d->fd >= 0) ::close(d->fd);
     d->fd = -1;
@@ -126,8 +118,7 @@ int StreamClose(IsoStream* stream)
 off_t StreamSize(IsoStream* stream) { return Data(stream)->size; }
 
 // libisofs asks for small blocks; the file is read in large ones.
-int StreamRead(IsoStream* stream, void* out, size_t count)
-{
+int StreamRead(IsoStream* stream, void* out, size_t count) {
     FileData* d = Data(stream);
     if (d->fd < 0) return ISO_FILE_NOT_OPENED;
     off_t left = d->size - d->done;
@@ -161,16 +152,14 @@ int StreamRead(IsoStream* stream, void* out, size_t count)
 
 int StreamRepeatable(IsoStream*) { return 1; }
 
-void StreamId(IsoStream* stream, unsigned int* fs, dev_t* dev, ino_t* ino)
-{
+void StreamId(IsoStream* stream, unsigned int* fs, dev_t* dev, ino_t* ino) {
     FileData* d = Data(stream);
     *fs = kStreamFsId;
     *dev = d->dev;
     *ino = d->ino;
 }
 
-void StreamFree(IsoStream* stream)
-{
+void StreamFree(IsoStream* stream) {
     FileData* d = Data(stream);
     if (d->fd >= 0) ::close(d->fd);
     delete d;
@@ -181,24 +170,12 @@ int StreamUpdateSize(IsoStream*) { return 1; }
 IsoStream* StreamInput(IsoStream*, int) { return nullptr; }
 
 IsoStreamIface kFileStreamIface = {
-    3,
-    {'u', 's', 'e', 'r'},
-    StreamOpen,
-    StreamClose,
-    StreamSize,
-    StreamRead,
-    StreamRepeatable,
-    StreamId,
-    StreamFree,
-    StreamUpdateSize,
-    StreamInput,
-    nullptr,
-    nullptr,
+    3,        {'u', 's', 'e', 'r'}, StreamOpen,       StreamClose, StreamSize, StreamRead, StreamRepeatable,
+    StreamId, StreamFree,           StreamUpdateSize, StreamInput, nullptr,    nullptr,
 };
 
-IsoStream* NewFileStream(const std::string& path, const struct stat& info, BuildState* state)
-{
-    auto* object = static_cast<StreamObject*>(std::malloc(sizeof(StreamObject)));  // libisofs frees it
+IsoStream* NewFileStream(const std::string& path, const struct stat& info, BuildState* state) {
+    auto* object = static_cast<StreamObject*>(std::malloc(sizeof(StreamObject))); // libisofs frees it
     if (!object) throw std::bad_alloc();
     auto* d = new FileData;
     d->path = path;
@@ -212,15 +189,13 @@ IsoStream* NewFileStream(const std::string& path, const struct stat& info, Build
     return reinterpret_cast<IsoStream*>(object);
 }
 
-void Check(int result, const std::string& what)
-{
+void Check(int result, const std::string& what) {
     if (result < 0) throw Error(what + ": " + iso_error_to_msg(result) + ".");
 }
 
 // Readers on other systems get every file readable and kvd.exe (or any program) runnable, owned by nobody
 // in particular, as with rationalised Rock Ridge.
-void SetAttributes(IsoNode* node, const struct stat& info, bool folder)
-{
+void SetAttributes(IsoNode* node, const struct stat& info, bool folder) {
     mode_t mode = folder ? 0555 : ((info.st_mode & 0111) ? 0555 : 0444);
     iso_node_set_permissions(node, mode);
     iso_node_set_uid(node, 0);
@@ -232,16 +207,14 @@ void SetAttributes(IsoNode* node, const struct stat& info, bool folder)
 
 struct ImageRef {
     IsoImage* image = nullptr;
-    ~ImageRef()
-    {
+    ~ImageRef() {
         if (image) iso_image_unref(image);
     }
 };
 
 struct OptsRef {
     IsoWriteOpts* opts = nullptr;
-    ~OptsRef()
-    {
+    ~OptsRef() {
         if (opts) iso_write_opts_free(opts);
     }
 };
@@ -250,21 +223,18 @@ struct OptsRef {
 struct SourceRef {
     burn_source* source = nullptr;
     bool finished = false;
-    ~SourceRef()
-    {
+    ~SourceRef() {
         if (!source) return;
         if (!finished && source->cancel) source->cancel(source);
         source->free_data(source);
         std::free(source);
     }
-    int Read(unsigned char* buffer, int size)
-    {
+    int Read(unsigned char* buffer, int size) {
         return source->read_xt ? source->read_xt(source, buffer, size) : source->read(source, buffer, size);
     }
 };
 
-void AddFolder(IsoImage* image, IsoDir* dir, const Tree& tree, size_t index, BuildState* state)
-{
+void AddFolder(IsoImage* image, IsoDir* dir, const Tree& tree, size_t index, BuildState* state) {
     const Folder& folder = tree.folders[index];
     for (const Entry& e : folder.entries) {
         if (e.kind == EntryKind::File) {
@@ -284,8 +254,7 @@ void AddFolder(IsoImage* image, IsoDir* dir, const Tree& tree, size_t index, Bui
     }
 }
 
-void BuildImage(const Tree& tree, const std::string& label, BuildState* state, ImageRef& image)
-{
+void BuildImage(const Tree& tree, const std::string& label, BuildState* state, ImageRef& image) {
     InitLibrary();
     Check(iso_image_new(label.c_str(), &image.image), "Cannot start the image of " + tree.root);
     iso_image_set_data_preparer_id(image.image, kPreparer);
@@ -296,33 +265,29 @@ void BuildImage(const Tree& tree, const std::string& label, BuildState* state, I
     AddFolder(image.image, root, tree, 0, state);
 }
 
-void MakeOptions(OptsRef& opts, bool sizeOnly)
-{
+void MakeOptions(OptsRef& opts, bool sizeOnly) {
     Check(iso_write_opts_new(&opts.opts, 0), "Cannot set up the image");
     iso_write_opts_set_iso_level(opts.opts, 3);
     iso_write_opts_set_rockridge(opts.opts, 1);
     iso_write_opts_set_joliet(opts.opts, 1);
     iso_write_opts_set_joliet_longer_paths(opts.opts, 1);
-    iso_write_opts_set_dir_rec_mtime(opts.opts, 3);  // file times in the ISO 9660 and Joliet records too
+    iso_write_opts_set_dir_rec_mtime(opts.opts, 3); // file times in the ISO 9660 and Joliet records too
     iso_write_opts_set_fifo_size(opts.opts, kFifoBlocks);
     iso_write_opts_set_will_cancel(opts.opts, sizeOnly ? 1 : 0);
 }
 
-std::string Label(const std::string& folder, const std::string& label)
-{
+std::string Label(const std::string& folder, const std::string& label) {
     return label.empty() ? DefaultVolumeLabel(folder) : label;
 }
 
-std::string ParentFolder(const std::string& path)
-{
+std::string ParentFolder(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
 
-std::string BaseName(const std::string& path)
-{
+std::string BaseName(const std::string& path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -332,15 +297,13 @@ struct TempFile {
     std::string path;
     int fd = -1;
     bool kept = false;
-    ~TempFile()
-    {
+    ~TempFile() {
         if (fd >= 0) ::close(fd);
         if (!path.empty() && !kept) ::unlink(path.c_str());
     }
 };
 
-void OpenTemp(TempFile& temp, const std::string& output)
-{
+void OpenTemp(TempFile& temp, const std::string& output) {
     std::string dir = ParentFolder(output);
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -356,8 +319,7 @@ void OpenTemp(TempFile& temp, const std::string& output)
     throw Error("Cannot create the image file " + output + ": no free temporary name beside it.");
 }
 
-void WriteAll(int fd, const unsigned char* data, size_t size, const std::string& output)
-{
+void WriteAll(int fd, const unsigned char* data, size_t size, const std::string& output) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -367,30 +329,28 @@ void WriteAll(int fd, const unsigned char* data, size_t size, const std::string&
     }
 }
 
-}  // namespace
+} // namespace
 
-uint64_t TreeImageSize(const Tree& tree, const std::string& label)
-{
+uint64_t TreeImageSize(const Tree& tree, const std::string& label) {
     BuildState state;
     ImageRef image;
     BuildImage(tree, label, &state, image);
     OptsRef opts;
     MakeOptions(opts, true);
     SourceRef source;
-    Check(iso_image_create_burn_source(image.image, opts.opts, &source.source), "Cannot lay out the image of " + tree.root);
+    Check(iso_image_create_burn_source(image.image, opts.opts, &source.source),
+          "Cannot lay out the image of " + tree.root);
     return static_cast<uint64_t>(source.source->get_size(source.source));
 }
 
-}  // namespace detail
+} // namespace detail
 
-uint64_t ImageSize(const std::string& folder, const ImageOptions& options)
-{
+uint64_t ImageSize(const std::string& folder, const ImageOptions& options) {
     detail::Tree tree = detail::WalkTree(folder);
     return detail::TreeImageSize(tree, detail::Label(folder, options.label));
 }
 
-uint64_t WriteImage(const std::string& folder, const std::string& output, const ImageOptions& options)
-{
+uint64_t WriteImage(const std::string& folder, const std::string& output, const ImageOptions& options) {
     using namespace detail;
     if (output.empty()) throw Error("No image file was given.");
     std::string outputDir = ParentFolder(output);
@@ -457,4 +417,4 @@ uint64_t WriteImage(const std::string& folder, const std::string& output, const 
     return total;
 }
 
-}  // namespace publish
+} // namespace publish

@@ -18,24 +18,21 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
+bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (Lower(a[i]) != Lower(b[i])) return false;
     return true;
 }
 
-int HexValue(char c)
-{
+int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-void AppendUtf8(uint32_t cp, std::string& out)
-{
+void AppendUtf8(uint32_t cp, std::string& out) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
     if (cp < 0x80) {
         out += char(cp);
@@ -59,12 +56,9 @@ void AppendUtf8(uint32_t cp, std::string& out)
 class CssTokenizer {
 public:
     CssTokenizer(std::string_view text, int firstLine, std::vector<RawReference>& out)
-        : text_(text), line_(firstLine), out_(out)
-    {
-    }
+        : text_(text), line_(firstLine), out_(out) {}
 
-    void Run()
-    {
+    void Run() {
         bool importPending = false;
         while (pos_ < text_.size()) {
             char c = text_[pos_];
@@ -97,23 +91,20 @@ private:
     char Peek(size_t ahead) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
 
     // Moves on, counting lines: "\r\n", "\r", "\n" and "\f" each end one.
-    void Advance(size_t count)
-    {
+    void Advance(size_t count) {
         for (size_t end = pos_ + count; pos_ < end && pos_ < text_.size(); ++pos_) {
             char c = text_[pos_];
             if (c == '\n' || c == '\f' || (c == '\r' && Peek(1) != '\n')) ++line_;
         }
     }
 
-    static bool IsIdentStart(char c)
-    {
+    static bool IsIdentStart(char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '\\' ||
                static_cast<unsigned char>(c) >= 0x80;
     }
 
     // An escape after its backslash: up to six hex digits and one optional white space, or one character.
-    void Escape(std::string& out)
-    {
+    void Escape(std::string& out) {
         if (pos_ >= text_.size()) return;
         if (HexValue(text_[pos_]) >= 0) {
             uint32_t cp = 0;
@@ -129,8 +120,7 @@ private:
         }
     }
 
-    std::string Ident()
-    {
+    std::string Ident() {
         std::string out;
         while (pos_ < text_.size()) {
             char c = text_[pos_];
@@ -147,12 +137,11 @@ private:
                 break;
             }
         }
-        if (out.empty() && pos_ < text_.size()) Advance(1);  // a lone backslash
+        if (out.empty() && pos_ < text_.size()) Advance(1); // a lone backslash
         return out;
     }
 
-    std::string String()
-    {
+    std::string String() {
         char quote = text_[pos_];
         Advance(1);
         std::string out;
@@ -162,12 +151,15 @@ private:
                 Advance(1);
                 break;
             }
-            if (c == '\n' || c == '\r' || c == '\f') break;  // an unclosed string ends at the line end
+            if (c == '\n' || c == '\r' || c == '\f') break; // an unclosed string ends at the line end
             if (c == '\\') {
                 Advance(1);
-                if (pos_ < text_.size() && (text_[pos_] == '\n' || text_[pos_] == '\f')) Advance(1);
-                else if (pos_ < text_.size() && text_[pos_] == '\r') Advance(Peek(1) == '\n' ? 2 : 1);
-                else Escape(out);
+                if (pos_ < text_.size() && (text_[pos_] == '\n' || text_[pos_] == '\f'))
+                    Advance(1);
+                else if (pos_ < text_.size() && text_[pos_] == '\r')
+                    Advance(Peek(1) == '\n' ? 2 : 1);
+                else
+                    Escape(out);
                 continue;
             }
             out += c;
@@ -176,13 +168,12 @@ private:
         return out;
     }
 
-    void SkipSpace()
-    {
-        while (pos_ < text_.size() && IsSpace(text_[pos_])) Advance(1);
+    void SkipSpace() {
+        while (pos_ < text_.size() && IsSpace(text_[pos_]))
+            Advance(1);
     }
 
-    void Url()
-    {
+    void Url() {
         SkipSpace();
         int line = line_;
         std::string value;
@@ -210,10 +201,7 @@ private:
         Emit(std::move(value), line);
     }
 
-    void Emit(std::string value, int line)
-    {
-        out_.push_back(RawReference{std::move(value), line});
-    }
+    void Emit(std::string value, int line) { out_.push_back(RawReference{std::move(value), line}); }
 
     std::string_view text_;
     size_t pos_ = 0;
@@ -225,16 +213,14 @@ private:
 
 enum class Use { None, Reference, Srcset, Style, Anchor, Base };
 
-bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags)
-{
+bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags) {
     for (std::string_view t : tags)
         if (tag == t) return true;
     return false;
 }
 
 // What an attribute of an element means to the check. libxml2 hands names over in lower case.
-Use AttributeUse(std::string_view tag, std::string_view attribute)
-{
+Use AttributeUse(std::string_view tag, std::string_view attribute) {
     if (attribute == "style") return Use::Style;
     if (attribute == "id") return Use::Anchor;
     if (attribute == "href") {
@@ -264,8 +250,7 @@ struct HtmlState {
     int styleLine = 0;
     std::string style;
 
-    int LineAt(size_t pos)
-    {
+    int LineAt(size_t pos) {
         if (pos < linePos) {
             linePos = 0;
             line = 1;
@@ -278,8 +263,7 @@ struct HtmlState {
     }
 
     // The start of the tag whose end the parser stands at, in the page's bytes.
-    size_t TagStart(size_t end) const
-    {
+    size_t TagStart(size_t end) const {
         size_t limit = end > 65536 ? end - 65536 : 0;
         for (size_t i = end; i > limit; --i)
             if (bytes[i - 1] == '<') return i - 1;
@@ -287,17 +271,18 @@ struct HtmlState {
     }
 
     // Where an attribute's value starts inside the tag [start, end), or start when it is not found.
-    size_t AttributePos(size_t start, size_t end, std::string_view name) const
-    {
+    size_t AttributePos(size_t start, size_t end, std::string_view name) const {
         std::string_view tag = bytes.substr(start, end - start);
         for (size_t i = 1; i + name.size() <= tag.size(); ++i) {
             if (!IsSpace(tag[i - 1]) && tag[i - 1] != '"' && tag[i - 1] != '\'' && tag[i - 1] != '/') continue;
             if (!EqualsNoCase(tag.substr(i, name.size()), name)) continue;
             size_t j = i + name.size();
-            while (j < tag.size() && IsSpace(tag[j])) ++j;
+            while (j < tag.size() && IsSpace(tag[j]))
+                ++j;
             if (j < tag.size() && tag[j] == '=') {
                 ++j;
-                while (j < tag.size() && IsSpace(tag[j])) ++j;
+                while (j < tag.size() && IsSpace(tag[j]))
+                    ++j;
                 if (j < tag.size() && (tag[j] == '"' || tag[j] == '\'')) ++j;
                 return start + j;
             }
@@ -306,8 +291,7 @@ struct HtmlState {
     }
 };
 
-void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attributes)
-{
+void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attributes) {
     auto* state = static_cast<HtmlState*>(data);
     std::string_view tag(reinterpret_cast<const char*>(rawName));
     bool style = tag == "style";
@@ -354,7 +338,8 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
             break;
         case Use::Srcset: {
             int line = lineOf(name);
-            for (std::string& url : SrcsetUrls(value)) state->scan.references.push_back(RawReference{std::move(url), line});
+            for (std::string& url : SrcsetUrls(value))
+                state->scan.references.push_back(RawReference{std::move(url), line});
             break;
         }
         case Use::Style:
@@ -372,8 +357,7 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
     }
 }
 
-void OnEndElement(void* data, const xmlChar* name)
-{
+void OnEndElement(void* data, const xmlChar* name) {
     auto* state = static_cast<HtmlState*>(data);
     if (state->inStyle && std::strcmp(reinterpret_cast<const char*>(name), "style") == 0) {
         state->inStyle = false;
@@ -382,16 +366,14 @@ void OnEndElement(void* data, const xmlChar* name)
     }
 }
 
-void OnText(void* data, const xmlChar* text, int length)
-{
+void OnText(void* data, const xmlChar* text, int length) {
     auto* state = static_cast<HtmlState*>(data);
     if (state->inStyle) state->style.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
 }
 
 void Quiet(void*, const char*, ...) {}
 
-bool IsUtf8(std::string_view bytes)
-{
+bool IsUtf8(std::string_view bytes) {
     size_t i = 0;
     const size_t n = bytes.size();
     while (i < n) {
@@ -409,44 +391,47 @@ bool IsUtf8(std::string_view bytes)
     return true;
 }
 
-}  // namespace
+} // namespace
 
-void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out)
-{
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out) {
     CssTokenizer(text, firstLine, out).Run();
 }
 
-std::vector<std::string> SrcsetUrls(std::string_view value)
-{
+std::vector<std::string> SrcsetUrls(std::string_view value) {
     std::vector<std::string> urls;
     size_t i = 0;
     while (i < value.size()) {
-        while (i < value.size() && (IsSpace(value[i]) || value[i] == ',')) ++i;
+        while (i < value.size() && (IsSpace(value[i]) || value[i] == ','))
+            ++i;
         if (i >= value.size()) break;
         size_t start = i;
-        while (i < value.size() && !IsSpace(value[i])) ++i;
+        while (i < value.size() && !IsSpace(value[i]))
+            ++i;
         std::string_view url = value.substr(start, i - start);
         bool descriptors = true;
         if (!url.empty() && url.back() == ',') {
-            while (!url.empty() && url.back() == ',') url.remove_suffix(1);
+            while (!url.empty() && url.back() == ',')
+                url.remove_suffix(1);
             descriptors = false;
         }
         if (!url.empty()) urls.emplace_back(url);
         if (!descriptors) continue;
-        int depth = 0;  // a comma inside parentheses belongs to the descriptor
+        int depth = 0; // a comma inside parentheses belongs to the descriptor
         while (i < value.size()) {
             char c = value[i];
-            if (c == '(') ++depth;
-            else if (c == ')' && depth > 0) --depth;
-            else if (c == ',' && depth == 0) break;
+            if (c == '(')
+                ++depth;
+            else if (c == ')' && depth > 0)
+                --depth;
+            else if (c == ',' && depth == 0)
+                break;
             ++i;
         }
     }
     return urls;
 }
 
-PageScan ScanHtml(std::string_view bytes)
-{
+PageScan ScanHtml(std::string_view bytes) {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
     HtmlState state;
@@ -476,8 +461,7 @@ PageScan ScanHtml(std::string_view bytes)
 
 // ---- Resolution -----------------------------------------------------------------------------------
 
-std::string PercentDecode(std::string_view text)
-{
+std::string PercentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -495,8 +479,7 @@ std::string PercentDecode(std::string_view text)
     return out;
 }
 
-Resolved ResolveReference(std::string_view reference, const std::string& docFolder, const Resolved* base)
-{
+Resolved ResolveReference(std::string_view reference, const std::string& docFolder, const Resolved* base) {
     Resolved r;
     // As a browser does: white space around the reference is dropped, tabs and line ends inside it too, and a
     // backslash stands for a slash.
@@ -504,8 +487,10 @@ Resolved ResolveReference(std::string_view reference, const std::string& docFold
     text.reserve(reference.size());
     size_t first = 0;
     size_t last = reference.size();
-    while (first < last && static_cast<unsigned char>(reference[first]) <= 0x20) ++first;
-    while (last > first && static_cast<unsigned char>(reference[last - 1]) <= 0x20) --last;
+    while (first < last && static_cast<unsigned char>(reference[first]) <= 0x20)
+        ++first;
+    while (last > first && static_cast<unsigned char>(reference[last - 1]) <= 0x20)
+        --last;
     for (size_t i = first; i < last; ++i) {
         char c = reference[i];
         if (c == '\t' || c == '\n' || c == '\r') continue;
@@ -522,9 +507,12 @@ Resolved ResolveReference(std::string_view reference, const std::string& docFold
         }
         if (scheme) {
             std::string name = text.substr(0, colon);
-            for (char& c : name) c = Lower(c);
-            if (colon == 1 || name == "file") r.target = Target::Outside;  // a drive letter, or the local disk
-            else if (name == "data") r.target = Target::Inline;
+            for (char& c : name)
+                c = Lower(c);
+            if (colon == 1 || name == "file")
+                r.target = Target::Outside; // a drive letter, or the local disk
+            else if (name == "data")
+                r.target = Target::Inline;
             else {
                 r.target = Target::External;
                 r.scheme = name;
@@ -598,7 +586,8 @@ Resolved ResolveReference(std::string_view reference, const std::string& docFold
         }
         segments.push_back(std::move(segment));
     }
-    if (decoded == "." || decoded == ".." || (decoded.size() >= 2 && decoded.compare(decoded.size() - 2, 2, "/.") == 0) ||
+    if (decoded == "." || decoded == ".." ||
+        (decoded.size() >= 2 && decoded.compare(decoded.size() - 2, 2, "/.") == 0) ||
         (decoded.size() >= 3 && decoded.compare(decoded.size() - 3, 3, "/..") == 0))
         r.folderSyntax = true;
     for (size_t i = 0; i < segments.size(); ++i) {
@@ -609,4 +598,4 @@ Resolved ResolveReference(std::string_view reference, const std::string& docFold
     return r;
 }
 
-}  // namespace publish::detail
+} // namespace publish::detail

@@ -20,8 +20,7 @@ namespace publish::detail {
 namespace {
 
 // Decodes one UTF-8 sequence at text[i]; -1 (and one byte) for anything that is not well-formed.
-int32_t DecodeUtf8(std::string_view text, size_t& i)
-{
+int32_t DecodeUtf8(std::string_view text, size_t& i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
         ++i;
@@ -50,8 +49,7 @@ int32_t DecodeUtf8(std::string_view text, size_t& i)
     return cp;
 }
 
-void EncodeUtf8(int32_t cp, std::string& out)
-{
+void EncodeUtf8(int32_t cp, std::string& out) {
     if (cp < 0x80) {
         out += char(cp);
     } else if (cp < 0x800) {
@@ -70,8 +68,7 @@ void EncodeUtf8(int32_t cp, std::string& out)
 }
 
 // The process's own locale may be "C", whose case tables know only ASCII; names need the full tables.
-locale_t UnicodeLocale()
-{
+locale_t UnicodeLocale() {
     static locale_t locale = [] {
         locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
         return l;
@@ -79,10 +76,9 @@ locale_t UnicodeLocale()
     return locale;
 }
 
-}  // namespace
+} // namespace
 
-std::string FoldCase(std::string_view name)
-{
+std::string FoldCase(std::string_view name) {
     std::string out;
     out.reserve(name.size());
     size_t i = 0;
@@ -106,8 +102,7 @@ std::string FoldCase(std::string_view name)
     return out;
 }
 
-size_t JolietLength(std::string_view name)
-{
+size_t JolietLength(std::string_view name) {
     size_t units = 0;
     size_t i = 0;
     while (i < name.size()) {
@@ -117,19 +112,16 @@ size_t JolietLength(std::string_view name)
     return units;
 }
 
-std::string SystemErrorText(const char* what, const std::string& path, int err)
-{
+std::string SystemErrorText(const char* what, const std::string& path, int err) {
     return std::string(what) + " " + path + ": " + std::strerror(err) + ".";
 }
 
-const Entry* Folder::Find(const std::string& name) const
-{
+const Entry* Folder::Find(const std::string& name) const {
     auto it = exact.find(name);
     return it == exact.end() ? nullptr : &entries[it->second];
 }
 
-const std::vector<size_t>* Folder::FindFolded(const std::string& name) const
-{
+const std::vector<size_t>* Folder::FindFolded(const std::string& name) const {
     auto it = folded.find(FoldCase(name));
     return it == folded.end() ? nullptr : &it->second;
 }
@@ -144,21 +136,18 @@ struct Walker {
     Tree& tree;
     std::vector<std::pair<dev_t, ino_t>> ancestors;
 
-    bool IsAncestor(const struct stat& info) const
-    {
+    bool IsAncestor(const struct stat& info) const {
         for (const auto& a : ancestors)
             if (a.first == info.st_dev && a.second == info.st_ino) return true;
         return false;
     }
 
-    bool Inside(const std::string& real) const
-    {
+    bool Inside(const std::string& real) const {
         std::string path = real + "/";
         return path.compare(0, tree.realRoot.size(), tree.realRoot) == 0;
     }
 
-    void Walk(size_t index, const struct stat& self)
-    {
+    void Walk(size_t index, const struct stat& self) {
         ancestors.emplace_back(self.st_dev, self.st_ino);
         std::string host = tree.folders[index].host;
         std::unique_ptr<DIR, DirCloser> dir(opendir(host.c_str()));
@@ -171,12 +160,15 @@ struct Walker {
             Entry e;
             e.name = d->d_name;
             if (fstatat(fd, d->d_name, &e.info, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT) continue;  // gone between the listing and the look
+                if (errno == ENOENT) continue; // gone between the listing and the look
                 throw Error(SystemErrorText("Cannot read", host + e.name, errno));
             }
-            if (S_ISLNK(e.info.st_mode)) Follow(host, fd, e);
-            else if (S_ISDIR(e.info.st_mode)) e.kind = IsAncestor(e.info) ? EntryKind::LinkLoop : EntryKind::Folder;
-            else if (!S_ISREG(e.info.st_mode)) e.kind = EntryKind::Special;
+            if (S_ISLNK(e.info.st_mode))
+                Follow(host, fd, e);
+            else if (S_ISDIR(e.info.st_mode))
+                e.kind = IsAncestor(e.info) ? EntryKind::LinkLoop : EntryKind::Folder;
+            else if (!S_ISREG(e.info.st_mode))
+                e.kind = EntryKind::Special;
             entries.push_back(std::move(e));
             errno = 0;
         }
@@ -211,8 +203,7 @@ struct Walker {
         ancestors.pop_back();
     }
 
-    void Follow(const std::string& host, int fd, Entry& e)
-    {
+    void Follow(const std::string& host, int fd, Entry& e) {
         std::vector<char> buffer(PATH_MAX + 1);
         ssize_t n = readlinkat(fd, e.name.c_str(), buffer.data(), buffer.size() - 1);
         if (n >= 0) e.linkTarget.assign(buffer.data(), static_cast<size_t>(n));
@@ -231,16 +222,18 @@ struct Walker {
             e.kind = EntryKind::LinkOutside;
             return;
         }
-        if (S_ISDIR(e.info.st_mode)) e.kind = IsAncestor(e.info) ? EntryKind::LinkLoop : EntryKind::Folder;
-        else if (S_ISREG(e.info.st_mode)) e.kind = EntryKind::File;
-        else e.kind = EntryKind::Special;
+        if (S_ISDIR(e.info.st_mode))
+            e.kind = IsAncestor(e.info) ? EntryKind::LinkLoop : EntryKind::Folder;
+        else if (S_ISREG(e.info.st_mode))
+            e.kind = EntryKind::File;
+        else
+            e.kind = EntryKind::Special;
     }
 };
 
-}  // namespace
+} // namespace
 
-Tree WalkTree(const std::string& folder)
-{
+Tree WalkTree(const std::string& folder) {
     if (folder.empty()) throw Error("No project folder was given.");
     Tree tree;
     tree.root = folder.back() == '/' ? folder : folder + "/";
@@ -262,4 +255,4 @@ Tree WalkTree(const std::string& folder)
     return tree;
 }
 
-}  // namespace publish::detail
+} // namespace publish::detail

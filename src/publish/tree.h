@@ -23,10 +23,10 @@ size_t JolietLength(std::string_view name);
 enum class EntryKind {
     File,
     Folder,
-    LinkOutside,  // a symbolic link whose target lies outside the project folder
-    LinkLoop,     // a symbolic link that leads back into a folder above it, or in a circle of links
-    LinkBroken,   // a symbolic link to nothing
-    Special,      // a device, pipe or socket: nothing a disc can carry
+    LinkOutside, // a symbolic link whose target lies outside the project folder
+    LinkLoop,    // a symbolic link that leads back into a folder above it, or in a circle of links
+    LinkBroken,  // a symbolic link to nothing
+    Special,     // a device, pipe or socket: nothing a disc can carry
 };
 
 struct Entry {
@@ -39,11 +39,11 @@ struct Entry {
 };
 
 struct Folder {
-    std::string rel;         // "" for the root, else "a/b" (no trailing "/")
-    std::string host;        // host path ending in "/"
-    std::vector<Entry> entries;  // sorted by name, byte order
+    std::string rel;            // "" for the root, else "a/b" (no trailing "/")
+    std::string host;           // host path ending in "/"
+    std::vector<Entry> entries; // sorted by name, byte order
     std::unordered_map<std::string, size_t> exact;
-    std::unordered_map<std::string, std::vector<size_t>> folded;  // folded name -> entries, in name order
+    std::unordered_map<std::string, std::vector<size_t>> folded; // folded name -> entries, in name order
 
     const Entry* Find(const std::string& name) const;
     // The entries whose name folds to the folded form of name, other than an exact match.
@@ -51,14 +51,13 @@ struct Folder {
 };
 
 struct Tree {
-    std::string root;  // host path of the project folder, ending in "/"
+    std::string root; // host path of the project folder, ending in "/"
     std::string realRoot;
-    std::vector<Folder> folders;  // [0] is the root; a folder's index is always above its parent's
+    std::vector<Folder> folders; // [0] is the root; a folder's index is always above its parent's
     uint64_t files = 0;
 
     // "sub/a.htm" for an entry of a folder.
-    static std::string RelPath(const Folder& folder, const std::string& name)
-    {
+    static std::string RelPath(const Folder& folder, const std::string& name) {
         return folder.rel.empty() ? name : folder.rel + "/" + name;
     }
 };
@@ -72,4 +71,4 @@ uint64_t TreeImageSize(const Tree& tree, const std::string& label);
 // Error text for a failed system call on a path: "Cannot read /x/y: No such file or directory."
 std::string SystemErrorText(const char* what, const std::string& path, int err);
 
-}  // namespace publish::detail
+} // namespace publish::detail

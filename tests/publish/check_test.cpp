@@ -24,16 +24,14 @@ constexpr auto N = publish::Severity::Note;
 
 void Remove(const TempDir& dir, const std::string& name) { ASSERT_EQ(::unlink((dir / name).c_str()), 0) << name; }
 
-void Link(const TempDir& dir, const std::string& target, const std::string& name)
-{
+void Link(const TempDir& dir, const std::string& target, const std::string& name) {
     ASSERT_EQ(::symlink(target.c_str(), (dir / name).c_str()), 0) << name;
 }
 
 constexpr off_t kCdBytes = 360000LL * 2048;
 
 // A file of that size whose bytes take no room on disk.
-void Sparse(const std::string& path, off_t size)
-{
+void Sparse(const std::string& path, off_t size) {
     WriteBytes(path, "");
     ASSERT_EQ(::truncate(path.c_str(), size), 0);
 }
@@ -53,8 +51,7 @@ void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckFinds : public ::testing::TestWithParam<CheckCase> {};
 
-TEST_P(CheckFinds, ExactlyTheseFindingsInOrder)
-{
+TEST_P(CheckFinds, ExactlyTheseFindingsInOrder) {
     TempDir dir;
     WriteGoodProject(dir);
     GetParam().prepare(dir);
@@ -75,46 +72,48 @@ TEST_P(CheckFinds, ExactlyTheseFindingsInOrder)
 }
 
 const std::string kAttributesPage =
-    "<!DOCTYPE html>\n"                                                 // 1
-    "<html><head>\n"                                                    // 2
-    "<link rel=\"stylesheet\" href=\"no-link.css\">\n"                  // 3
-    "<script src=\"no-script.js\"></script>\n"                          // 4
-    "<style>\n"                                                         // 5
-    "  @import \"no-import.css\";\n"                                    // 6
-    "  h1 { background: url( 'no-style-url.png' ) }\n"                  // 7
-    "</style>\n"                                                        // 8
-    "</head><body background=\"no-body.png\">\n"                        // 9
-    "<a href=\"no-a.htm\">a</a> <map><area href=\"no-area.htm\"></map>\n"  // 10
-    "<img src=\"no-img.png\"\n"                                         // 11
-    "     srcset=\"no-1x.png 1x, no-2x.png 2x\">\n"                     // 12
-    "<iframe src=\"no-iframe.htm\"></iframe><embed src=\"no-embed.swf\">\n"  // 13
+    "<!DOCTYPE html>\n"                                                     // 1
+    "<html><head>\n"                                                        // 2
+    "<link rel=\"stylesheet\" href=\"no-link.css\">\n"                      // 3
+    "<script src=\"no-script.js\"></script>\n"                              // 4
+    "<style>\n"                                                             // 5
+    "  @import \"no-import.css\";\n"                                        // 6
+    "  h1 { background: url( 'no-style-url.png' ) }\n"                      // 7
+    "</style>\n"                                                            // 8
+    "</head><body background=\"no-body.png\">\n"                            // 9
+    "<a href=\"no-a.htm\">a</a> <map><area href=\"no-area.htm\"></map>\n"   // 10
+    "<img src=\"no-img.png\"\n"                                             // 11
+    "     srcset=\"no-1x.png 1x, no-2x.png 2x\">\n"                         // 12
+    "<iframe src=\"no-iframe.htm\"></iframe><embed src=\"no-embed.swf\">\n" // 13
     "<video src=\"no-video.mp4\"><source src=\"no-source.webm\" srcset=\"no-set.webm\">"
-    "<track src=\"no-track.vtt\"></video>\n"                            // 14
-    "<audio src=\"no-audio.ogg\"></audio><input type=\"image\" src=\"no-input.png\">\n"  // 15
-    "<object data=\"no-object.swf\"></object>\n"                        // 16
+    "<track src=\"no-track.vtt\"></video>\n"                                            // 14
+    "<audio src=\"no-audio.ogg\"></audio><input type=\"image\" src=\"no-input.png\">\n" // 15
+    "<object data=\"no-object.swf\"></object>\n"                                        // 16
     "<table background=\"no-table.png\"><tr><th background=\"no-th.png\">h</th>"
-    "<td background=\"no-td.png\">d</td></tr></table>\n"                // 17
-    "<p style=\"color: red;\n background: url(no-attr-style.png)\">x</p>\n"  // 18, 19
-    "<div src=\"not-loaded.png\" href=\"not-followed.htm\"></div><img href=\"not-either.htm\">\n"  // 20
-    "<a href=\"sub/\">folder</a> <a href=\"my%20page.htm?x=1#top\">spaced</a>\n"  // 21
+    "<td background=\"no-td.png\">d</td></tr></table>\n"                                          // 17
+    "<p style=\"color: red;\n background: url(no-attr-style.png)\">x</p>\n"                       // 18, 19
+    "<div src=\"not-loaded.png\" href=\"not-followed.htm\"></div><img href=\"not-either.htm\">\n" // 20
+    "<a href=\"sub/\">folder</a> <a href=\"my%20page.htm?x=1#top\">spaced</a>\n"                  // 21
     "</body></html>\n";
 
-const std::string kFramesPage =
-    "<html><frameset cols=\"50%,50%\">\n"
-    "<frame src=\"no-frame.htm\">\n"
-    "<frame src=\"sub/b.htm\">\n"
-    "</frameset></html>\n";
+const std::string kFramesPage = "<html><frameset cols=\"50%,50%\">\n"
+                                "<frame src=\"no-frame.htm\">\n"
+                                "<frame src=\"sub/b.htm\">\n"
+                                "</frameset></html>\n";
 
 const std::vector<CheckCase> kCases = {
     {"CleanProject", [](const TempDir&) {}, {}},
 
     // ---- the first page ----
     {"NoSettingsFile", [](const TempDir& d) { Remove(d, "kvd.cfg"); }, {{E, "missing-first-page", "", 0, {}}}},
-    {"SettingsNameAMissingPage", [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("gone.htm")); },
+    {"SettingsNameAMissingPage",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("gone.htm")); },
      {{E, "missing-first-page", "kvd.cfg", 1, "gone.htm"}}},
-    {"EmptyFirstLine", [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("")); },
+    {"EmptyFirstLine",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("")); },
      {{E, "missing-first-page", "kvd.cfg", 1, {}}}},
-    {"EmptySettingsFileNamesNothing", [](const TempDir& d) { WriteBytes(d / "kvd.cfg", ""); },
+    {"EmptySettingsFileNamesNothing",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", ""); },
      {{E, "missing-first-page", "kvd.cfg", 0, {}}}},
     {"LastRecordWins",
      [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("index.htm") + Settings("gone.htm")); },
@@ -124,22 +123,31 @@ const std::vector<CheckCase> kCases = {
      {{E, "missing-first-page", "kvd.cfg", 1, "index.htm\n-\n-\n"}}},
     {"CtrlZEndsTheFile", [](const TempDir& d) { WriteBytes(d / "kvd.cfg", "index.htm\x1agone.htm\r\n"); }, {}},
     {"LoneCarriageReturnEndsALine",
-     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", "sub\\b.htm\r-\r-\r-\r-\r400\r600\r"); }, {}},
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", "sub\\b.htm\r-\r-\r-\r-\r400\r600\r"); },
+     {}},
     {"CallerNamesThePage", [](const TempDir& d) { Remove(d, "kvd.cfg"); }, {}, "sub\\b.htm"},
     {"CallerNamesAMissingPage", [](const TempDir&) {}, {{E, "missing-first-page", "", 0, "nope.htm"}}, "nope.htm"},
-    {"CallerNamesAPageAboveTheFolder", [](const TempDir&) {},
-     {{E, "missing-first-page", "", 0, "..\\index.htm"}}, "..\\index.htm"},
+    {"CallerNamesAPageAboveTheFolder",
+     [](const TempDir&) {},
+     {{E, "missing-first-page", "", 0, "..\\index.htm"}},
+     "..\\index.htm"},
     {"CallerNamesAFolder", [](const TempDir&) {}, {{E, "missing-first-page", "", 0, "sub"}}, "sub"},
     {"FirstPageInAnotherCase", [](const TempDir&) {}, {{W, "case-mismatch", "", 0, "SUB/B.HTM"}}, "SUB/B.HTM"},
 
     // ---- the disc's start ----
     {"NoAutorun", [](const TempDir& d) { Remove(d, "autorun.inf"); }, {{E, "missing-autorun", "", 0, {}}}},
     {"AutorunInCapitals",
-     [](const TempDir& d) { ASSERT_EQ(::rename((d / "autorun.inf").c_str(), (d / "AUTORUN.INF").c_str()), 0); }, {}},
+     [](const TempDir& d) { ASSERT_EQ(::rename((d / "autorun.inf").c_str(), (d / "AUTORUN.INF").c_str()), 0); },
+     {}},
     {"NoViewer", [](const TempDir& d) { Remove(d, "kvd.exe"); }, {{E, "missing-viewer", "", 0, {}}}},
-    {"ViewerIsNoWindowsProgram", [](const TempDir& d) { WriteBytes(d / "kvd.exe", "\x7f" "ELF\x02\x01"); },
+    {"ViewerIsNoWindowsProgram",
+     [](const TempDir& d) {
+         WriteBytes(d / "kvd.exe", "\x7f"
+                                   "ELF\x02\x01");
+     },
      {{W, "viewer-not-windows", "kvd.exe", 0, {}}}},
-    {"ViewerOfOneByte", [](const TempDir& d) { WriteBytes(d / "kvd.exe", "M"); },
+    {"ViewerOfOneByte",
+     [](const TempDir& d) { WriteBytes(d / "kvd.exe", "M"); },
      {{W, "viewer-not-windows", "kvd.exe", 0, {}}}},
 
     // ---- what pages refer to: every loading attribute, style sheets, and what does not count ----
@@ -173,7 +181,8 @@ const std::vector<CheckCase> kCases = {
       {E, "missing-target", "index.htm", 19, "no-attr-style.png"},
       {E, "missing-target", "index.htm", 21, "sub/"},
       {N, "not-linked", "sub/b.htm", 0, {}}}},
-    {"FramesAreFollowed", [](const TempDir& d) { WriteBytes(d / "index.htm", kFramesPage); },
+    {"FramesAreFollowed",
+     [](const TempDir& d) { WriteBytes(d / "index.htm", kFramesPage); },
      {{E, "missing-target", "index.htm", 2, "no-frame.htm"}}},
     {"LinkedAndImportedStyleSheets",
      [](const TempDir& d) {
@@ -205,12 +214,11 @@ const std::vector<CheckCase> kCases = {
       {E, "outside-folder", "sub/b.htm", 6, "..\\..\\y.htm"}}},
     {"Anchors",
      [](const TempDir& d) {
-         WriteBytes(d / "index.htm",
-                    "<a href=\"sub/b.htm#here\">1</a><a href=\"sub/b.htm#there\">2</a>\n"
-                    "<a href=\"sub/b.htm#gone\">3</a>\n<a href=\"sub/b.htm#HERE\">4</a>\n"
-                    "<a href=\"#top\">5</a><a href=\"#\">6</a><a href=\"#self\" id=\"self\">7</a>\n"
-                    "<a href=\"#div\">8</a><div name=\"div\"></div>\n<img src=\"sub/p.png#x\">"
-                    "<a href=\"sub/b.htm#h%C3%A9\">9</a>\n");
+         WriteBytes(d / "index.htm", "<a href=\"sub/b.htm#here\">1</a><a href=\"sub/b.htm#there\">2</a>\n"
+                                     "<a href=\"sub/b.htm#gone\">3</a>\n<a href=\"sub/b.htm#HERE\">4</a>\n"
+                                     "<a href=\"#top\">5</a><a href=\"#\">6</a><a href=\"#self\" id=\"self\">7</a>\n"
+                                     "<a href=\"#div\">8</a><div name=\"div\"></div>\n<img src=\"sub/p.png#x\">"
+                                     "<a href=\"sub/b.htm#h%C3%A9\">9</a>\n");
          WriteBytes(d / "sub/p.png", "png");
          WriteBytes(d / "sub/b.htm", "<a href=../index.htm><b id=\"h\xC3\xA9\"></b></a><p id=here><a name=there>");
      },
@@ -271,7 +279,8 @@ const std::vector<CheckCase> kCases = {
          WriteBytes(d / (std::string(60, 'a') + ".txt"), "64 characters");
          WriteBytes(d / (std::string(61, 'b') + ".txt"), "65 characters");
          std::string e64;
-         for (int i = 0; i < 60; ++i) e64 += "\xC3\xA9";
+         for (int i = 0; i < 60; ++i)
+             e64 += "\xC3\xA9";
          WriteBytes(d / (e64 + ".txt"), "64 characters of 124 bytes");
          WriteBytes(d / "c*.txt", "");
          WriteBytes(d / "c:.txt", "");
@@ -305,7 +314,8 @@ const std::vector<CheckCase> kCases = {
       {E, "link-loop", "ring1", 0, "ring2"},
       {E, "link-loop", "ring2", 0, "ring1"},
       {E, "link-loop", "sub/up", 0, ".."}}},
-    {"SpecialFile", [](const TempDir& d) { ASSERT_EQ(::mkfifo((d / "pipe").c_str(), 0644), 0); },
+    {"SpecialFile",
+     [](const TempDir& d) { ASSERT_EQ(::mkfifo((d / "pipe").c_str(), 0644), 0); },
      {{W, "special-file", "pipe", 0, {}}}},
 
     // ---- size ----
@@ -316,4 +326,4 @@ const std::vector<CheckCase> kCases = {
 INSTANTIATE_TEST_SUITE_P(Kinds, CheckFinds, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
 
-}  // namespace
+} // namespace

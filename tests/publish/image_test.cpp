@@ -23,35 +23,33 @@ using testing_support::ReadBytes;
 using testing_support::TempDir;
 namespace fs = std::filesystem;
 
-std::string Quoted(const std::string& text)
-{
+std::string Quoted(const std::string& text) {
     std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
 // Standard output of a command line; its exit status must be 0.
-std::string Output(const std::string& command)
-{
+std::string Output(const std::string& command) {
     std::string out;
     FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     if (!pipe) throw std::runtime_error("cannot run " + command);
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
     int status = pclose(pipe);
     EXPECT_EQ(status, 0) << command;
     return out;
 }
 
-void SetTime(const std::string& path, time_t seconds)
-{
+void SetTime(const std::string& path, time_t seconds) {
     struct timeval times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(lutimes(path.c_str(), times), 0) << path;
 }
 
-std::string Lines(const std::string& text, const std::string& prefix)
-{
+std::string Lines(const std::string& text, const std::string& prefix) {
     std::string out;
     size_t start = 0;
     while (start < text.size()) {
@@ -65,8 +63,7 @@ std::string Lines(const std::string& text, const std::string& prefix)
 }
 
 // Every entry below a folder: relative path -> "dir" or the file's bytes.
-std::map<std::string, std::string> Tree(const std::string& root)
-{
+std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> entries;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
         std::string rel = it->path().lexically_relative(root).string();
@@ -80,13 +77,14 @@ std::map<std::string, std::string> Tree(const std::string& root)
 
 // The paths whose entries differ, so a failure does not print megabytes of file bytes.
 std::vector<std::string> Differences(const std::map<std::string, std::string>& got,
-                                     const std::map<std::string, std::string>& want)
-{
+                                     const std::map<std::string, std::string>& want) {
     std::vector<std::string> out;
     for (const auto& [path, bytes] : want) {
         auto it = got.find(path);
-        if (it == got.end()) out.push_back("missing " + path);
-        else if (it->second != bytes) out.push_back("differs " + path);
+        if (it == got.end())
+            out.push_back("missing " + path);
+        else if (it->second != bytes)
+            out.push_back("differs " + path);
     }
     for (const auto& [path, bytes] : got)
         if (!want.count(path)) out.push_back("extra " + path);
@@ -94,21 +92,22 @@ std::vector<std::string> Differences(const std::map<std::string, std::string>& g
 }
 
 // isoinfo shows Joliet names in ISO 8859-1.
-std::string Latin1(const std::string& utf8)
-{
+std::string Latin1(const std::string& utf8) {
     std::string out;
     for (size_t i = 0; i < utf8.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c == 0xC3 && i + 1 < utf8.size()) out += char(0xC0 + (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-        else out += char(c);
+        if (c == 0xC3 && i + 1 < utf8.size())
+            out += char(0xC0 + (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        else
+            out += char(c);
     }
     return out;
 }
 
-std::vector<std::string> Names(const std::string& folder)
-{
+std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -117,14 +116,14 @@ const std::string kLongName = std::string(70, 'L') + ".txt";
 
 // A project with what a disc must carry: folders in folders, an empty folder, an empty file, binary bytes,
 // names Joliet keeps and one it shortens, a program, a followed link, and links and a pipe that stay off.
-void WriteRichProject(const TempDir& dir)
-{
+void WriteRichProject(const TempDir& dir) {
     WriteGoodProject(dir);
     ASSERT_EQ(chmod((dir / "kvd.exe").c_str(), 0755), 0);
     MakeDirs(dir / "sub/deeper/deepest");
     MakeDirs(dir / "empty");
     std::string binary;
-    for (int i = 0; i < 300000; ++i) binary += char((i * 7919) >> 3);
+    for (int i = 0; i < 300000; ++i)
+        binary += char((i * 7919) >> 3);
     WriteBytes(dir / "sub/deeper/data.bin", binary);
     WriteBytes(dir / "sub/deeper/deepest/zero.txt", "");
     WriteBytes(dir / "Caf\xC3\xA9 Men\xC3\xBC.htm", "<p>caf\xC3\xA9</p>");
@@ -134,16 +133,15 @@ void WriteRichProject(const TempDir& dir)
     ASSERT_EQ(symlink("/tmp", (dir / "outside").c_str()), 0);
     ASSERT_EQ(symlink(".", (dir / "loop").c_str()), 0);
     ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0);
-    SetTime(dir / "index.htm", 981173106);             // 2001-02-03
-    SetTime(dir / "sub/deeper/data.bin", 1262304000);  // 2010-01-01
+    SetTime(dir / "index.htm", 981173106);            // 2001-02-03
+    SetTime(dir / "sub/deeper/data.bin", 1262304000); // 2010-01-01
     SetTime(dir / "sub", 1000000000);
 }
 
-TEST(Image, ReadBackByXorrisoAndIsoinfo)
-{
+TEST(Image, ReadBackByXorrisoAndIsoinfo) {
     TempDir work;
     MakeDirs(work / "My Project-2");
-    TempDir dir;  // the project, under its own temporary name
+    TempDir dir; // the project, under its own temporary name
     WriteRichProject(dir);
     const std::string image = work / "disc.iso";
     std::vector<std::pair<uint64_t, uint64_t>> progress;
@@ -209,7 +207,8 @@ TEST(Image, ReadBackByXorrisoAndIsoinfo)
     std::set<std::string> shortened;
     for (const std::string& name : jolietNames)
         if (!expectedJoliet.count(name)) shortened.insert(name);
-    for (const std::string& name : expectedJoliet) EXPECT_TRUE(jolietNames.count(name)) << name;
+    for (const std::string& name : expectedJoliet)
+        EXPECT_TRUE(jolietNames.count(name)) << name;
     ASSERT_EQ(shortened.size(), 1u);
     EXPECT_LT(shortened.begin()->size(), 1 + kLongName.size());
     EXPECT_EQ(shortened.begin()->substr(0, 41), "/" + kLongName.substr(0, 40));
@@ -218,8 +217,7 @@ TEST(Image, ReadBackByXorrisoAndIsoinfo)
     EXPECT_NE(listing.find("Directory listing of /sub/deeper/deepest/"), std::string::npos);
 }
 
-TEST(Image, LabelsForIsoAndJoliet)
-{
+TEST(Image, LabelsForIsoAndJoliet) {
     TempDir work;
     const std::string project = work / "a project named far beyond thirty-two characters";
     MakeDirs(project);
@@ -232,9 +230,11 @@ TEST(Image, LabelsForIsoAndJoliet)
     std::string bytes = ReadBytes(work / "default.iso");
     ASSERT_GT(bytes.size(), 18u * 2048);
     std::string joliet = bytes.substr(17 * 2048, 2048);
-    ASSERT_EQ(joliet.substr(0, 6), std::string("\x02" "CD001"));
+    ASSERT_EQ(joliet.substr(0, 6), std::string("\x02"
+                                               "CD001"));
     std::string label;
-    for (int i = 0; i < 16; ++i) label += joliet[40 + 2 * i + 1];
+    for (int i = 0; i < 16; ++i)
+        label += joliet[40 + 2 * i + 1];
     EXPECT_EQ(label, "A_PROJECT_NAMED_");
 
     // A label of the caller's: ISO 9660 carries it in its own characters, Joliet as given.
@@ -244,15 +244,17 @@ TEST(Image, LabelsForIsoAndJoliet)
     EXPECT_EQ(Lines(Output("isoinfo -d -i " + Quoted(work / "named.iso")), "Volume id:"), "Volume id: DISC_ONE\n");
     bytes = ReadBytes(work / "named.iso");
     label.clear();
-    for (int i = 0; i < 8; ++i) label += bytes[17 * 2048 + 40 + 2 * i + 1];
+    for (int i = 0; i < 8; ++i)
+        label += bytes[17 * 2048 + 40 + 2 * i + 1];
     EXPECT_EQ(label, "Disc one");
 }
 
-TEST(Image, DefaultVolumeLabel)
-{
+TEST(Image, DefaultVolumeLabel) {
     EXPECT_EQ(publish::DefaultVolumeLabel("/x/my project-2"), "MY_PROJECT_2");
     EXPECT_EQ(publish::DefaultVolumeLabel("/x/abc_09/"), "ABC_09");
-    EXPECT_EQ(publish::DefaultVolumeLabel("/x/\xC3\x9C" "ber caf\xC3\xA9"), "_BER_CAF_");
+    EXPECT_EQ(publish::DefaultVolumeLabel("/x/\xC3\x9C"
+                                          "ber caf\xC3\xA9"),
+              "_BER_CAF_");
     EXPECT_EQ(publish::DefaultVolumeLabel("/x/" + std::string(40, 'q')), std::string(32, 'Q'));
     EXPECT_EQ(publish::DefaultVolumeLabel("relative"), "RELATIVE");
 }
@@ -261,14 +263,12 @@ TEST(Image, DefaultVolumeLabel)
 
 class ImageFailure : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WriteGoodProject(project);
         WriteBytes(target, "old image");
     }
     // The output folder holds exactly the old image again.
-    void ExpectUntouched()
-    {
+    void ExpectUntouched() {
         EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
         EXPECT_EQ(ReadBytes(target), "old image");
     }
@@ -277,8 +277,7 @@ protected:
     const std::string target = out / "disc.iso";
 };
 
-TEST_F(ImageFailure, OutputFolderMissing)
-{
+TEST_F(ImageFailure, OutputFolderMissing) {
     const std::string output = out / "missing/disc.iso";
     try {
         publish::WriteImage(project.Path(), output);
@@ -289,8 +288,7 @@ TEST_F(ImageFailure, OutputFolderMissing)
     ExpectUntouched();
 }
 
-TEST_F(ImageFailure, OutputInsideTheProjectFolder)
-{
+TEST_F(ImageFailure, OutputInsideTheProjectFolder) {
     ASSERT_EQ(symlink((project / "sub").c_str(), (out / "into-project").c_str()), 0);
     for (const std::string& output : {project / "disc.iso", project / "sub/disc.iso", out / "into-project/disc.iso"}) {
         try {
@@ -306,8 +304,7 @@ TEST_F(ImageFailure, OutputInsideTheProjectFolder)
     ExpectUntouched();
 }
 
-TEST_F(ImageFailure, MissingProjectFolder)
-{
+TEST_F(ImageFailure, MissingProjectFolder) {
     try {
         publish::WriteImage(project / "gone", target);
         FAIL() << "no error";
@@ -319,8 +316,7 @@ TEST_F(ImageFailure, MissingProjectFolder)
     ExpectUntouched();
 }
 
-TEST_F(ImageFailure, CancelHalfway)
-{
+TEST_F(ImageFailure, CancelHalfway) {
     WriteBytes(project / "big.bin", std::string(6 << 20, 'b'));
     publish::ImageOptions options;
     uint64_t last = 0;
@@ -336,8 +332,7 @@ TEST_F(ImageFailure, CancelHalfway)
     ExpectUntouched();
 }
 
-TEST_F(ImageFailure, FileVanishesDuringTheBuild)
-{
+TEST_F(ImageFailure, FileVanishesDuringTheBuild) {
     // More bytes than libisofs reads ahead, so the later files are opened only after the first progress.
     for (const char* name : {"a.bin", "b.bin", "c.bin"}) {
         WriteBytes(project / name, "");
@@ -345,7 +340,8 @@ TEST_F(ImageFailure, FileVanishesDuringTheBuild)
     }
     publish::ImageOptions options;
     options.progress = [&](uint64_t, uint64_t) {
-        for (const char* name : {"a.bin", "b.bin", "c.bin"}) unlink((project / name).c_str());
+        for (const char* name : {"a.bin", "b.bin", "c.bin"})
+            unlink((project / name).c_str());
         return true;
     };
     try {
@@ -359,8 +355,7 @@ TEST_F(ImageFailure, FileVanishesDuringTheBuild)
     ExpectUntouched();
 }
 
-TEST(Check, ProgressCountsPagesAndCancelStops)
-{
+TEST(Check, ProgressCountsPagesAndCancelStops) {
     TempDir dir;
     WriteGoodProject(dir);
     WriteBytes(dir / "style.css", "p {}");
@@ -384,4 +379,4 @@ TEST(Check, ProgressCountsPagesAndCancelStops)
     EXPECT_EQ(calls, (std::vector<P>{{0, 1}, {1, 3}}));
 }
 
-}  // namespace
+} // namespace

@@ -8,16 +8,16 @@
 
 namespace {
 
-using publish::detail::ResolveReference;
 using publish::detail::Resolved;
+using publish::detail::ResolveReference;
 using publish::detail::Target;
 
 struct ResolveCase {
     const char* reference;
     const char* docFolder;
     Target target;
-    const char* path;  // Local: the path; External: the scheme
-    const char* fragment = nullptr;  // nullptr: none
+    const char* path;               // Local: the path; External: the scheme
+    const char* fragment = nullptr; // nullptr: none
     bool folderSyntax = false;
 };
 
@@ -25,8 +25,7 @@ void PrintTo(const ResolveCase& c, std::ostream* os) { *os << "'" << c.reference
 
 class Resolve : public ::testing::TestWithParam<ResolveCase> {};
 
-TEST_P(Resolve, LeadsWhereABrowserOnTheDiscWouldGo)
-{
+TEST_P(Resolve, LeadsWhereABrowserOnTheDiscWouldGo) {
     const ResolveCase& c = GetParam();
     Resolved r = ResolveReference(c.reference, c.docFolder);
     EXPECT_EQ(r.target, c.target);
@@ -45,47 +44,38 @@ TEST_P(Resolve, LeadsWhereABrowserOnTheDiscWouldGo)
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, Resolve,
-    ::testing::Values(ResolveCase{"a.htm", "", Target::Local, "a.htm"},
-                      ResolveCase{"a.htm", "sub/deep", Target::Local, "sub/deep/a.htm"},
-                      ResolveCase{"./x/../a.htm", "sub", Target::Local, "sub/a.htm"},
-                      ResolveCase{"../a.htm", "sub", Target::Local, "a.htm"},
-                      ResolveCase{"../a.htm", "", Target::Outside, ""},
-                      ResolveCase{"x/../../../a.htm", "sub", Target::Outside, ""},
-                      ResolveCase{"  a.htm\t", "", Target::Local, "a.htm"},
-                      ResolveCase{"a\n.htm", "", Target::Local, "a.htm"},
-                      ResolveCase{"sub\\a.htm", "", Target::Local, "sub/a.htm"},
-                      ResolveCase{"my%20page.htm", "", Target::Local, "my page.htm"},
-                      ResolveCase{"caf%C3%A9.htm", "", Target::Local, "caf\xC3\xA9.htm"},
-                      ResolveCase{"100%.htm", "", Target::Local, "100%.htm"},
-                      ResolveCase{"a%2fb.htm", "", Target::Local, "a/b.htm"},
-                      ResolveCase{"a.htm?q=1#x", "", Target::Local, "a.htm", "x"},
-                      ResolveCase{"a.htm#sec%202?not-a-query", "", Target::Local, "a.htm", "sec 2?not-a-query"},
-                      ResolveCase{"a.htm#", "", Target::Local, "a.htm", ""},
-                      ResolveCase{"#x", "sub", Target::Self, "", "x"},
-                      ResolveCase{"?q", "sub", Target::Self, ""},
-                      ResolveCase{"", "sub", Target::Self, ""},
-                      ResolveCase{"sub/", "", Target::Local, "sub", nullptr, true},
-                      ResolveCase{".", "sub", Target::Local, "sub", nullptr, true},
-                      ResolveCase{"..", "sub", Target::Local, "", nullptr, true},
-                      ResolveCase{"/a.htm", "", Target::Outside, ""},
-                      ResolveCase{"\\a.htm", "", Target::Outside, ""},
-                      ResolveCase{"C:\\a.htm", "", Target::Outside, ""},
-                      ResolveCase{"c:/a.htm", "", Target::Outside, ""},
-                      ResolveCase{"file:///d:/a.htm", "", Target::Outside, ""},
-                      ResolveCase{"FILE:a.htm", "", Target::Outside, ""},
-                      ResolveCase{"http://example.org/a.htm", "", Target::External, "http"},
-                      ResolveCase{"HTTPS://example.org", "", Target::External, "https"},
-                      ResolveCase{"mailto:a@example.org", "", Target::External, "mailto"},
-                      ResolveCase{"javascript:go()", "", Target::External, "javascript"},
-                      ResolveCase{"x-app+1.0:thing", "", Target::External, "x-app+1.0"},
-                      ResolveCase{"//cdn.example.org/a.js", "", Target::External, ""},
-                      ResolveCase{"data:text/plain,hi", "", Target::Inline, ""},
-                      ResolveCase{"a:b.htm", "", Target::Outside, ""},
-                      ResolveCase{"./a:b.htm", "", Target::Local, "a:b.htm"},
-                      ResolveCase{"1a:b.htm", "", Target::Local, "1a:b.htm"}));
+    ::testing::Values(
+        ResolveCase{"a.htm", "", Target::Local, "a.htm"},
+        ResolveCase{"a.htm", "sub/deep", Target::Local, "sub/deep/a.htm"},
+        ResolveCase{"./x/../a.htm", "sub", Target::Local, "sub/a.htm"},
+        ResolveCase{"../a.htm", "sub", Target::Local, "a.htm"}, ResolveCase{"../a.htm", "", Target::Outside, ""},
+        ResolveCase{"x/../../../a.htm", "sub", Target::Outside, ""},
+        ResolveCase{"  a.htm\t", "", Target::Local, "a.htm"}, ResolveCase{"a\n.htm", "", Target::Local, "a.htm"},
+        ResolveCase{"sub\\a.htm", "", Target::Local, "sub/a.htm"},
+        ResolveCase{"my%20page.htm", "", Target::Local, "my page.htm"},
+        ResolveCase{"caf%C3%A9.htm", "", Target::Local, "caf\xC3\xA9.htm"},
+        ResolveCase{"100%.htm", "", Target::Local, "100%.htm"}, ResolveCase{"a%2fb.htm", "", Target::Local, "a/b.htm"},
+        ResolveCase{"a.htm?q=1#x", "", Target::Local, "a.htm", "x"},
+        ResolveCase{"a.htm#sec%202?not-a-query", "", Target::Local, "a.htm", "sec 2?not-a-query"},
+        ResolveCase{"a.htm#", "", Target::Local, "a.htm", ""}, ResolveCase{"#x", "sub", Target::Self, "", "x"},
+        ResolveCase{"?q", "sub", Target::Self, ""}, ResolveCase{"", "sub", Target::Self, ""},
+        ResolveCase{"sub/", "", Target::Local, "sub", nullptr, true},
+        ResolveCase{".", "sub", Target::Local, "sub", nullptr, true},
+        ResolveCase{"..", "sub", Target::Local, "", nullptr, true}, ResolveCase{"/a.htm", "", Target::Outside, ""},
+        ResolveCase{"\\a.htm", "", Target::Outside, ""}, ResolveCase{"C:\\a.htm", "", Target::Outside, ""},
+        ResolveCase{"c:/a.htm", "", Target::Outside, ""}, ResolveCase{"file:///d:/a.htm", "", Target::Outside, ""},
+        ResolveCase{"FILE:a.htm", "", Target::Outside, ""},
+        ResolveCase{"http://example.org/a.htm", "", Target::External, "http"},
+        ResolveCase{"HTTPS://example.org", "", Target::External, "https"},
+        ResolveCase{"mailto:a@example.org", "", Target::External, "mailto"},
+        ResolveCase{"javascript:go()", "", Target::External, "javascript"},
+        ResolveCase{"x-app+1.0:thing", "", Target::External, "x-app+1.0"},
+        ResolveCase{"//cdn.example.org/a.js", "", Target::External, ""},
+        ResolveCase{"data:text/plain,hi", "", Target::Inline, ""}, ResolveCase{"a:b.htm", "", Target::Outside, ""},
+        ResolveCase{"./a:b.htm", "", Target::Local, "a:b.htm"},
+        ResolveCase{"1a:b.htm", "", Target::Local, "1a:b.htm"}));
 
-TEST(Resolve, BaseDecidesTheFolder)
-{
+TEST(Resolve, BaseDecidesTheFolder) {
     Resolved folderBase = ResolveReference("docs/", "sub");
     EXPECT_EQ(ResolveReference("a.htm", "sub", &folderBase).path, "sub/docs/a.htm");
     Resolved pageBase = ResolveReference("docs/index.htm", "");
@@ -108,12 +98,12 @@ void PrintTo(const CssCase& c, std::ostream* os) { *os << c.text; }
 
 class Css : public ::testing::TestWithParam<CssCase> {};
 
-TEST_P(Css, FindsUrlsAndImportsWithTheirLines)
-{
+TEST_P(Css, FindsUrlsAndImportsWithTheirLines) {
     std::vector<publish::detail::RawReference> out;
     publish::detail::ScanCss(GetParam().text, 10, out);
     std::vector<std::pair<std::string, int>> got;
-    for (const auto& r : out) got.emplace_back(r.text, r.line);
+    for (const auto& r : out)
+        got.emplace_back(r.text, r.line);
     EXPECT_EQ(got, GetParam().references);
 }
 
@@ -122,36 +112,34 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CssCase{"a { background: url(x.png) }", {{"x.png", 10}}},
         CssCase{"a{background:URL( \"y.png\" )}\nb{background:url('z.png')}", {{"y.png", 10}, {"z.png", 11}}},
-        CssCase{"@import 'a.css';\r\n@import url(b.css) screen;\r@IMPORT \"c.css\";", {{"a.css", 10}, {"b.css", 11},
-                                                                                       {"c.css", 12}}},
+        CssCase{"@import 'a.css';\r\n@import url(b.css) screen;\r@IMPORT \"c.css\";",
+                {{"a.css", 10}, {"b.css", 11}, {"c.css", 12}}},
         CssCase{"/* url(no.png)\n */ p { content: \"url(no.png)\"; }\n@import\n  'd.css';", {{"d.css", 13}}},
-        CssCase{"p { background: url(sp\\ ace.png) } q { background: url('\\41 b.png') }", {{"sp ace.png", 10},
-                                                                                           {"Ab.png", 10}}},
+        CssCase{"p { background: url(sp\\ ace.png) } q { background: url('\\41 b.png') }",
+                {{"sp ace.png", 10}, {"Ab.png", 10}}},
         CssCase{"p { background: url(  x.png  ) } q { x: my-url(y.png) } r { x: u\\rl(z.png) }",
                 {{"x.png", 10}, {"z.png", 10}}},
         CssCase{"p { x: 'unclosed\n} q { background: url(after.png) }", {{"after.png", 11}}},
         CssCase{"@font-face { src: url(f.woff2) format('woff2'), url(f.woff) }", {{"f.woff2", 10}, {"f.woff", 10}}},
         CssCase{"p { color: red }", {}}));
 
-TEST(Srcset, CandidatesInOrder)
-{
+TEST(Srcset, CandidatesInOrder) {
     using V = std::vector<std::string>;
     EXPECT_EQ(publish::detail::SrcsetUrls("a.png"), V({"a.png"}));
     EXPECT_EQ(publish::detail::SrcsetUrls(" a.png 1x,\n b.png  2x , c.png 300w"), V({"a.png", "b.png", "c.png"}));
-    EXPECT_EQ(publish::detail::SrcsetUrls("a.png,b.png"), V({"a.png,b.png"}));  // no space: one URL
+    EXPECT_EQ(publish::detail::SrcsetUrls("a.png,b.png"), V({"a.png,b.png"})); // no space: one URL
     EXPECT_EQ(publish::detail::SrcsetUrls("a.png, b.png"), V({"a.png", "b.png"}));
     EXPECT_EQ(publish::detail::SrcsetUrls("a,b.png 1x, c.png"), V({"a,b.png", "c.png"}));
     EXPECT_EQ(publish::detail::SrcsetUrls("a.png (x, y) 1x, d.png"), V({"a.png", "d.png"}));
     EXPECT_EQ(publish::detail::SrcsetUrls(" , "), V());
 }
 
-TEST(ScanHtml, AnchorsBaseAndCharacterReferences)
-{
-    publish::detail::PageScan scan = publish::detail::ScanHtml(
-        "<html><head><base href=\"sub/\"><base href=\"other/\"></head>\r\n"
-        "<body><h1 id=\"top-1\">T</h1><a name=\"n1\" href=\"a.htm?x=1&amp;y=2\">a</a>\r"
-        "<p name=\"not-an-anchor\" id=\"p&#233;\">\n"
-        "<img\n alt=\"x\"\n src=\"caf&eacute;.png\"></body></html>");
+TEST(ScanHtml, AnchorsBaseAndCharacterReferences) {
+    publish::detail::PageScan scan =
+        publish::detail::ScanHtml("<html><head><base href=\"sub/\"><base href=\"other/\"></head>\r\n"
+                                  "<body><h1 id=\"top-1\">T</h1><a name=\"n1\" href=\"a.htm?x=1&amp;y=2\">a</a>\r"
+                                  "<p name=\"not-an-anchor\" id=\"p&#233;\">\n"
+                                  "<img\n alt=\"x\"\n src=\"caf&eacute;.png\"></body></html>");
     EXPECT_TRUE(scan.hasBase);
     EXPECT_EQ(scan.base.text, "sub/");
     EXPECT_EQ(scan.base.line, 1);
@@ -164,8 +152,7 @@ TEST(ScanHtml, AnchorsBaseAndCharacterReferences)
     EXPECT_EQ(scan.references[1].line, 6);
 }
 
-TEST(ScanHtml, CharacterSets)
-{
+TEST(ScanHtml, CharacterSets) {
     // UTF-8 without a declaration, and ISO 8859-1 by its declaration, both come out as UTF-8.
     auto utf8 = publish::detail::ScanHtml("<p>\xC3\xBC</p><a href=\"caf\xC3\xA9.htm\">x</a>");
     ASSERT_EQ(utf8.references.size(), 1u);
@@ -178,4 +165,4 @@ TEST(ScanHtml, CharacterSets)
     EXPECT_EQ(latin1.references[0].line, 3);
 }
 
-}  // namespace
+} // namespace
