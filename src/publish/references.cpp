@@ -291,6 +291,56 @@ struct HtmlState {
     }
 };
 
+// The page a <meta http-equiv="refresh" content="5; url=next.htm"> moves on to; nothing when it reloads itself.
+std::string RefreshTarget(std::string_view content) {
+    size_t i = 0;
+    while (i < content.size() && IsSpace(content[i]))
+        ++i;
+    while (i < content.size() && ((content[i] >= '0' && content[i] <= '9') || content[i] == '.'))
+        ++i;
+    while (i < content.size() && IsSpace(content[i]))
+        ++i;
+    if (i < content.size() && (content[i] == ';' || content[i] == ',')) ++i;
+    while (i < content.size() && IsSpace(content[i]))
+        ++i;
+    if (i + 3 <= content.size() && EqualsNoCase(content.substr(i, 3), "url")) {
+        size_t j = i + 3;
+        while (j < content.size() && IsSpace(content[j]))
+            ++j;
+        if (j < content.size() && content[j] == '=') {
+            i = j + 1;
+            while (i < content.size() && IsSpace(content[i]))
+                ++i;
+        }
+    }
+    std::string_view url = content.substr(i);
+    if (!url.empty() && (url[0] == '"' || url[0] == '\'')) {
+        size_t close = url.find(url[0], 1);
+        url = url.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    }
+    while (!url.empty() && IsSpace(url.back()))
+        url.remove_suffix(1);
+    return std::string(url);
+}
+
+template <typename LineOf> void MetaRefresh(HtmlState* state, const xmlChar** attributes, LineOf& lineOf) {
+    bool refresh = false;
+    const char* content = nullptr;
+    for (const xmlChar** a = attributes; a && a[0]; a += 2) {
+        std::string_view name(reinterpret_cast<const char*>(a[0]));
+        const char* value = a[1] ? reinterpret_cast<const char*>(a[1]) : "";
+        if (name == "http-equiv")
+            refresh = EqualsNoCase(value, "refresh");
+        else if (name == "content")
+            content = value;
+        else if (name == "id")
+            state->scan.anchors.insert(value);
+    }
+    if (!refresh || !content) return;
+    std::string target = RefreshTarget(content);
+    if (!target.empty()) state->scan.references.push_back(RawReference{std::move(target), lineOf("content")});
+}
+
 void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attributes) {
     auto* state = static_cast<HtmlState*>(data);
     std::string_view tag(reinterpret_cast<const char*>(rawName));
@@ -323,6 +373,10 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
         state->inStyle = true;
         state->style.clear();
         state->styleLine = state->LineAt(end);
+    }
+    if (tag == "meta") {
+        MetaRefresh(state, attributes, lineOf);
+        return;
     }
     for (const xmlChar** a = attributes; a && a[0]; a += 2) {
         std::string_view name(reinterpret_cast<const char*>(a[0]));

@@ -181,6 +181,12 @@ const std::vector<CheckCase> kCases = {
       {E, "missing-target", "index.htm", 19, "no-attr-style.png"},
       {E, "missing-target", "index.htm", 21, "sub/"},
       {N, "not-linked", "sub/b.htm", 0, {}}}},
+    {"RefreshIsFollowed",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<meta http-equiv=\"Refresh\" content=\"0; URL='sub/b.htm'\">\n"
+                                     "<meta http-equiv=refresh\n content=\"5;url=gone.htm\"><meta content=\"x.htm\">");
+     },
+     {{E, "missing-target", "index.htm", 3, "gone.htm"}}},
     {"FramesAreFollowed",
      [](const TempDir& d) { WriteBytes(d / "index.htm", kFramesPage); },
      {{E, "missing-target", "index.htm", 2, "no-frame.htm"}}},
