@@ -34,7 +34,7 @@ constexpr unsigned int kStreamFsId = 0x4B564400;
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr size_t kFifoBlocks = 8192; // 16 MiB between libisofs's writer thread and the output
 constexpr size_t kReadAhead = 256 * 1024;
-constexpr uint64_t kWritebackBytes = 32 << 20;
+constexpr size_t kDirectAlign = 4096;
 
 void InitLibrary() {
     static std::once_flag once;
@@ -319,10 +319,25 @@ void OpenTemp(TempFile& temp, const std::string& output) {
     throw Error("Cannot create the image file " + output + ": no free temporary name beside it.");
 }
 
+// The image goes straight to the disk where the file system allows it: the bytes are not read again, and
+// the fsync at the end then has nothing left to write back from the page cache.
+void TryDirect(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags | O_DIRECT);
+}
+
 void WriteAll(int fd, const unsigned char* data, size_t size, const std::string& output) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINVAL) {
+            // A piece the device cannot take directly (its size or place is not aligned): write it buffered.
+            int flags = fcntl(fd, F_GETFL);
+            if (flags >= 0 && (flags & O_DIRECT)) {
+                fcntl(fd, F_SETFL, flags & ~O_DIRECT);
+                continue;
+            }
+        }
         if (n < 0) throw Error(SystemErrorText("Cannot write the image file", output, errno));
         data += n;
         size -= static_cast<size_t>(n);
@@ -379,23 +394,19 @@ uint64_t WriteImage(const std::string& folder, const std::string& output, const 
     Check(iso_image_create_burn_source(image.image, opts.opts, &source.source),
           "Cannot lay out the image of " + tree.root);
     const uint64_t total = static_cast<uint64_t>(source.source->get_size(source.source));
-    std::vector<unsigned char> buffer(kChunkBytes);
+    TryDirect(temp.fd);
+    std::unique_ptr<unsigned char, decltype(&std::free)> buffer(
+        static_cast<unsigned char*>(std::aligned_alloc(kDirectAlign, kChunkBytes)), &std::free);
+    if (!buffer) throw std::bad_alloc();
     uint64_t done = 0;
-    uint64_t flushed = 0;
     if (options.progress && !options.progress(0, total)) throw Cancelled();
     while (done < total) {
         size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, total - done));
-        int n = source.Read(buffer.data(), static_cast<int>(want));
+        int n = source.Read(buffer.get(), static_cast<int>(want));
         if (state.failed.load()) throw Error(state.Message());
         if (n <= 0) break;
-        WriteAll(temp.fd, buffer.data(), static_cast<size_t>(n), output);
+        WriteAll(temp.fd, buffer.get(), static_cast<size_t>(n), output);
         done += static_cast<uint64_t>(n);
-        // Writing back as the image grows leaves little for the fsync at the end to wait for.
-        if (done - flushed >= kWritebackBytes) {
-            sync_file_range(temp.fd, static_cast<off_t>(flushed), static_cast<off_t>(done - flushed),
-                            SYNC_FILE_RANGE_WRITE);
-            flushed = done;
-        }
         if (options.progress && !options.progress(done, total)) throw Cancelled();
     }
     if (state.failed.load()) throw Error(state.Message());
