@@ -130,11 +130,17 @@ private:
     void CheckNames() {
         static constexpr std::string_view kNotJoliet = "*/:;?\\";
         for (const Folder& folder : tree_.folders) {
-            for (const auto& [folded, members] : folder.folded) {
+            // Only what goes on the disc can collide or need a Joliet name.
+            auto onDisc = [](const Entry& e) { return e.kind == EntryKind::File || e.kind == EntryKind::Folder; };
+            for (const auto& [folded, all] : folder.folded) {
+                if (all.size() < 2) continue;
+                std::vector<const Entry*> members;
+                for (size_t i : all)
+                    if (onDisc(folder.entries[i])) members.push_back(&folder.entries[i]);
                 if (members.size() < 2) continue;
-                const std::string& first = folder.entries[members[0]].name;
+                const std::string& first = members[0]->name;
                 for (size_t k = 1; k < members.size(); ++k) {
-                    const Entry& e = folder.entries[members[k]];
+                    const Entry& e = *members[k];
                     Add(Severity::Error, "name-collision", Tree::RelPath(folder, e.name), 0, std::nullopt,
                         "The name differs only in letter case from " + Quote(first) +
                             " in the same folder; a reader on Windows sees only one of them.");
@@ -144,7 +150,9 @@ private:
                 std::string rel = Tree::RelPath(folder, e.name);
                 size_t bad = e.name.find_first_of(kNotJoliet);
                 size_t length = JolietLength(e.name);
-                if (bad != std::string::npos) {
+                if (!onDisc(e)) {
+                    // reported below by what it is
+                } else if (bad != std::string::npos) {
                     Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt,
                         "The name contains " + Quote(std::string(1, e.name[bad])) +
                             ", which Joliet (the names readers on Windows see) cannot carry.");

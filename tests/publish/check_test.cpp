@@ -275,10 +275,14 @@ const std::vector<CheckCase> kCases = {
          WriteBytes(d / "Sub", "a file beside the folder sub");
          WriteBytes(d / "sub/\xC3\xA9t\xC3\xA9.txt", "lower");
          WriteBytes(d / "sub/\xC3\x89T\xC3\x89.txt", "upper");
+         Link(d, "nothing", "sub/B.htm"); // off the disc: no collision with b.htm
+         Link(d, "nothing", "dead?");     // reported as a link, not as a name
      },
      {{E, "name-collision", "Pic.png", 0, {}},
+      {E, "link-broken", "dead?", 0, "nothing"},
       {E, "name-collision", "pic.png", 0, {}},
       {E, "name-collision", "sub", 0, {}},
+      {E, "link-broken", "sub/B.htm", 0, "nothing"},
       {E, "name-collision", "sub/\xC3\xA9t\xC3\xA9.txt", 0, {}}}},
     {"NamesJolietCannotCarry",
      [](const TempDir& d) {
