@@ -106,7 +106,8 @@ void MakePageFolder(const fs::path& root) {
                                "<p><a href=\"../index.htm\"><img src=\"../pics/logo.png\" alt=\"home\"></a></p>\n";
             for (int section = 0; section < 5; ++section) {
                 html += "<h2 id=\"s" + std::to_string(section) + "\">Section " + std::to_string(section) + "</h2>\n";
-                for (int p = 0; p < 3; ++p) html += "<p>" + text + text + "</p>\n";
+                for (int p = 0; p < 3; ++p)
+                    html += "<p>" + text + text + "</p>\n";
                 for (int l = 0; l < kLinksPerPage / 5; ++l) {
                     const int toPart = static_cast<int>(random.Below(kPageParts));
                     const int toPage = static_cast<int>(random.Below(kPagesPerPart));
@@ -125,7 +126,8 @@ void MakePageFolder(const fs::path& root) {
 // Runs the program with its output thrown away; false when it fails.
 bool RunProgram(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -209,8 +211,7 @@ void BenchImage(const fs::path& work, int rounds) {
             a.push_back(runOurs());
         }
         bSynced.push_back(synced);
-        std::printf("  round %d: ours %.3f s, xorriso %.3f s (%.3f s with fsync)\n", r + 1, a.back(), b.back(),
-                    synced);
+        std::printf("  round %d: ours %.3f s, xorriso %.3f s (%.3f s with fsync)\n", r + 1, a.back(), b.back(), synced);
     }
     std::printf("\nImage of 10,000 files, %d rounds:\n", rounds);
     std::printf("%s", Row("publish::WriteImage", a).c_str());
@@ -227,7 +228,8 @@ void BenchCheck(const fs::path& work, int rounds) {
     MakePageFolder(folder);
     std::vector<std::string> xmllint = {"xmllint", "--html", "--noout"};
     for (int part = 0; part < kPageParts; ++part) {
-        for (int page = 0; page < kPagesPerPart; ++page) xmllint.push_back((folder / PageName(part, page)).string());
+        for (int page = 0; page < kPagesPerPart; ++page)
+            xmllint.push_back((folder / PageName(part, page)).string());
     }
 
     publish::CheckResult result;
@@ -262,7 +264,7 @@ void BenchCheck(const fs::path& work, int rounds) {
     fs::remove_all(folder);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     int rounds = 5;

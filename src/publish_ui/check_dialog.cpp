@@ -31,9 +31,12 @@ public:
 
 QStyle::StandardPixmap SeverityIcon(publish::Severity severity) {
     switch (severity) {
-    case publish::Severity::Error: return QStyle::SP_MessageBoxCritical;
-    case publish::Severity::Warning: return QStyle::SP_MessageBoxWarning;
-    case publish::Severity::Note: break;
+    case publish::Severity::Error:
+        return QStyle::SP_MessageBoxCritical;
+    case publish::Severity::Warning:
+        return QStyle::SP_MessageBoxWarning;
+    case publish::Severity::Note:
+        break;
     }
     return QStyle::SP_MessageBoxInformation;
 }
@@ -42,7 +45,7 @@ QString Megabytes(uint64_t bytes) {
     return QLocale::system().toString(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1) + " MB";
 }
 
-}  // namespace
+} // namespace
 
 QString CheckSummary(const publish::CheckResult& result, publish::Medium medium) {
     QString text = ToQString(publish::SummaryLine(result));
@@ -144,11 +147,12 @@ void CheckDialog::Fill(const publish::CheckResult& result) {
         table_->setItem(row, kProblem, problem);
         ++row;
     }
-    for (int column : {kSeverity, kFile, kLine}) table_->resizeColumnToContents(column);
+    for (int column : {kSeverity, kFile, kLine})
+        table_->resizeColumnToContents(column);
     table_->setColumnWidth(kFile, std::min(table_->columnWidth(kFile), 220));
     // The library's order (by file, then line) stands until the user picks a column.
     table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     table_->setSortingEnabled(true);
 }
 
-}  // namespace publish_ui
+} // namespace publish_ui

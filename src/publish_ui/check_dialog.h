@@ -21,8 +21,8 @@ class CheckDialog : public QDialog {
     Q_OBJECT
 public:
     enum class Mode {
-        Show,      // the findings and a Close button
-        AskToGoOn  // the findings and the question whether to make the image all the same
+        Show,     // the findings and a Close button
+        AskToGoOn // the findings and the question whether to make the image all the same
     };
     // The table's columns.
     enum Column { kSeverity, kFile, kLine, kProblem, kColumns };
@@ -40,4 +40,4 @@ private:
     QTableWidget* table_ = nullptr;
 };
 
-}  // namespace publish_ui
+} // namespace publish_ui

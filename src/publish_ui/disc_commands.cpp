@@ -26,7 +26,7 @@ QString Megabytes(uint64_t bytes) {
 
 QString Shown(const std::string& hostPath) { return QDir::toNativeSeparators(ToQString(hostPath)); }
 
-}  // namespace
+} // namespace
 
 std::optional<publish::CheckResult> CheckBehindProgress(QWidget* parent, const std::string& hostFolder,
                                                         const publish::CheckOptions& options) {
@@ -34,12 +34,12 @@ std::optional<publish::CheckResult> CheckBehindProgress(QWidget* parent, const s
     text.title = QObject::tr("Check Project");
     text.label = QObject::tr("Checking the pages of %1...").arg(Shown(hostFolder));
     text.showAfterMs = kCheckDialogDelayMs;
-    return ComputeBehindProgress<publish::CheckResult>(
-        parent, text, [hostFolder, options](const publish::ProgressFn& progress) {
-            publish::CheckOptions withProgress = options;
-            withProgress.progress = progress;
-            return publish::CheckProject(hostFolder, withProgress);
-        });
+    return ComputeBehindProgress<publish::CheckResult>(parent, text,
+                                                       [hostFolder, options](const publish::ProgressFn& progress) {
+                                                           publish::CheckOptions withProgress = options;
+                                                           withProgress.progress = progress;
+                                                           return publish::CheckProject(hostFolder, withProgress);
+                                                       });
 }
 
 std::optional<uint64_t> WriteImageBehindProgress(QWidget* parent, const std::string& hostFolder,
@@ -50,12 +50,12 @@ std::optional<uint64_t> WriteImageBehindProgress(QWidget* parent, const std::str
     text.detail = [](uint64_t done, uint64_t total) {
         return QObject::tr("%1 of %2").arg(Megabytes(done), Megabytes(total));
     };
-    return ComputeBehindProgress<uint64_t>(
-        parent, text, [hostFolder, output, options](const publish::ProgressFn& progress) {
-            publish::ImageOptions withProgress = options;
-            withProgress.progress = progress;
-            return publish::WriteImage(hostFolder, output, withProgress);
-        });
+    return ComputeBehindProgress<uint64_t>(parent, text,
+                                           [hostFolder, output, options](const publish::ProgressFn& progress) {
+                                               publish::ImageOptions withProgress = options;
+                                               withProgress.progress = progress;
+                                               return publish::WriteImage(hostFolder, output, withProgress);
+                                           });
 }
 
 void CheckProject(QWidget* parent, const std::string& hostFolder, const std::string& firstPage) {
@@ -107,4 +107,4 @@ void MakeCDImage(QWidget* parent, const std::string& hostFolder, const std::stri
     box.exec();
 }
 
-}  // namespace publish_ui
+} // namespace publish_ui

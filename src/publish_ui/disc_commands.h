@@ -27,4 +27,4 @@ void CheckProject(QWidget* parent, const std::string& hostFolder, const std::str
 // whether to go on), writes the image and reports its path and size.
 void MakeCDImage(QWidget* parent, const std::string& hostFolder, const std::string& firstPage);
 
-}  // namespace publish_ui
+} // namespace publish_ui

@@ -32,7 +32,7 @@ QString FolderAbove(const std::string& hostFolder) {
     return folder.path();
 }
 
-}  // namespace
+} // namespace
 
 std::string DefaultImagePath(const std::string& hostFolder, const std::string& label) {
     return FromQString(QDir(FolderAbove(hostFolder)).filePath(ToQString(label) + ".iso"));
@@ -137,7 +137,8 @@ void ImageDialog::accept() {
     }
     const QFileInfo target(ToQString(output));
     if (target.isDir()) {
-        QMessageBox::warning(this, windowTitle(), tr("%1 is a folder; name the image file to write.").arg(target.filePath()));
+        QMessageBox::warning(this, windowTitle(),
+                             tr("%1 is a folder; name the image file to write.").arg(target.filePath()));
         output_->setFocus();
         return;
     }
@@ -151,4 +152,4 @@ void ImageDialog::accept() {
     QDialog::accept();
 }
 
-}  // namespace publish_ui
+} // namespace publish_ui

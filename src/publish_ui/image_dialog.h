@@ -47,4 +47,4 @@ private:
     QString replaceConfirmed_;
 };
 
-}  // namespace publish_ui
+} // namespace publish_ui

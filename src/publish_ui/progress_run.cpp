@@ -27,7 +27,7 @@ struct SharedState {
     std::exception_ptr error;
 };
 
-}  // namespace
+} // namespace
 
 WorkProgressDialog::WorkProgressDialog(QWidget* parent) : QProgressDialog(parent) {
     setObjectName("WorkProgress");
@@ -109,4 +109,4 @@ bool RunBehindProgress(QWidget* parent, const ProgressText& text,
     return !shared->cancelled;
 }
 
-}  // namespace publish_ui
+} // namespace publish_ui

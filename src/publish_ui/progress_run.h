@@ -49,10 +49,10 @@ template <class T>
 std::optional<T> ComputeBehindProgress(QWidget* parent, const ProgressText& text,
                                        const std::function<T(const publish::ProgressFn&)>& work) {
     std::optional<T> result;
-    const bool finished =
-        RunBehindProgress(parent, text, [&result, &work](const publish::ProgressFn& progress) { result = work(progress); });
+    const bool finished = RunBehindProgress(
+        parent, text, [&result, &work](const publish::ProgressFn& progress) { result = work(progress); });
     if (!finished) return std::nullopt;
     return result;
 }
 
-}  // namespace publish_ui
+} // namespace publish_ui

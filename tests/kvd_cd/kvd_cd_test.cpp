@@ -51,7 +51,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -71,13 +72,12 @@ void MakeCleanProject(const std::string& folder) {
 void MakeProjectWithFaults(const std::string& folder) {
     MakeCleanProject(folder);
     WriteBytes(folder + "/sub/Logo.gif", "GIF89a");
-    WriteBytes(folder + "/sub/a.htm",
-               "<html><body>\n"
-               "<a href=\"../index.htm\">back</a>\n"
-               "<a href=\"gone.htm\">gone</a>\n"
-               "<img src=\"logo.gif\">\n"
-               "<a href=\"http://example.com/\">web</a>\n"
-               "</body></html>\n");
+    WriteBytes(folder + "/sub/a.htm", "<html><body>\n"
+                                      "<a href=\"../index.htm\">back</a>\n"
+                                      "<a href=\"gone.htm\">gone</a>\n"
+                                      "<img src=\"logo.gif\">\n"
+                                      "<a href=\"http://example.com/\">web</a>\n"
+                                      "</body></html>\n");
 }
 
 struct Expected {
@@ -223,7 +223,8 @@ TEST(KvdCdImage, ErrorsRefuseTheImageAndForceWritesIt) {
     EXPECT_EQ(ReadBytes(image), "an older image");
     EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
 
-    const Outcome forced = RunKvdCd({"image", "--force", "--label", "SPRING_2026", folder, QString::fromStdString(image)});
+    const Outcome forced =
+        RunKvdCd({"image", "--force", "--label", "SPRING_2026", folder, QString::fromStdString(image)});
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
     const std::string bytes = ReadBytes(image);
@@ -233,7 +234,8 @@ TEST(KvdCdImage, ErrorsRefuseTheImageAndForceWritesIt) {
     const std::vector<std::string> lines = Lines(forced.out);
     ASSERT_FALSE(lines.empty());
     std::string grouped = std::to_string(bytes.size());
-    for (int i = static_cast<int>(grouped.size()) - 3; i > 0; i -= 3) grouped.insert(static_cast<size_t>(i), ",");
+    for (int i = static_cast<int>(grouped.size()) - 3; i > 0; i -= 3)
+        grouped.insert(static_cast<size_t>(i), ",");
     EXPECT_EQ(lines.back(), "wrote " + image + ": " + grouped + " bytes (" +
                                 QString::number(bytes.size() / 1048576.0, 'f', 1).toStdString() + " MB)");
     // Not a terminal: plain progress lines, the last at the whole.
@@ -274,4 +276,4 @@ TEST(KvdCdImage, FailureAndInterruptLeaveNothingBehind) {
     EXPECT_EQ(Names(out.Path()), std::vector<std::string>{});
 }
 
-}  // namespace
+} // namespace

@@ -39,7 +39,8 @@ using testing_support::WriteBytes;
 
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -66,7 +67,8 @@ std::vector<std::vector<QString>> Rows(const QTableWidget* table) {
     std::vector<std::vector<QString>> rows;
     for (int r = 0; r < table->rowCount(); ++r) {
         std::vector<QString> row;
-        for (int c = 0; c < table->columnCount(); ++c) row.push_back(table->item(r, c)->text());
+        for (int c = 0; c < table->columnCount(); ++c)
+            row.push_back(table->item(r, c)->text());
         rows.push_back(row);
     }
     return rows;
@@ -138,7 +140,7 @@ protected:
 TEST_F(DiscCommands, FileMenuHoldsTheCommandsAboveExit) {
     MakeProject(project_, false);
     TForm1& form = Form();
-    form.AddDiscCommands();  // a second call adds nothing
+    form.AddDiscCommands(); // a second call adds nothing
     QStringList texts;
     for (QAction* action : form.File1->actions()) {
         if (!action->isSeparator()) texts << action->text();
@@ -154,7 +156,8 @@ TEST_F(DiscCommands, CheckDialogShowsEveryFindingAndSortsByRank) {
     const publish::CheckResult result = publish::CheckProject(project_);
     CheckDialog dialog(result, publish::Medium::CD, "folder", CheckDialog::Mode::Show);
     EXPECT_EQ(dialog.Summary()->text(), publish_ui::CheckSummary(result, publish::Medium::CD));
-    EXPECT_TRUE(dialog.Summary()->text().startsWith("1 error, 1 warning, 1 note; image ")) << dialog.Summary()->text().toStdString();
+    EXPECT_TRUE(dialog.Summary()->text().startsWith("1 error, 1 warning, 1 note; image "))
+        << dialog.Summary()->text().toStdString();
     EXPECT_TRUE(dialog.Summary()->text().endsWith("% of CD 700 MB)"));
     QTableWidget* table = dialog.Table();
     ASSERT_EQ(result.findings.size(), 3u);
@@ -307,4 +310,4 @@ TEST_F(DiscCommands, AFailedImageReachesTheErrorBoxNamingTheFile) {
     EXPECT_EQ(Names(tmp_.Path()), (std::vector<std::string>{"Spring Show", "wiz"}));
 }
 
-}  // namespace
+} // namespace

@@ -133,8 +133,8 @@ public:
             lastDraw_ = now;
             constexpr int kWidth = 40;
             const int filled = percent * kWidth / 100;
-            const std::string bar = std::string(static_cast<size_t>(filled), '#') +
-                                    std::string(static_cast<size_t>(kWidth - filled), '-');
+            const std::string bar =
+                std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '-');
             char line[160];
             std::snprintf(line, sizeof line, "\rwriting [%s] %3d%%  %s of %s", bar.c_str(), percent,
                           Megabytes(done).c_str(), Megabytes(total).c_str());
@@ -206,8 +206,10 @@ std::optional<int> ParseCommand(const QString& command, const QStringList& argum
     const QCommandLineOption help({"h", "help"}, "Displays this help.");
     const QCommandLineOption firstPage("first-page", "The first page (default: line 1 of the folder's kvd.cfg).",
                                        "NAME");
-    const QCommandLineOption medium("medium", "The disc the image must fit on: cd (700 MB, the default), "
-                                              "dvd (4.7 GB) or dvd-dl (8.5 GB).", "M");
+    const QCommandLineOption medium("medium",
+                                    "The disc the image must fit on: cd (700 MB, the default), "
+                                    "dvd (4.7 GB) or dvd-dl (8.5 GB).",
+                                    "M");
     const QCommandLineOption json("json", "Writes the findings as one JSON object.");
     const QCommandLineOption label("label", "The volume label (default: the folder's name in capitals).", "LABEL");
     const QCommandLineOption force("force", "Writes the image even when the check finds errors.");
@@ -230,8 +232,8 @@ std::optional<int> ParseCommand(const QString& command, const QStringList& argum
         QString text = parser.helpText();
         // The parser names the program alone; the command belongs in the usage line too.
         const qsizetype end = text.indexOf('\n');
-        const QString usage = image ? "Usage: kvd_cd image [options] FOLDER OUTPUT"
-                                    : "Usage: kvd_cd check [options] FOLDER";
+        const QString usage =
+            image ? "Usage: kvd_cd image [options] FOLDER OUTPUT" : "Usage: kvd_cd check [options] FOLDER";
         text = usage + text.mid(end);
         Out(Bytes(text));
         return kClean;
@@ -274,7 +276,8 @@ publish::CheckResult RunCheck(const CommandLine& line) {
 }
 
 void PrintFindings(const publish::CheckResult& result, publish::Medium medium) {
-    for (const publish::Finding& finding : result.findings) Out(FindingLine(finding));
+    for (const publish::Finding& finding : result.findings)
+        Out(FindingLine(finding));
     Out(SummaryText(result, medium));
 }
 
@@ -314,7 +317,7 @@ int Image(const CommandLine& line) {
     return kClean;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
