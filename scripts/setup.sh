@@ -7,10 +7,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-declarative-dev qt6-webengine-dev libx11-dev
   libmount-dev libblkid-dev
+  libisofs-dev libxml2-dev xorriso genisoimage
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
   python3
+  libxml2-utils
 )
 
 missing=()

@@ -26,6 +26,8 @@
 #include "picker/TDriveComboBox.h"
 #include "picker/TFileListBox.h"
 #include "platform/platform.h"
+#include "publish/publish.h"
+#include "publish_ui/disc_commands.h"
 #include "runtime/conversion.h"
 #include "runtime/file_services.h"
 #include "runtime/strings.h"
@@ -55,6 +57,13 @@ void StepNumber(QLineEdit* edit, int32_t step) {
 
 void BlankToDash(QLineEdit* edit) {
     if (rtl::Trim(TextOf(edit)).empty()) SetTextOf(edit, "-");
+}
+
+// The disc library works on host paths; the folder list speaks the Windows namespace.
+std::string HostProjectFolder(const std::string& folderPath) {
+    const std::string host = platform::HostPathOf(folderPath);
+    if (host.empty()) throw publish::Error("The project folder " + folderPath + " has no place on this machine.");
+    return host;
 }
 
 }  // namespace
@@ -465,4 +474,29 @@ void TForm1::Contents1Click() {
     const std::string parameters =
         "\"-\" \"" + WizardFolder() + "kvdhelp.htm\" \"-\" \"-\" \"-\" \"-\" \"600\" \"700\"";
     platform::ShellExecute("open", "kvd.exe", parameters, "", platform::kSwShowNormal);
+}
+
+// ---- The disc commands ----------------------------------------------------------------------
+
+void TForm1::AddDiscCommands() {
+    if (CheckProject1) return;
+    CheckProject1 = new QAction(QStringLiteral("&Check Project..."), this);
+    CheckProject1->setObjectName("CheckProject1");
+    MakeCDImage1 = new QAction(QStringLiteral("&Make CD Image..."), this);
+    MakeCDImage1->setObjectName("MakeCDImage1");
+    File1->insertAction(Exit1, CheckProject1);
+    File1->insertAction(Exit1, MakeCDImage1);
+    File1->insertSeparator(Exit1);
+    connect(CheckProject1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { CheckProject1Click(); }); });
+    connect(MakeCDImage1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { MakeCDImage1Click(); }); });
+}
+
+void TForm1::CheckProject1Click() {
+    publish_ui::CheckProject(this, HostProjectFolder(DirectoryListBox1->FolderPath()), TextOf(FirstFile));
+}
+
+void TForm1::MakeCDImage1Click() {
+    publish_ui::MakeCDImage(this, HostProjectFolder(DirectoryListBox1->FolderPath()), TextOf(FirstFile));
 }

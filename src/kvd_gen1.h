@@ -63,6 +63,9 @@ public:
     QPushButton* Button3 = nullptr;
     QAction* Exit1 = nullptr;
     std::string LaunchParams;
+    // The disc commands of File, made by AddDiscCommands.
+    QAction* CheckProject1 = nullptr;
+    QAction* MakeCDImage1 = nullptr;
 
     // Handlers. Called directly they throw; Qt reaches them only through framework::Guarded.
     void FormCreate();
@@ -80,6 +83,12 @@ public:
     void Exit1Click();
     void Contents1Click();
     void About1Click();
+    void CheckProject1Click();
+    void MakeCDImage1Click();
+
+    // Puts "Check Project..." and "Make CD Image..." into File above Exit. The program does this once
+    // after creating the window; the window alone keeps the menus of the wizard as they always were.
+    void AddDiscCommands();
 
     // The seven-line settings record, read into and written from the controls.
     void LoadSettings(const std::string& path);

@@ -191,4 +191,8 @@ std::string SortKeyNoCase(const std::string& text);
 // OEM to ANSI conversion of a program path; the identity where there is only one set.
 std::string OemToChar(const std::string& text);
 
+// The host's own path of a Windows path (relative ones against the current directory), for code that
+// works on host paths, such as the disc check and image; empty when the path stands for no host place.
+std::string HostPathOf(const std::string& windowsPath);
+
 }  // namespace platform

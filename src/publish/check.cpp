@@ -1,0 +1,494 @@
+// The disc check of a project folder: one walk of the tree, then every reachable page read and parsed once.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "publish/publish.h"
+#include "publish/references.h"
+#include "publish/tree.h"
+
+namespace publish {
+
+namespace detail {
+
+namespace {
+
+bool EndsWithNoCase(const std::string& name, std::string_view suffix) {
+    if (name.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        char c = name[name.size() - suffix.size() + i];
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+bool IsPage(const std::string& name) {
+    return EndsWithNoCase(name, ".htm") || EndsWithNoCase(name, ".html") || EndsWithNoCase(name, ".xhtml");
+}
+
+bool IsStyleSheet(const std::string& name) { return EndsWithNoCase(name, ".css"); }
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+std::string ReadWhole(const std::string& path, size_t limit = SIZE_MAX) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error(SystemErrorText("Cannot read", path, errno));
+    std::string bytes;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        bytes.reserve(std::min<size_t>(static_cast<size_t>(info.st_size), limit));
+    char buffer[65536];
+    while (bytes.size() < limit) {
+        ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - bytes.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            throw Error(SystemErrorText("Cannot read", path, err));
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// Line 1 of the last record of a settings file, read as the wizard's settings reader reads it: a line ends
+// at a carriage return (a line feed right after it is skipped), a lone line feed stays inside the line,
+// Ctrl-Z ends the file, and a record of seven lines starts wherever the file has not ended.
+struct FirstPageSetting {
+    bool found = false;
+    std::string page;
+    int line = 0;
+};
+
+FirstPageSetting ReadFirstPageSetting(const std::string& bytes) {
+    FirstPageSetting setting;
+    size_t pos = 0;
+    int line = 1;
+    auto atEnd = [&] { return pos >= bytes.size() || bytes[pos] == '\x1a'; };
+    auto readLine = [&] {
+        size_t start = pos;
+        while (pos < bytes.size() && bytes[pos] != '\r' && bytes[pos] != '\x1a')
+            ++pos;
+        std::string text = bytes.substr(start, pos - start);
+        if (pos < bytes.size() && bytes[pos] == '\r') {
+            ++pos;
+            if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
+        }
+        ++line;
+        return text;
+    };
+    while (!atEnd()) {
+        setting.found = true;
+        setting.line = line;
+        setting.page = readLine();
+        for (int i = 0; i < 6; ++i)
+            readLine();
+    }
+    return setting;
+}
+
+struct Located {
+    const Folder* folder = nullptr; // the folder holding the entry
+    const Entry* entry = nullptr;
+    bool caseMismatch = false;
+    std::string actualPath; // the path with the names as they are on disk
+};
+
+class Checker {
+public:
+    Checker(const Tree& tree, const CheckOptions& options) : tree_(tree), options_(options) {}
+
+    CheckResult Run(const std::string& folder) {
+        CheckNames();
+        CheckStart();
+        FirstPage();
+        Crawl();
+        CheckFragments();
+        if (haveFirstPage_) NotLinked();
+        Size(folder);
+        return Finish();
+    }
+
+private:
+    void Add(Severity severity, const char* kind, std::string file, int line, std::optional<std::string> reference,
+             std::string message) {
+        result_.findings.push_back(
+            Finding{severity, kind, std::move(file), line, std::move(reference), std::move(message)});
+    }
+
+    // ---- names --------------------------------------------------------------------------------
+
+    void CheckNames() {
+        static constexpr std::string_view kNotJoliet = "*/:;?\\";
+        for (const Folder& folder : tree_.folders) {
+            // Only what goes on the disc can collide or need a Joliet name.
+            auto onDisc = [](const Entry& e) { return e.kind == EntryKind::File || e.kind == EntryKind::Folder; };
+            for (const auto& [folded, all] : folder.folded) {
+                if (all.size() < 2) continue;
+                std::vector<const Entry*> members;
+                for (size_t i : all)
+                    if (onDisc(folder.entries[i])) members.push_back(&folder.entries[i]);
+                if (members.size() < 2) continue;
+                const std::string& first = members[0]->name;
+                for (size_t k = 1; k < members.size(); ++k) {
+                    const Entry& e = *members[k];
+                    Add(Severity::Error, "name-collision", Tree::RelPath(folder, e.name), 0, std::nullopt,
+                        "The name differs only in letter case from " + Quote(first) +
+                            " in the same folder; a reader on Windows sees only one of them.");
+                }
+            }
+            for (const Entry& e : folder.entries) {
+                std::string rel = Tree::RelPath(folder, e.name);
+                size_t bad = e.name.find_first_of(kNotJoliet);
+                size_t length = JolietLength(e.name);
+                if (!onDisc(e)) {
+                    // reported below by what it is
+                } else if (bad != std::string::npos) {
+                    Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt,
+                        "The name contains " + Quote(std::string(1, e.name[bad])) +
+                            ", which Joliet (the names readers on Windows see) cannot carry.");
+                } else if (length > 64) {
+                    Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt,
+                        "The name has " + std::to_string(length) +
+                            " characters; Joliet (the names readers on Windows see) carries at most 64.");
+                }
+                switch (e.kind) {
+                case EntryKind::LinkOutside:
+                    Add(Severity::Error, "link-outside-folder", rel, 0, e.linkTarget,
+                        "The symbolic link leads outside the project folder, so it is left off the disc.");
+                    break;
+                case EntryKind::LinkLoop:
+                    Add(Severity::Error, "link-loop", rel, 0, e.viaLink ? std::optional(e.linkTarget) : std::nullopt,
+                        "The symbolic link leads back into a folder that holds it, or round in a circle of links, "
+                        "so it is left off the disc.");
+                    break;
+                case EntryKind::LinkBroken:
+                    Add(Severity::Error, "link-broken", rel, 0, e.linkTarget,
+                        "The symbolic link leads to nothing, so it is left off the disc.");
+                    break;
+                case EntryKind::Special:
+                    Add(Severity::Warning, "special-file", rel, 0, std::nullopt,
+                        "This is a device, pipe or socket, not a file, so it is left off the disc.");
+                    break;
+                default:
+                    break;
+                }
+            }
+        }
+    }
+
+    // ---- the disc's start ---------------------------------------------------------------------
+
+    // A name in the root as Windows finds it: exactly, else in any letter case.
+    const Entry* RootFile(const std::string& name) const {
+        const Folder& root = tree_.folders[0];
+        const Entry* e = root.Find(name);
+        if (!e) {
+            if (const auto* others = root.FindFolded(name)) e = &root.entries[(*others)[0]];
+        }
+        return e && e->kind == EntryKind::File ? e : nullptr;
+    }
+
+    void CheckStart() {
+        if (!RootFile("autorun.inf"))
+            Add(Severity::Error, "missing-autorun", "", 0, std::nullopt,
+                "There is no autorun.inf, so the disc will not start itself; run a preview to write one.");
+        const Entry* viewer = RootFile("kvd.exe");
+        if (!viewer) {
+            Add(Severity::Error, "missing-viewer", "", 0, std::nullopt,
+                "There is no kvd.exe, so the disc cannot show its pages; run a preview to copy the viewer in.");
+            return;
+        }
+        std::string head = ReadWhole(tree_.root + viewer->name, 2);
+        if (head != "MZ")
+            Add(Severity::Warning, "viewer-not-windows", viewer->name, 0, std::nullopt,
+                "kvd.exe is not a Windows program, so readers on Windows cannot start it; put the Windows viewer "
+                "program in the wizard folder and run a preview before the disc is made.");
+    }
+
+    // ---- lookups ------------------------------------------------------------------------------
+
+    // Finds a path relative to the project folder, as a reader on Windows would: a name that exists only in
+    // another letter case is found too, and says so.
+    bool Locate(const std::string& path, Located& out) const {
+        const Folder* folder = &tree_.folders[0];
+        out = Located{};
+        size_t start = 0;
+        while (true) {
+            size_t slash = path.find('/', start);
+            std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+            const Entry* e = folder->Find(name);
+            if (!e) {
+                const auto* others = folder->FindFolded(name);
+                if (!others) return false;
+                e = &folder->entries[(*others)[0]];
+                out.caseMismatch = true;
+            }
+            if (!out.actualPath.empty()) out.actualPath += '/';
+            out.actualPath += e->name;
+            if (slash == std::string::npos) {
+                out.folder = folder;
+                out.entry = e;
+                return true;
+            }
+            if (e->kind != EntryKind::Folder) return false;
+            folder = &tree_.folders[static_cast<size_t>(e->folder)];
+            start = slash + 1;
+        }
+    }
+
+    // ---- the first page -----------------------------------------------------------------------
+
+    void FirstPage() {
+        std::string page = options_.firstPage;
+        std::string file;
+        int line = 0;
+        if (page.empty()) {
+            const Entry* cfg = RootFile("kvd.cfg");
+            if (!cfg) {
+                Add(Severity::Error, "missing-first-page", "", 0, std::nullopt,
+                    "There is no kvd.cfg naming the first page; run a preview to write one.");
+                return;
+            }
+            FirstPageSetting setting = ReadFirstPageSetting(ReadWhole(tree_.root + cfg->name));
+            file = cfg->name;
+            line = setting.line;
+            page = setting.page;
+            if (page.empty()) {
+                Add(Severity::Error, "missing-first-page", file, line, std::nullopt,
+                    "kvd.cfg names no first page; choose one and run a preview.");
+                return;
+            }
+        }
+        // The first page is a file name for the viewer, not a URL: backslashes separate folders, nothing is
+        // decoded.
+        std::string path;
+        bool outside = page.find(':') != std::string::npos;
+        std::vector<std::string> segments;
+        size_t start = 0;
+        while (!outside && start <= page.size()) {
+            size_t end = page.find_first_of("\\/", start);
+            if (end == std::string::npos) end = page.size();
+            std::string segment = page.substr(start, end - start);
+            start = end + 1;
+            if (segment.empty() || segment == ".") {
+                if (end == 0) outside = true; // starts at the root of a drive
+                continue;
+            }
+            if (segment == "..") {
+                if (segments.empty())
+                    outside = true;
+                else
+                    segments.pop_back();
+                continue;
+            }
+            segments.push_back(segment);
+        }
+        for (const std::string& s : segments)
+            path += (path.empty() ? "" : "/") + s;
+        Located located;
+        if (outside || path.empty() || !Locate(path, located) || located.entry->kind != EntryKind::File) {
+            Add(Severity::Error, "missing-first-page", file, line, page,
+                "The first page " + Quote(page) + " is not a file in the project folder.");
+            return;
+        }
+        if (located.caseMismatch)
+            Add(Severity::Warning, "case-mismatch", file, line, page,
+                "The first page is named " + Quote(located.actualPath) +
+                    " in the folder; the viewer finds it on Windows, but the letter case differs.");
+        haveFirstPage_ = true;
+        Enqueue(located, true);
+    }
+
+    // ---- the crawl ----------------------------------------------------------------------------
+
+    struct Document {
+        const Folder* folder;
+        const Entry* entry;
+        std::string rel;
+        bool html;
+    };
+
+    struct PendingFragment {
+        std::string file;
+        int line;
+        std::string reference;
+        const Entry* target;
+        std::string targetRel;
+        std::string fragment;
+    };
+
+    void Enqueue(const Located& located, bool asPage) {
+        const Entry* e = located.entry;
+        if (e->kind != EntryKind::File) return;
+        bool html = asPage || IsPage(e->name);
+        if (!html && !IsStyleSheet(e->name)) return;
+        if (!visited_.insert(e).second) return;
+        queue_.push_back(Document{located.folder, e, Tree::RelPath(*located.folder, e->name), html});
+    }
+
+    void Progress() {
+        if (options_.progress && !options_.progress(done_, done_ + queue_.size())) throw Cancelled();
+    }
+
+    void Crawl() {
+        Progress();
+        while (!queue_.empty()) {
+            Document doc = queue_.front();
+            queue_.pop_front();
+            std::string bytes = ReadWhole(doc.folder->host + doc.entry->name);
+            std::vector<RawReference> references;
+            Resolved base;
+            bool hasBase = false;
+            if (doc.html) {
+                PageScan scan = ScanHtml(bytes);
+                references = std::move(scan.references);
+                anchors_[doc.entry] = std::move(scan.anchors);
+                if (scan.hasBase) {
+                    base = ResolveReference(scan.base.text, doc.folder->rel);
+                    hasBase = base.target != Target::Self && base.target != Target::Inline;
+                }
+            } else {
+                ScanCss(bytes, 1, references);
+            }
+            for (const RawReference& ref : references)
+                Follow(doc, ref, hasBase ? &base : nullptr);
+            ++done_;
+            Progress();
+        }
+    }
+
+    void Follow(const Document& doc, const RawReference& ref, const Resolved* base) {
+        Resolved r = ResolveReference(ref.text, doc.folder->rel, base);
+        switch (r.target) {
+        case Target::Inline:
+            return;
+        case Target::External:
+            Add(Severity::Note, "external-link", doc.rel, ref.line, ref.text,
+                r.scheme.empty() || r.scheme == "http" || r.scheme == "https" || r.scheme == "ftp"
+                    ? "The link leads off the disc to the network; it is not checked and works only when the "
+                      "reader is online."
+                    : "The link leads off the disc (" + r.scheme + ":); it is not checked.");
+            return;
+        case Target::Outside:
+            Add(Severity::Error, "outside-folder", doc.rel, ref.line, ref.text,
+                "The reference leads outside the project folder, so its target will not be on the disc.");
+            return;
+        case Target::Self:
+            if (r.hasFragment && doc.html)
+                fragments_.push_back(PendingFragment{doc.rel, ref.line, ref.text, doc.entry, doc.rel, r.fragment});
+            return;
+        case Target::Local:
+            break;
+        }
+        Located located;
+        if (r.path.empty() || !Locate(r.path, located)) {
+            Add(Severity::Error, "missing-target", doc.rel, ref.line, ref.text,
+                "The target " + (r.path.empty() ? std::string("folder") : Quote(r.path)) + " does not exist.");
+            return;
+        }
+        const Entry* e = located.entry;
+        if (e->kind != EntryKind::File && e->kind != EntryKind::Folder) {
+            Add(Severity::Error, "missing-target", doc.rel, ref.line, ref.text,
+                "The target " + Quote(located.actualPath) + " is a link or special file that is left off the disc.");
+            return;
+        }
+        if (e->kind == EntryKind::Folder || r.folderSyntax) {
+            Add(Severity::Error, "missing-target", doc.rel, ref.line, ref.text,
+                "The target " + Quote(located.actualPath) +
+                    " is a folder, not a file; on a disc no web server picks a page in it.");
+            return;
+        }
+        if (located.caseMismatch)
+            Add(Severity::Warning, "case-mismatch", doc.rel, ref.line, ref.text,
+                "The target is named " + Quote(located.actualPath) +
+                    " in the folder; the link works on Windows but not where letter case counts.");
+        Enqueue(located, false);
+        if (r.hasFragment && IsPage(e->name))
+            fragments_.push_back(PendingFragment{doc.rel, ref.line, ref.text, e, located.actualPath, r.fragment});
+    }
+
+    void CheckFragments() {
+        for (const PendingFragment& f : fragments_) {
+            // "#" and "#top" lead to the top of any page.
+            std::string lower = f.fragment;
+            for (char& c : lower)
+                c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+            if (f.fragment.empty() || lower == "top") continue;
+            auto it = anchors_.find(f.target);
+            if (it == anchors_.end() || it->second.count(f.fragment)) continue;
+            Add(Severity::Warning, "missing-anchor", f.file, f.line, f.reference,
+                Quote(f.targetRel) + " has no anchor named " + Quote(f.fragment) + ".");
+        }
+    }
+
+    void NotLinked() {
+        for (const Folder& folder : tree_.folders)
+            for (const Entry& e : folder.entries)
+                if (e.kind == EntryKind::File && IsPage(e.name) && !visited_.count(&e))
+                    Add(Severity::Note, "not-linked", Tree::RelPath(folder, e.name), 0, std::nullopt,
+                        "No page reached from the first page links to this page.");
+    }
+
+    // ---- size ---------------------------------------------------------------------------------
+
+    void Size(const std::string& folder) {
+        std::string label = options_.label.empty() ? DefaultVolumeLabel(folder) : options_.label;
+        result_.imageBytes = TreeImageSize(tree_, label);
+        result_.mediumBytes = MediumSectors(options_.medium) * kSectorBytes;
+        if (result_.imageBytes > result_.mediumBytes) {
+            uint64_t sectors = result_.imageBytes / kSectorBytes;
+            Add(Severity::Error, "too-large", "", 0, std::nullopt,
+                "The image takes " + std::to_string(result_.imageBytes) + " bytes (" + std::to_string(sectors) +
+                    " sectors), more than the " + std::to_string(MediumSectors(options_.medium)) + " sectors of a " +
+                    MediumDescription(options_.medium) + ".");
+        }
+    }
+
+    CheckResult Finish() {
+        std::stable_sort(result_.findings.begin(), result_.findings.end(), [](const Finding& a, const Finding& b) {
+            if (a.file != b.file) return a.file < b.file;
+            if (a.line != b.line) return a.line < b.line;
+            return a.kind < b.kind;
+        });
+        for (const Finding& f : result_.findings) {
+            if (f.severity == Severity::Error)
+                ++result_.errors;
+            else if (f.severity == Severity::Warning)
+                ++result_.warnings;
+            else
+                ++result_.notes;
+        }
+        return std::move(result_);
+    }
+
+    const Tree& tree_;
+    const CheckOptions& options_;
+    CheckResult result_;
+    bool haveFirstPage_ = false;
+    std::deque<Document> queue_;
+    std::unordered_set<const Entry*> visited_;
+    std::unordered_map<const Entry*, std::unordered_set<std::string>> anchors_;
+    std::vector<PendingFragment> fragments_;
+    uint64_t done_ = 0;
+};
+
+} // namespace
+
+} // namespace detail
+
+CheckResult CheckProject(const std::string& folder, const CheckOptions& options) {
+    detail::Tree tree = detail::WalkTree(folder);
+    return detail::Checker(tree, options).Run(folder);
+}
+
+} // namespace publish

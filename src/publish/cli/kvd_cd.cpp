@@ -1,0 +1,361 @@
+// kvd_cd: checks a project folder for the disc and writes its CD image, for scripted builds.
+// Results go to standard output, messages to standard error; exit 0 clean, 1 problems found, 2 could not run.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "publish/publish.h"
+
+namespace {
+
+constexpr int kClean = 0;
+constexpr int kProblems = 1;
+constexpr int kCouldNotRun = 2;
+// What a shell reports for a program ended by Ctrl-C; a script can tell it from a failure.
+constexpr int kInterrupted = 128 + SIGINT;
+
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+// The first Ctrl-C asks the work to stop at its next progress report, so that the temporary image
+// is removed; a second one ends the program at once.
+void CatchInterrupt() {
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Paths travel as the bytes the user typed, whatever the locale makes of them.
+std::string Bytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+QString Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
+void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Err(const std::string& text) {
+    std::fflush(stdout);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string Grouped(uint64_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+std::string Megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+// "error: sub/a.htm:12: The target "sub/x.htm" does not exist. (reference "x.htm") [missing-target]"
+// The kind in brackets lets a script or a reader look the finding up; the file part is left out for findings
+// about the folder as a whole.
+std::string FindingLine(const publish::Finding& finding) {
+    std::string line = publish::SeverityName(finding.severity);
+    line += ": ";
+    if (!finding.file.empty()) {
+        line += finding.file;
+        if (finding.line > 0) {
+            line += ':';
+            line += std::to_string(finding.line);
+        }
+        line += ": ";
+    }
+    line += finding.message;
+    if (finding.reference && finding.message.find("\"" + *finding.reference + "\"") == std::string::npos) {
+        line += " (reference \"" + *finding.reference + "\")";
+    }
+    line += " [" + finding.kind + "]\n";
+    return line;
+}
+
+std::string SummaryText(const publish::CheckResult& result, publish::Medium medium) {
+    std::string text = publish::SummaryLine(result);
+    if (result.mediumBytes > 0) {
+        const uint64_t percent = (result.imageBytes * 100 + result.mediumBytes - 1) / result.mediumBytes;
+        text += "; image " + Megabytes(result.imageBytes) + " (" + Grouped(result.imageBytes) + " bytes), " +
+                std::to_string(percent) + "% of " + publish::MediumDescription(medium);
+    }
+    return text + "\n";
+}
+
+QJsonDocument FindingsJson(const publish::CheckResult& result) {
+    QJsonArray findings;
+    for (const publish::Finding& finding : result.findings) {
+        QJsonObject item;
+        item["severity"] = QString::fromLatin1(publish::SeverityName(finding.severity));
+        item["kind"] = Text(finding.kind);
+        item["file"] = Text(finding.file);
+        item["line"] = finding.line > 0 ? QJsonValue(finding.line) : QJsonValue(QJsonValue::Null);
+        item["reference"] = finding.reference ? QJsonValue(Text(*finding.reference)) : QJsonValue(QJsonValue::Null);
+        item["message"] = Text(finding.message);
+        findings.append(item);
+    }
+    QJsonObject root;
+    root["errors"] = result.errors;
+    root["warnings"] = result.warnings;
+    root["notes"] = result.notes;
+    root["findings"] = findings;
+    return QJsonDocument(root);
+}
+
+// Draws a bar on a terminal; elsewhere (a log, a pipe) one plain line per tenth of the work.
+class ProgressReport {
+public:
+    ProgressReport() : terminal_(isatty(STDERR_FILENO) == 1) {}
+
+    bool operator()(uint64_t done, uint64_t total) {
+        if (interrupted) return false;
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (terminal_) {
+            const auto now = std::chrono::steady_clock::now();
+            if (percent == lastPercent_ && now - lastDraw_ < std::chrono::milliseconds(200)) return true;
+            lastDraw_ = now;
+            constexpr int kWidth = 40;
+            const int filled = percent * kWidth / 100;
+            const std::string bar =
+                std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '-');
+            char line[160];
+            std::snprintf(line, sizeof line, "\rwriting [%s] %3d%%  %s of %s", bar.c_str(), percent,
+                          Megabytes(done).c_str(), Megabytes(total).c_str());
+            Err(std::string(line) + "\033[K");
+            drawn_ = true;
+        } else if (percent / 10 > lastPercent_ / 10 || lastPercent_ < 0) {
+            Err("writing: " + std::to_string(percent) + "% (" + Grouped(done) + " of " + Grouped(total) + " bytes)\n");
+        }
+        lastPercent_ = percent;
+        return !interrupted;
+    }
+
+    // Ends the bar's line, so that what follows starts on a line of its own.
+    void Finish() {
+        if (drawn_) Err("\n");
+        drawn_ = false;
+    }
+
+private:
+    bool terminal_;
+    bool drawn_ = false;
+    int lastPercent_ = -1;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+int Usage(const QString& message) {
+    Err("kvd_cd: " + Bytes(message) + "\nTry 'kvd_cd --help'.\n");
+    return kCouldNotRun;
+}
+
+const char kMainHelp[] =
+    "Usage: kvd_cd COMMAND [options] ...\n"
+    "Checks a project folder for the disc and writes its CD image.\n"
+    "\n"
+    "Commands:\n"
+    "  check [--first-page NAME] [--medium cd|dvd|dvd-dl] [--json] FOLDER\n"
+    "        Lists what would keep the disc from working: missing pages and pictures, links that leave\n"
+    "        the folder, names the disc cannot carry, an image too big for the medium.\n"
+    "  image [--label LABEL] [--medium M] [--first-page NAME] [--force] FOLDER OUTPUT\n"
+    "        Checks the folder, then writes its ISO 9660 image (Joliet and Rock Ridge) to OUTPUT.\n"
+    "        With an error in the check nothing is written unless --force is given.\n"
+    "\n"
+    "Run 'kvd_cd COMMAND --help' for the options of a command.\n"
+    "\n"
+    "Exit status: 0 no error found (or the image written), 1 errors found (no image written),\n"
+    "2 could not run (bad arguments, no such folder, the image could not be written),\n"
+    "130 interrupted (nothing written).\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     Displays this help.\n"
+    "  -v, --version  Displays version information.\n";
+
+struct CommandLine {
+    QString folder;
+    QString output;
+    QString firstPage;
+    QString label;
+    publish::Medium medium = publish::Medium::CD;
+    bool json = false;
+    bool force = false;
+};
+
+// Parses the options of one command; returns an exit status when the program should end here.
+std::optional<int> ParseCommand(const QString& command, const QStringList& arguments, CommandLine* line) {
+    const bool image = command == "image";
+    QCommandLineParser parser;
+    parser.setApplicationDescription(image ? "Checks the project folder, then writes its CD image to OUTPUT."
+                                           : "Checks the project folder for the disc.");
+    const QCommandLineOption help({"h", "help"}, "Displays this help.");
+    const QCommandLineOption firstPage("first-page", "The first page (default: line 1 of the folder's kvd.cfg).",
+                                       "NAME");
+    const QCommandLineOption medium("medium",
+                                    "The disc the image must fit on: cd (700 MB, the default), "
+                                    "dvd (4.7 GB) or dvd-dl (8.5 GB).",
+                                    "M");
+    const QCommandLineOption json("json", "Writes the findings as one JSON object.");
+    const QCommandLineOption label("label", "The volume label (default: the folder's name in capitals).", "LABEL");
+    const QCommandLineOption force("force", "Writes the image even when the check finds errors.");
+    parser.addOption(help);
+    parser.addOption(firstPage);
+    parser.addOption(medium);
+    if (image) {
+        parser.addOption(label);
+        parser.addOption(force);
+    } else {
+        parser.addOption(json);
+    }
+    parser.addPositionalArgument("FOLDER", "The project folder.");
+    if (image) parser.addPositionalArgument("OUTPUT", "The image file to write.");
+
+    QStringList withName = arguments;
+    withName.prepend("kvd_cd");
+    if (!parser.parse(withName)) return Usage(parser.errorText());
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        // The parser names the program alone; the command belongs in the usage line too.
+        const qsizetype end = text.indexOf('\n');
+        const QString usage =
+            image ? "Usage: kvd_cd image [options] FOLDER OUTPUT" : "Usage: kvd_cd check [options] FOLDER";
+        text = usage + text.mid(end);
+        Out(Bytes(text));
+        return kClean;
+    }
+    const QStringList positional = parser.positionalArguments();
+    const qsizetype wanted = image ? 2 : 1;
+    if (positional.size() != wanted) {
+        return Usage(QString("%1 takes %2, not %3 arguments.")
+                         .arg(command, image ? "a FOLDER and an OUTPUT" : "one FOLDER")
+                         .arg(positional.size()));
+    }
+    line->folder = positional[0];
+    if (image) line->output = positional[1];
+    line->firstPage = parser.value(firstPage);
+    if (parser.isSet(medium)) {
+        const auto parsed = publish::ParseMedium(Bytes(parser.value(medium)));
+        if (!parsed) return Usage("unknown medium \"" + parser.value(medium) + "\" (cd, dvd or dvd-dl).");
+        line->medium = *parsed;
+    }
+    if (image) {
+        line->label = parser.value(label);
+        line->force = parser.isSet(force);
+    } else {
+        line->json = parser.isSet(json);
+    }
+    if (!QFileInfo(line->folder).isDir()) {
+        Err("kvd_cd: no such folder: " + Bytes(line->folder) + "\n");
+        return kCouldNotRun;
+    }
+    return std::nullopt;
+}
+
+publish::CheckResult RunCheck(const CommandLine& line) {
+    publish::CheckOptions options;
+    options.firstPage = Bytes(line.firstPage);
+    options.medium = line.medium;
+    options.label = Bytes(line.label);
+    options.progress = [](uint64_t, uint64_t) { return !interrupted; };
+    return publish::CheckProject(Bytes(line.folder), options);
+}
+
+void PrintFindings(const publish::CheckResult& result, publish::Medium medium) {
+    for (const publish::Finding& finding : result.findings)
+        Out(FindingLine(finding));
+    Out(SummaryText(result, medium));
+}
+
+int Check(const CommandLine& line) {
+    const publish::CheckResult result = RunCheck(line);
+    if (line.json) {
+        Out(FindingsJson(result).toJson(QJsonDocument::Indented).toStdString());
+    } else {
+        PrintFindings(result, line.medium);
+    }
+    return result.errors > 0 ? kProblems : kClean;
+}
+
+int Image(const CommandLine& line) {
+    const publish::CheckResult result = RunCheck(line);
+    PrintFindings(result, line.medium);
+    if (result.errors > 0 && !line.force) {
+        Err("kvd_cd: no image written: the check found " + std::to_string(result.errors) +
+            (result.errors == 1 ? " error" : " errors") + " (--force writes the image anyway).\n");
+        return kProblems;
+    }
+    ProgressReport report;
+    publish::ImageOptions options;
+    options.label = Bytes(line.label);
+    options.progress = [&report](uint64_t done, uint64_t total) { return report(done, total); };
+    const std::string output = Bytes(line.output);
+    uint64_t size = 0;
+    try {
+        size = publish::WriteImage(Bytes(line.folder), output, options);
+    } catch (...) {
+        report.Finish();
+        throw;
+    }
+    report.Finish();
+    const std::string shown = Bytes(QFileInfo(line.output).absoluteFilePath());
+    Out("wrote " + shown + ": " + Grouped(size) + " bytes (" + Megabytes(size) + ")\n");
+    return kClean;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName("kvd_cd");
+    QCoreApplication::setApplicationVersion(KVD_VERSION);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+
+    // The command comes first; options before it are only --help and --version.
+    if (arguments.isEmpty()) {
+        Err(std::string(kMainHelp));
+        return kCouldNotRun;
+    }
+    const QString first = arguments.first();
+    if (first == "-h" || first == "--help" || first == "help") {
+        Out(kMainHelp);
+        return kClean;
+    }
+    if (first == "-v" || first == "--version") {
+        Out("kvd_cd " KVD_VERSION "\n");
+        return kClean;
+    }
+    if (first != "check" && first != "image") {
+        return Usage(first.startsWith('-') ? "unknown option \"" + first + "\"; the command comes first."
+                                           : "unknown command \"" + first + "\" (check or image).");
+    }
+    arguments.removeFirst();
+    CommandLine line;
+    if (const auto status = ParseCommand(first, arguments, &line)) return *status;
+
+    CatchInterrupt();
+    try {
+        return first == "check" ? Check(line) : Image(line);
+    } catch (const publish::Cancelled&) {
+        Err("kvd_cd: interrupted; nothing was written.\n");
+        return kInterrupted;
+    } catch (const std::exception& e) {
+        Err(std::string("kvd_cd: ") + e.what() + "\n");
+        return kCouldNotRun;
+    }
+}

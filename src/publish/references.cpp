@@ -1,0 +1,655 @@
+// Reference extraction from pages (libxml2's HTML parser), style sheets (a small tokenizer) and srcset, and
+// the resolution of a reference against its document's folder.
+#include "publish/references.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace publish::detail {
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void AppendUtf8(uint32_t cp, std::string& out) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// ---- CSS ------------------------------------------------------------------------------------------
+
+class CssTokenizer {
+public:
+    CssTokenizer(std::string_view text, int firstLine, std::vector<RawReference>& out)
+        : text_(text), line_(firstLine), out_(out) {}
+
+    void Run() {
+        bool importPending = false;
+        while (pos_ < text_.size()) {
+            char c = text_[pos_];
+            if (c == '/' && Peek(1) == '*') {
+                size_t end = text_.find("*/", pos_ + 2);
+                Advance(end == std::string_view::npos ? text_.size() - pos_ : end + 2 - pos_);
+            } else if (c == '"' || c == '\'') {
+                int line = line_;
+                std::string value = String();
+                if (importPending) Emit(std::move(value), line);
+                importPending = false;
+            } else if (c == '@') {
+                Advance(1);
+                importPending = EqualsNoCase(Ident(), "import");
+            } else if (IsIdentStart(c)) {
+                std::string ident = Ident();
+                if (pos_ < text_.size() && text_[pos_] == '(' && EqualsNoCase(ident, "url")) {
+                    Advance(1);
+                    Url();
+                    importPending = false;
+                }
+            } else {
+                if (c == ';' || c == '{' || c == '}') importPending = false;
+                Advance(1);
+            }
+        }
+    }
+
+private:
+    char Peek(size_t ahead) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
+
+    // Moves on, counting lines: "\r\n", "\r", "\n" and "\f" each end one.
+    void Advance(size_t count) {
+        for (size_t end = pos_ + count; pos_ < end && pos_ < text_.size(); ++pos_) {
+            char c = text_[pos_];
+            if (c == '\n' || c == '\f' || (c == '\r' && Peek(1) != '\n')) ++line_;
+        }
+    }
+
+    static bool IsIdentStart(char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '\\' ||
+               static_cast<unsigned char>(c) >= 0x80;
+    }
+
+    // An escape after its backslash: up to six hex digits and one optional white space, or one character.
+    void Escape(std::string& out) {
+        if (pos_ >= text_.size()) return;
+        if (HexValue(text_[pos_]) >= 0) {
+            uint32_t cp = 0;
+            for (int i = 0; i < 6 && pos_ < text_.size() && HexValue(text_[pos_]) >= 0; ++i) {
+                cp = cp * 16 + static_cast<uint32_t>(HexValue(text_[pos_]));
+                Advance(1);
+            }
+            if (pos_ < text_.size() && IsSpace(text_[pos_])) Advance(text_[pos_] == '\r' && Peek(1) == '\n' ? 2 : 1);
+            AppendUtf8(cp, out);
+        } else {
+            out += text_[pos_];
+            Advance(1);
+        }
+    }
+
+    std::string Ident() {
+        std::string out;
+        while (pos_ < text_.size()) {
+            char c = text_[pos_];
+            if (c == '\\' && Peek(1) != '\n' && Peek(1) != '\r' && Peek(1) != '\f' && pos_ + 1 < text_.size()) {
+                Advance(1);
+                Escape(out);
+            } else if (IsIdentStart(c) && c != '\\') {
+                out += c;
+                Advance(1);
+            } else if (c >= '0' && c <= '9') {
+                out += c;
+                Advance(1);
+            } else {
+                break;
+            }
+        }
+        if (out.empty() && pos_ < text_.size()) Advance(1); // a lone backslash
+        return out;
+    }
+
+    std::string String() {
+        char quote = text_[pos_];
+        Advance(1);
+        std::string out;
+        while (pos_ < text_.size()) {
+            char c = text_[pos_];
+            if (c == quote) {
+                Advance(1);
+                break;
+            }
+            if (c == '\n' || c == '\r' || c == '\f') break; // an unclosed string ends at the line end
+            if (c == '\\') {
+                Advance(1);
+                if (pos_ < text_.size() && (text_[pos_] == '\n' || text_[pos_] == '\f'))
+                    Advance(1);
+                else if (pos_ < text_.size() && text_[pos_] == '\r')
+                    Advance(Peek(1) == '\n' ? 2 : 1);
+                else
+                    Escape(out);
+                continue;
+            }
+            out += c;
+            Advance(1);
+        }
+        return out;
+    }
+
+    void SkipSpace() {
+        while (pos_ < text_.size() && IsSpace(text_[pos_]))
+            Advance(1);
+    }
+
+    void Url() {
+        SkipSpace();
+        int line = line_;
+        std::string value;
+        if (pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\'')) {
+            value = String();
+            SkipSpace();
+            if (pos_ < text_.size() && text_[pos_] == ')') Advance(1);
+        } else {
+            while (pos_ < text_.size() && text_[pos_] != ')') {
+                char c = text_[pos_];
+                if (IsSpace(c)) {
+                    SkipSpace();
+                    continue;
+                }
+                if (c == '\\') {
+                    Advance(1);
+                    Escape(value);
+                    continue;
+                }
+                value += c;
+                Advance(1);
+            }
+            if (pos_ < text_.size()) Advance(1);
+        }
+        Emit(std::move(value), line);
+    }
+
+    void Emit(std::string value, int line) { out_.push_back(RawReference{std::move(value), line}); }
+
+    std::string_view text_;
+    size_t pos_ = 0;
+    int line_;
+    std::vector<RawReference>& out_;
+};
+
+// ---- HTML -----------------------------------------------------------------------------------------
+
+enum class Use { None, Reference, Srcset, Style, Anchor, Base };
+
+bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags) {
+    for (std::string_view t : tags)
+        if (tag == t) return true;
+    return false;
+}
+
+// What an attribute of an element means to the check. libxml2 hands names over in lower case.
+Use AttributeUse(std::string_view tag, std::string_view attribute) {
+    if (attribute == "style") return Use::Style;
+    if (attribute == "id") return Use::Anchor;
+    if (attribute == "href") {
+        if (TagIn(tag, {"a", "area", "link"})) return Use::Reference;
+        if (tag == "base") return Use::Base;
+        return Use::None;
+    }
+    if (attribute == "src")
+        return TagIn(tag, {"img", "script", "frame", "iframe", "embed", "source", "audio", "video", "track", "input"})
+                   ? Use::Reference
+                   : Use::None;
+    if (attribute == "srcset") return TagIn(tag, {"img", "source"}) ? Use::Srcset : Use::None;
+    if (attribute == "data") return tag == "object" ? Use::Reference : Use::None;
+    if (attribute == "background") return TagIn(tag, {"body", "table", "td", "th"}) ? Use::Reference : Use::None;
+    if (attribute == "name") return tag == "a" ? Use::Anchor : Use::None;
+    return Use::None;
+}
+
+struct HtmlState {
+    htmlParserCtxtPtr context = nullptr;
+    std::string_view bytes;
+    PageScan scan;
+    // Lines are counted in the page's own bytes, moving forward only, so the whole page is counted once.
+    size_t linePos = 0;
+    int line = 1;
+    bool inStyle = false;
+    int styleLine = 0;
+    std::string style;
+
+    int LineAt(size_t pos) {
+        if (pos < linePos) {
+            linePos = 0;
+            line = 1;
+        }
+        for (; linePos < pos && linePos < bytes.size(); ++linePos) {
+            char c = bytes[linePos];
+            if (c == '\n' || (c == '\r' && (linePos + 1 >= bytes.size() || bytes[linePos + 1] != '\n'))) ++line;
+        }
+        return line;
+    }
+
+    // The start of the tag whose end the parser stands at, in the page's bytes.
+    size_t TagStart(size_t end) const {
+        size_t limit = end > 65536 ? end - 65536 : 0;
+        for (size_t i = end; i > limit; --i)
+            if (bytes[i - 1] == '<') return i - 1;
+        return end;
+    }
+
+    // Where an attribute's value starts inside the tag [start, end), or start when it is not found.
+    size_t AttributePos(size_t start, size_t end, std::string_view name) const {
+        std::string_view tag = bytes.substr(start, end - start);
+        for (size_t i = 1; i + name.size() <= tag.size(); ++i) {
+            if (!IsSpace(tag[i - 1]) && tag[i - 1] != '"' && tag[i - 1] != '\'' && tag[i - 1] != '/') continue;
+            if (!EqualsNoCase(tag.substr(i, name.size()), name)) continue;
+            size_t j = i + name.size();
+            while (j < tag.size() && IsSpace(tag[j]))
+                ++j;
+            if (j < tag.size() && tag[j] == '=') {
+                ++j;
+                while (j < tag.size() && IsSpace(tag[j]))
+                    ++j;
+                if (j < tag.size() && (tag[j] == '"' || tag[j] == '\'')) ++j;
+                return start + j;
+            }
+        }
+        return start;
+    }
+};
+
+// The page a <meta http-equiv="refresh" content="5; url=next.htm"> moves on to; nothing when it reloads itself.
+std::string RefreshTarget(std::string_view content) {
+    size_t i = 0;
+    while (i < content.size() && IsSpace(content[i]))
+        ++i;
+    while (i < content.size() && ((content[i] >= '0' && content[i] <= '9') || content[i] == '.'))
+        ++i;
+    while (i < content.size() && IsSpace(content[i]))
+        ++i;
+    if (i < content.size() && (content[i] == ';' || content[i] == ',')) ++i;
+    while (i < content.size() && IsSpace(content[i]))
+        ++i;
+    if (i + 3 <= content.size() && EqualsNoCase(content.substr(i, 3), "url")) {
+        size_t j = i + 3;
+        while (j < content.size() && IsSpace(content[j]))
+            ++j;
+        if (j < content.size() && content[j] == '=') {
+            i = j + 1;
+            while (i < content.size() && IsSpace(content[i]))
+                ++i;
+        }
+    }
+    std::string_view url = content.substr(i);
+    if (!url.empty() && (url[0] == '"' || url[0] == '\'')) {
+        size_t close = url.find(url[0], 1);
+        url = url.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    }
+    while (!url.empty() && IsSpace(url.back()))
+        url.remove_suffix(1);
+    return std::string(url);
+}
+
+template <typename LineOf> void MetaRefresh(HtmlState* state, const xmlChar** attributes, LineOf& lineOf) {
+    bool refresh = false;
+    const char* content = nullptr;
+    for (const xmlChar** a = attributes; a && a[0]; a += 2) {
+        std::string_view name(reinterpret_cast<const char*>(a[0]));
+        const char* value = a[1] ? reinterpret_cast<const char*>(a[1]) : "";
+        if (name == "http-equiv")
+            refresh = EqualsNoCase(value, "refresh");
+        else if (name == "content")
+            content = value;
+        else if (name == "id")
+            state->scan.anchors.insert(value);
+    }
+    if (!refresh || !content) return;
+    std::string target = RefreshTarget(content);
+    if (!target.empty()) state->scan.references.push_back(RawReference{std::move(target), lineOf("content")});
+}
+
+void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attributes) {
+    auto* state = static_cast<HtmlState*>(data);
+    std::string_view tag(reinterpret_cast<const char*>(rawName));
+    bool style = tag == "style";
+    if (!attributes && !style) return;
+    // Positions in the page's bytes are looked up only for elements that carry something of interest.
+    size_t start = 0;
+    size_t end = 0;
+    int tagLine = 0;
+    bool located = false;
+    auto locate = [&] {
+        if (located) return;
+        located = true;
+        end = std::min(static_cast<size_t>(xmlByteConsumed(state->context)), state->bytes.size());
+        start = state->TagStart(end);
+        tagLine = state->LineAt(start);
+    };
+    auto lineOf = [&](std::string_view attribute) {
+        locate();
+        size_t pos = state->AttributePos(start, end, attribute);
+        int line = tagLine;
+        for (size_t i = start; i < pos; ++i) {
+            char c = state->bytes[i];
+            if (c == '\n' || (c == '\r' && (i + 1 >= state->bytes.size() || state->bytes[i + 1] != '\n'))) ++line;
+        }
+        return line;
+    };
+    if (style) {
+        locate();
+        state->inStyle = true;
+        state->style.clear();
+        state->styleLine = state->LineAt(end);
+    }
+    if (tag == "meta") {
+        MetaRefresh(state, attributes, lineOf);
+        return;
+    }
+    for (const xmlChar** a = attributes; a && a[0]; a += 2) {
+        std::string_view name(reinterpret_cast<const char*>(a[0]));
+        Use use = AttributeUse(tag, name);
+        if (use == Use::None) continue;
+        std::string value = a[1] ? reinterpret_cast<const char*>(a[1]) : "";
+        switch (use) {
+        case Use::Anchor:
+            state->scan.anchors.insert(std::move(value));
+            break;
+        case Use::Reference:
+            state->scan.references.push_back(RawReference{std::move(value), lineOf(name)});
+            break;
+        case Use::Srcset: {
+            int line = lineOf(name);
+            for (std::string& url : SrcsetUrls(value))
+                state->scan.references.push_back(RawReference{std::move(url), line});
+            break;
+        }
+        case Use::Style:
+            ScanCss(value, lineOf(name), state->scan.references);
+            break;
+        case Use::Base:
+            if (!state->scan.hasBase) {
+                state->scan.hasBase = true;
+                state->scan.base = RawReference{std::move(value), lineOf(name)};
+            }
+            break;
+        case Use::None:
+            break;
+        }
+    }
+}
+
+void OnEndElement(void* data, const xmlChar* name) {
+    auto* state = static_cast<HtmlState*>(data);
+    if (state->inStyle && std::strcmp(reinterpret_cast<const char*>(name), "style") == 0) {
+        state->inStyle = false;
+        ScanCss(state->style, state->styleLine, state->scan.references);
+        state->style.clear();
+    }
+}
+
+void OnText(void* data, const xmlChar* text, int length) {
+    auto* state = static_cast<HtmlState*>(data);
+    if (state->inStyle) state->style.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+}
+
+void Quiet(void*, const char*, ...) {}
+
+bool IsUtf8(std::string_view bytes) {
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        if (extra < 0 || i + static_cast<size_t>(extra) >= n) return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out) {
+    CssTokenizer(text, firstLine, out).Run();
+}
+
+std::vector<std::string> SrcsetUrls(std::string_view value) {
+    std::vector<std::string> urls;
+    size_t i = 0;
+    while (i < value.size()) {
+        while (i < value.size() && (IsSpace(value[i]) || value[i] == ','))
+            ++i;
+        if (i >= value.size()) break;
+        size_t start = i;
+        while (i < value.size() && !IsSpace(value[i]))
+            ++i;
+        std::string_view url = value.substr(start, i - start);
+        bool descriptors = true;
+        if (!url.empty() && url.back() == ',') {
+            while (!url.empty() && url.back() == ',')
+                url.remove_suffix(1);
+            descriptors = false;
+        }
+        if (!url.empty()) urls.emplace_back(url);
+        if (!descriptors) continue;
+        int depth = 0; // a comma inside parentheses belongs to the descriptor
+        while (i < value.size()) {
+            char c = value[i];
+            if (c == '(')
+                ++depth;
+            else if (c == ')' && depth > 0)
+                --depth;
+            else if (c == ',' && depth == 0)
+                break;
+            ++i;
+        }
+    }
+    return urls;
+}
+
+PageScan ScanHtml(std::string_view bytes) {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+    HtmlState state;
+    state.bytes = bytes;
+    if (bytes.empty()) return state.scan;
+    htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+    if (!context) return state.scan;
+    state.context = context;
+    // Without a declared character set the parser takes the first byte above 127 for Latin-1; pages whose
+    // bytes are UTF-8 are read as UTF-8, so names and anchors with accents match the files.
+    if (IsUtf8(bytes)) xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    htmlCtxtUseOptions(context, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+    htmlSAXHandler handler{};
+    handler.startElement = OnStartElement;
+    handler.endElement = OnEndElement;
+    handler.characters = OnText;
+    handler.cdataBlock = OnText;
+    handler.warning = Quiet;
+    handler.error = Quiet;
+    handler.fatalError = Quiet;
+    *context->sax = handler;
+    context->userData = &state;
+    htmlParseDocument(context);
+    htmlFreeParserCtxt(context);
+    return std::move(state.scan);
+}
+
+// ---- Resolution -----------------------------------------------------------------------------------
+
+std::string PercentDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            int hi = HexValue(text[i + 1]);
+            int lo = HexValue(text[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += char(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+Resolved ResolveReference(std::string_view reference, const std::string& docFolder, const Resolved* base) {
+    Resolved r;
+    // As a browser does: white space around the reference is dropped, tabs and line ends inside it too, and a
+    // backslash stands for a slash.
+    std::string text;
+    text.reserve(reference.size());
+    size_t first = 0;
+    size_t last = reference.size();
+    while (first < last && static_cast<unsigned char>(reference[first]) <= 0x20)
+        ++first;
+    while (last > first && static_cast<unsigned char>(reference[last - 1]) <= 0x20)
+        --last;
+    for (size_t i = first; i < last; ++i) {
+        char c = reference[i];
+        if (c == '\t' || c == '\n' || c == '\r') continue;
+        text += c == '\\' ? '/' : c;
+    }
+
+    size_t colon = text.find(':');
+    if (colon != std::string::npos && colon > 0) {
+        bool scheme = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
+        for (size_t i = 1; scheme && i < colon; ++i) {
+            char c = text[i];
+            scheme = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+                     c == '-' || c == '.';
+        }
+        if (scheme) {
+            std::string name = text.substr(0, colon);
+            for (char& c : name)
+                c = Lower(c);
+            if (colon == 1 || name == "file")
+                r.target = Target::Outside; // a drive letter, or the local disk
+            else if (name == "data")
+                r.target = Target::Inline;
+            else {
+                r.target = Target::External;
+                r.scheme = name;
+            }
+            return r;
+        }
+    }
+    if (text.compare(0, 2, "//") == 0) {
+        r.target = Target::External;
+        return r;
+    }
+
+    size_t hash = text.find('#');
+    if (hash != std::string::npos) {
+        r.hasFragment = true;
+        r.fragment = PercentDecode(std::string_view(text).substr(hash + 1));
+        text.resize(hash);
+    }
+    size_t query = text.find('?');
+    if (query != std::string::npos) text.resize(query);
+
+    if (text.empty()) {
+        r.target = Target::Self;
+        return r;
+    }
+    if (text[0] == '/') {
+        r.target = Target::Outside;
+        return r;
+    }
+
+    std::string folder = docFolder;
+    if (base) {
+        if (base->target == Target::External || base->target == Target::Outside) {
+            r.target = base->target;
+            r.scheme = base->scheme;
+            return r;
+        }
+        if (base->target == Target::Local) {
+            folder = base->path;
+            if (!base->folderSyntax) {
+                size_t slash = folder.rfind('/');
+                folder = slash == std::string::npos ? "" : folder.substr(0, slash);
+            }
+        }
+    }
+
+    std::vector<std::string> segments;
+    size_t start = 0;
+    while (start <= folder.size() && !folder.empty()) {
+        size_t slash = folder.find('/', start);
+        if (slash == std::string::npos) slash = folder.size();
+        if (slash > start) segments.push_back(folder.substr(start, slash - start));
+        start = slash + 1;
+    }
+    std::string decoded = PercentDecode(text);
+    r.folderSyntax = !decoded.empty() && decoded.back() == '/';
+    start = 0;
+    while (start < decoded.size()) {
+        size_t slash = decoded.find('/', start);
+        if (slash == std::string::npos) slash = decoded.size();
+        std::string segment = decoded.substr(start, slash - start);
+        start = slash + 1;
+        if (segment.empty() || segment == ".") continue;
+        if (segment == "..") {
+            if (segments.empty()) {
+                r.target = Target::Outside;
+                return r;
+            }
+            segments.pop_back();
+            continue;
+        }
+        segments.push_back(std::move(segment));
+    }
+    if (decoded == "." || decoded == ".." ||
+        (decoded.size() >= 2 && decoded.compare(decoded.size() - 2, 2, "/.") == 0) ||
+        (decoded.size() >= 3 && decoded.compare(decoded.size() - 3, 3, "/..") == 0))
+        r.folderSyntax = true;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        if (i) r.path += '/';
+        r.path += segments[i];
+    }
+    r.target = Target::Local;
+    return r;
+}
+
+} // namespace publish::detail

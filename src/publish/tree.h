@@ -1,0 +1,74 @@
+// One walk of a project folder: every entry with what the disc needs of it, symbolic links followed.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "publish/publish.h"
+
+namespace publish::detail {
+
+// Letter case folded the way a reader on Windows compares names (UTF-8 in, UTF-8 out; bytes that are not
+// UTF-8 stay as they are).
+std::string FoldCase(std::string_view name);
+
+// Characters of the name as Joliet counts them (UTF-16 units); invalid UTF-8 bytes count one each.
+size_t JolietLength(std::string_view name);
+
+enum class EntryKind {
+    File,
+    Folder,
+    LinkOutside, // a symbolic link whose target lies outside the project folder
+    LinkLoop,    // a symbolic link that leads back into a folder above it, or in a circle of links
+    LinkBroken,  // a symbolic link to nothing
+    Special,     // a device, pipe or socket: nothing a disc can carry
+};
+
+struct Entry {
+    std::string name;
+    EntryKind kind = EntryKind::File;
+    bool viaLink = false;   // reached through a symbolic link
+    int folder = -1;        // index of the folder's table, for EntryKind::Folder
+    struct stat info {};    // of the target, links followed
+    std::string linkTarget; // what a symbolic link says, for the messages
+};
+
+struct Folder {
+    std::string rel;            // "" for the root, else "a/b" (no trailing "/")
+    std::string host;           // host path ending in "/"
+    std::vector<Entry> entries; // sorted by name, byte order
+    std::unordered_map<std::string, size_t> exact;
+    std::unordered_map<std::string, std::vector<size_t>> folded; // folded name -> entries, in name order
+
+    const Entry* Find(const std::string& name) const;
+    // The entries whose name folds to the folded form of name, other than an exact match.
+    const std::vector<size_t>* FindFolded(const std::string& name) const;
+};
+
+struct Tree {
+    std::string root; // host path of the project folder, ending in "/"
+    std::string realRoot;
+    std::vector<Folder> folders; // [0] is the root; a folder's index is always above its parent's
+    uint64_t files = 0;
+
+    // "sub/a.htm" for an entry of a folder.
+    static std::string RelPath(const Folder& folder, const std::string& name) {
+        return folder.rel.empty() ? name : folder.rel + "/" + name;
+    }
+};
+
+// Walks the folder; throws Error when it or one of its subfolders cannot be read.
+Tree WalkTree(const std::string& folder);
+
+// The exact image size in bytes for the walked tree (see image.cpp).
+uint64_t TreeImageSize(const Tree& tree, const std::string& label);
+
+// Error text for a failed system call on a path: "Cannot read /x/y: No such file or directory."
+std::string SystemErrorText(const char* what, const std::string& path, int err);
+
+} // namespace publish::detail

@@ -1,0 +1,279 @@
+// kvd_cd as a script meets it: a separate process, its exit status, its standard output and error.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::HostExists;
+using testing_support::MakeDirs;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunKvdCd(const QStringList& arguments) {
+    QProcess process;
+    process.start(KVD_CD_PATH, arguments);
+    EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
+    Outcome run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "output does not end with a line feed";
+    return lines;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A project a preview has completed: settings, auto-start file, a Windows viewer and two pages.
+void MakeCleanProject(const std::string& folder) {
+    MakeDirs(folder + "/sub");
+    WriteBytes(folder + "/kvd.cfg", "index.htm\r\nVisit us\r\nhttp://example.com/\r\n-\r\n-\r\n400\r\n600\r\n");
+    WriteBytes(folder + "/autorun.inf", "[autorun]\r\nopen=KVD.exe \"-\" \"index.htm\"");
+    WriteBytes(folder + "/kvd.exe", std::string("MZ\x90\0\x03", 5) + std::string(2000, 'x'));
+    WriteBytes(folder + "/index.htm", "<html><body>\n<a href=\"sub/a.htm\">A</a>\n</body></html>\n");
+    WriteBytes(folder + "/sub/a.htm", "<html><body><a href=\"../index.htm\">back</a></body></html>\n");
+}
+
+// The clean project with three faults in sub/a.htm: a missing page (line 3), a picture named in another
+// letter case (line 4) and a web link (line 5).
+void MakeProjectWithFaults(const std::string& folder) {
+    MakeCleanProject(folder);
+    WriteBytes(folder + "/sub/Logo.gif", "GIF89a");
+    WriteBytes(folder + "/sub/a.htm", "<html><body>\n"
+                                      "<a href=\"../index.htm\">back</a>\n"
+                                      "<a href=\"gone.htm\">gone</a>\n"
+                                      "<img src=\"logo.gif\">\n"
+                                      "<a href=\"http://example.com/\">web</a>\n"
+                                      "</body></html>\n");
+}
+
+struct Expected {
+    std::string severity;
+    std::string kind;
+    std::string file;
+    int line;
+    std::string reference;
+};
+
+const std::vector<Expected> kFaults = {
+    {"error", "missing-target", "sub/a.htm", 3, "gone.htm"},
+    {"warning", "case-mismatch", "sub/a.htm", 4, "logo.gif"},
+    {"note", "external-link", "sub/a.htm", 5, "http://example.com/"},
+};
+
+TEST(KvdCdCheck, CleanProjectExitsZeroWithTheSummaryAlone) {
+    TempDir dir;
+    MakeCleanProject(dir.Path());
+    const Outcome run = RunKvdCd({"check", QString::fromStdString(dir.Path())});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 1u) << run.out;
+    EXPECT_EQ(lines[0].rfind("no errors, no warnings, no notes; image ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("% of CD 700 MB"), std::string::npos) << lines[0];
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(KvdCdCheck, OneLinePerFindingThenTheSummaryAndExitOne) {
+    TempDir dir;
+    MakeProjectWithFaults(dir.Path());
+    const Outcome run = RunKvdCd({"check", QString::fromStdString(dir.Path())});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), kFaults.size() + 1) << run.out;
+    for (size_t i = 0; i < kFaults.size(); ++i) {
+        const Expected& f = kFaults[i];
+        const std::string prefix = f.severity + ": " + f.file + ":" + std::to_string(f.line) + ": ";
+        EXPECT_EQ(lines[i].rfind(prefix, 0), 0u) << lines[i];
+        EXPECT_NE(lines[i].find("\"" + f.reference + "\""), std::string::npos) << lines[i];
+        EXPECT_EQ(lines[i].substr(lines[i].size() - f.kind.size() - 3), " [" + f.kind + "]") << lines[i];
+    }
+    EXPECT_EQ(lines.back().rfind("1 error, 1 warning, 1 note; image ", 0), 0u) << lines.back();
+}
+
+TEST(KvdCdCheck, JsonCarriesEveryFieldAndNullsWhereThereIsNone) {
+    TempDir dir;
+    MakeProjectWithFaults(dir.Path());
+    std::filesystem::remove(dir / "autorun.inf");
+    const Outcome run = RunKvdCd({"check", "--json", QString::fromStdString(dir.Path())});
+    EXPECT_EQ(run.status, 1) << run.err;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    const QJsonObject root = document.object();
+    EXPECT_EQ(root.keys(), (QStringList{"errors", "findings", "notes", "warnings"}));
+    EXPECT_EQ(root["errors"], QJsonValue(2));
+    EXPECT_EQ(root["warnings"], QJsonValue(1));
+    EXPECT_EQ(root["notes"], QJsonValue(1));
+    const QJsonArray findings = root["findings"].toArray();
+    ASSERT_EQ(findings.size(), 4);
+
+    // The folder-wide finding sorts first: no file, no line, no reference.
+    const QJsonObject autorun = findings[0].toObject();
+    EXPECT_EQ(autorun.keys(), (QStringList{"file", "kind", "line", "message", "reference", "severity"}));
+    EXPECT_EQ(autorun["severity"], QJsonValue("error"));
+    EXPECT_EQ(autorun["kind"], QJsonValue("missing-autorun"));
+    EXPECT_EQ(autorun["file"], QJsonValue(""));
+    EXPECT_TRUE(autorun["line"].isNull());
+    EXPECT_TRUE(autorun["reference"].isNull());
+    EXPECT_TRUE(autorun["message"].toString().contains("autorun.inf"));
+
+    for (size_t i = 0; i < kFaults.size(); ++i) {
+        const QJsonObject finding = findings[static_cast<qsizetype>(i + 1)].toObject();
+        const Expected& f = kFaults[i];
+        SCOPED_TRACE(f.kind);
+        EXPECT_EQ(finding.keys(), (QStringList{"file", "kind", "line", "message", "reference", "severity"}));
+        EXPECT_EQ(finding["severity"], QJsonValue(QString::fromStdString(f.severity)));
+        EXPECT_EQ(finding["kind"], QJsonValue(QString::fromStdString(f.kind)));
+        EXPECT_EQ(finding["file"], QJsonValue(QString::fromStdString(f.file)));
+        EXPECT_EQ(finding["line"], QJsonValue(f.line));
+        EXPECT_EQ(finding["reference"], QJsonValue(QString::fromStdString(f.reference)));
+        EXPECT_FALSE(finding["message"].toString().isEmpty());
+    }
+}
+
+TEST(KvdCdCheck, CouldNotRunExitsTwoWithAMessageOnStandardError) {
+    TempDir dir;
+    MakeCleanProject(dir.Path());
+    const QString folder = QString::fromStdString(dir.Path());
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{}, "Usage: kvd_cd"},
+        {{"check"}, "check takes one FOLDER, not 0 arguments"},
+        {{"check", folder, folder}, "check takes one FOLDER, not 2 arguments"},
+        {{"check", QString::fromStdString(dir / "nowhere")}, "no such folder: " + dir / "nowhere"},
+        {{"check", QString::fromStdString(dir / "index.htm")}, "no such folder"},
+        {{"check", "--medium", "floppy", folder}, "unknown medium \"floppy\""},
+        {{"check", "--label", "X", folder}, "Unknown option 'label'"},
+        {{"check", "--json"}, "check takes one FOLDER"},
+        {{"image", folder}, "image takes a FOLDER and an OUTPUT, not 1 arguments"},
+        {{"image", "--json", folder, folder + ".iso"}, "Unknown option 'json'"},
+        {{"burn", folder}, "unknown command \"burn\""},
+        {{"--frob"}, "unknown option \"--frob\""},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const Outcome run = RunKvdCd(arguments);
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"autorun.inf", "index.htm", "kvd.cfg", "kvd.exe", "sub"}));
+}
+
+TEST(KvdCdCheck, HelpAndVersionGoToStandardOutput) {
+    const Outcome version = RunKvdCd({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kvd_cd 3.2\n");
+    const Outcome help = RunKvdCd({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("check [--first-page NAME] [--medium cd|dvd|dvd-dl] [--json] FOLDER"), std::string::npos);
+    EXPECT_NE(help.out.find("image [--label LABEL] [--medium M] [--first-page NAME] [--force] FOLDER OUTPUT"),
+              std::string::npos);
+    const Outcome imageHelp = RunKvdCd({"image", "--help"});
+    EXPECT_EQ(imageHelp.status, 0);
+    EXPECT_EQ(imageHelp.out.rfind("Usage: kvd_cd image [options] FOLDER OUTPUT\n", 0), 0u) << imageHelp.out;
+    EXPECT_NE(imageHelp.out.find("--force"), std::string::npos);
+    EXPECT_EQ(imageHelp.err, "");
+}
+
+TEST(KvdCdImage, ErrorsRefuseTheImageAndForceWritesIt) {
+    TempDir project;
+    TempDir out;
+    MakeProjectWithFaults(project.Path());
+    const std::string image = out / "disc.iso";
+    WriteBytes(image, "an older image");
+    const QString folder = QString::fromStdString(project.Path());
+
+    const Outcome refused = RunKvdCd({"image", folder, QString::fromStdString(image)});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("error: sub/a.htm:3: "), std::string::npos) << refused.out;
+    EXPECT_NE(refused.err.find("no image written: the check found 1 error"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadBytes(image), "an older image");
+    EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
+
+    const Outcome forced =
+        RunKvdCd({"image", "--force", "--label", "SPRING_2026", folder, QString::fromStdString(image)});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
+    const std::string bytes = ReadBytes(image);
+    ASSERT_GT(bytes.size(), 0x8000u + 40);
+    EXPECT_EQ(bytes.substr(0x8001, 5), "CD001");
+    EXPECT_EQ(bytes.substr(0x8028, 32), "SPRING_2026" + std::string(21, ' '));
+    const std::vector<std::string> lines = Lines(forced.out);
+    ASSERT_FALSE(lines.empty());
+    std::string grouped = std::to_string(bytes.size());
+    for (int i = static_cast<int>(grouped.size()) - 3; i > 0; i -= 3)
+        grouped.insert(static_cast<size_t>(i), ",");
+    EXPECT_EQ(lines.back(), "wrote " + image + ": " + grouped + " bytes (" +
+                                QString::number(bytes.size() / 1048576.0, 'f', 1).toStdString() + " MB)");
+    // Not a terminal: plain progress lines, the last at the whole.
+    EXPECT_NE(forced.err.find("writing: 100% ("), std::string::npos) << forced.err;
+}
+
+TEST(KvdCdImage, FailureAndInterruptLeaveNothingBehind) {
+    TempDir project;
+    TempDir out;
+    MakeCleanProject(project.Path());
+    const QString folder = QString::fromStdString(project.Path());
+
+    const Outcome noFolder = RunKvdCd({"image", folder, QString::fromStdString(out / "missing/disc.iso")});
+    EXPECT_EQ(noFolder.status, 2);
+    EXPECT_NE(noFolder.err.find(out / "missing"), std::string::npos) << noFolder.err;
+    const Outcome inside = RunKvdCd({"image", folder, QString::fromStdString(project / "disc.iso")});
+    EXPECT_EQ(inside.status, 2);
+    EXPECT_FALSE(HostExists(project / "disc.iso"));
+
+    // Two gigabytes of holes take no room in the project but long enough to write for Ctrl-C to land.
+    for (const char* name : {"big1.bin", "big2.bin"}) {
+        std::filesystem::resize_file((WriteBytes(project / name, ""), project / name), 1ull << 30);
+    }
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(KVD_CD_PATH, {"image", "--medium", "dvd", folder, QString::fromStdString(out / "disc.iso")});
+    std::string err;
+    while (err.find("writing: ") == std::string::npos && process.waitForReadyRead(60000)) {
+        err += process.readAllStandardError().toStdString();
+    }
+    ASSERT_NE(err.find("writing: "), std::string::npos) << err;
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    err += process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130) << err;
+    EXPECT_NE(err.find("interrupted; nothing was written"), std::string::npos) << err;
+    EXPECT_EQ(Names(out.Path()), std::vector<std::string>{});
+}
+
+} // namespace

@@ -1,0 +1,339 @@
+// The disc check on prepared project folders: one group of cases per kind of finding, with the exact findings.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "publish/publish.h"
+#include "publish_test_support.h"
+
+namespace {
+
+using namespace publish_test;
+using publish::CheckOptions;
+using publish::CheckProject;
+using publish::CheckResult;
+using testing_support::TempDir;
+
+constexpr auto E = publish::Severity::Error;
+constexpr auto W = publish::Severity::Warning;
+constexpr auto N = publish::Severity::Note;
+
+void Remove(const TempDir& dir, const std::string& name) { ASSERT_EQ(::unlink((dir / name).c_str()), 0) << name; }
+
+void Link(const TempDir& dir, const std::string& target, const std::string& name) {
+    ASSERT_EQ(::symlink(target.c_str(), (dir / name).c_str()), 0) << name;
+}
+
+constexpr off_t kCdBytes = 360000LL * 2048;
+
+// A file of that size whose bytes take no room on disk.
+void Sparse(const std::string& path, off_t size) {
+    WriteBytes(path, "");
+    ASSERT_EQ(::truncate(path.c_str(), size), 0);
+}
+
+// The seven settings lines with the given first page.
+std::string Settings(const std::string& firstPage) { return firstPage + "\r\n-\r\n-\r\n-\r\n-\r\n400\r\n600\r\n"; }
+
+struct CheckCase {
+    const char* name;
+    std::function<void(const TempDir&)> prepare;
+    std::vector<Expected> expected;
+    std::string firstPage = "";
+    publish::Medium medium = publish::Medium::CD;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
+
+class CheckFinds : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckFinds, ExactlyTheseFindingsInOrder) {
+    TempDir dir;
+    WriteGoodProject(dir);
+    GetParam().prepare(dir);
+    CheckOptions options;
+    options.firstPage = GetParam().firstPage;
+    options.medium = GetParam().medium;
+    CheckResult result = CheckProject(dir.Path(), options);
+    EXPECT_EQ(Brief(result), GetParam().expected);
+    int errors = 0, warnings = 0, notes = 0;
+    for (const publish::Finding& f : result.findings) {
+        (f.severity == E ? errors : f.severity == W ? warnings : notes)++;
+        EXPECT_GT(f.message.size(), 20u) << f.kind;
+        EXPECT_EQ(f.message.back(), '.') << f.message;
+    }
+    EXPECT_EQ(result.errors, errors);
+    EXPECT_EQ(result.warnings, warnings);
+    EXPECT_EQ(result.notes, notes);
+}
+
+const std::string kAttributesPage =
+    "<!DOCTYPE html>\n"                                                     // 1
+    "<html><head>\n"                                                        // 2
+    "<link rel=\"stylesheet\" href=\"no-link.css\">\n"                      // 3
+    "<script src=\"no-script.js\"></script>\n"                              // 4
+    "<style>\n"                                                             // 5
+    "  @import \"no-import.css\";\n"                                        // 6
+    "  h1 { background: url( 'no-style-url.png' ) }\n"                      // 7
+    "</style>\n"                                                            // 8
+    "</head><body background=\"no-body.png\">\n"                            // 9
+    "<a href=\"no-a.htm\">a</a> <map><area href=\"no-area.htm\"></map>\n"   // 10
+    "<img src=\"no-img.png\"\n"                                             // 11
+    "     srcset=\"no-1x.png 1x, no-2x.png 2x\">\n"                         // 12
+    "<iframe src=\"no-iframe.htm\"></iframe><embed src=\"no-embed.swf\">\n" // 13
+    "<video src=\"no-video.mp4\"><source src=\"no-source.webm\" srcset=\"no-set.webm\">"
+    "<track src=\"no-track.vtt\"></video>\n"                                            // 14
+    "<audio src=\"no-audio.ogg\"></audio><input type=\"image\" src=\"no-input.png\">\n" // 15
+    "<object data=\"no-object.swf\"></object>\n"                                        // 16
+    "<table background=\"no-table.png\"><tr><th background=\"no-th.png\">h</th>"
+    "<td background=\"no-td.png\">d</td></tr></table>\n"                                          // 17
+    "<p style=\"color: red;\n background: url(no-attr-style.png)\">x</p>\n"                       // 18, 19
+    "<div src=\"not-loaded.png\" href=\"not-followed.htm\"></div><img href=\"not-either.htm\">\n" // 20
+    "<a href=\"sub/\">folder</a> <a href=\"my%20page.htm?x=1#top\">spaced</a>\n"                  // 21
+    "</body></html>\n";
+
+const std::string kFramesPage = "<html><frameset cols=\"50%,50%\">\n"
+                                "<frame src=\"no-frame.htm\">\n"
+                                "<frame src=\"sub/b.htm\">\n"
+                                "</frameset></html>\n";
+
+const std::vector<CheckCase> kCases = {
+    {"CleanProject", [](const TempDir&) {}, {}},
+
+    // ---- the first page ----
+    {"NoSettingsFile", [](const TempDir& d) { Remove(d, "kvd.cfg"); }, {{E, "missing-first-page", "", 0, {}}}},
+    {"SettingsNameAMissingPage",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("gone.htm")); },
+     {{E, "missing-first-page", "kvd.cfg", 1, "gone.htm"}}},
+    {"EmptyFirstLine",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("")); },
+     {{E, "missing-first-page", "kvd.cfg", 1, {}}}},
+    {"EmptySettingsFileNamesNothing",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", ""); },
+     {{E, "missing-first-page", "kvd.cfg", 0, {}}}},
+    {"LastRecordWins",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", Settings("index.htm") + Settings("gone.htm")); },
+     {{E, "missing-first-page", "kvd.cfg", 8, "gone.htm"}}},
+    {"LoneLineFeedStaysInsideTheLine",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", "index.htm\n-\n-\n"); },
+     {{E, "missing-first-page", "kvd.cfg", 1, "index.htm\n-\n-\n"}}},
+    {"CtrlZEndsTheFile", [](const TempDir& d) { WriteBytes(d / "kvd.cfg", "index.htm\x1agone.htm\r\n"); }, {}},
+    {"LoneCarriageReturnEndsALine",
+     [](const TempDir& d) { WriteBytes(d / "kvd.cfg", "sub\\b.htm\r-\r-\r-\r-\r400\r600\r"); },
+     {}},
+    {"CallerNamesThePage", [](const TempDir& d) { Remove(d, "kvd.cfg"); }, {}, "sub\\b.htm"},
+    {"CallerNamesAMissingPage", [](const TempDir&) {}, {{E, "missing-first-page", "", 0, "nope.htm"}}, "nope.htm"},
+    {"CallerNamesAPageAboveTheFolder",
+     [](const TempDir&) {},
+     {{E, "missing-first-page", "", 0, "..\\index.htm"}},
+     "..\\index.htm"},
+    {"CallerNamesAFolder", [](const TempDir&) {}, {{E, "missing-first-page", "", 0, "sub"}}, "sub"},
+    {"FirstPageInAnotherCase", [](const TempDir&) {}, {{W, "case-mismatch", "", 0, "SUB/B.HTM"}}, "SUB/B.HTM"},
+
+    // ---- the disc's start ----
+    {"NoAutorun", [](const TempDir& d) { Remove(d, "autorun.inf"); }, {{E, "missing-autorun", "", 0, {}}}},
+    {"AutorunInCapitals",
+     [](const TempDir& d) { ASSERT_EQ(::rename((d / "autorun.inf").c_str(), (d / "AUTORUN.INF").c_str()), 0); },
+     {}},
+    {"NoViewer", [](const TempDir& d) { Remove(d, "kvd.exe"); }, {{E, "missing-viewer", "", 0, {}}}},
+    {"ViewerIsNoWindowsProgram",
+     [](const TempDir& d) {
+         WriteBytes(d / "kvd.exe", "\x7f"
+                                   "ELF\x02\x01");
+     },
+     {{W, "viewer-not-windows", "kvd.exe", 0, {}}}},
+    {"ViewerOfOneByte",
+     [](const TempDir& d) { WriteBytes(d / "kvd.exe", "M"); },
+     {{W, "viewer-not-windows", "kvd.exe", 0, {}}}},
+
+    // ---- what pages refer to: every loading attribute, style sheets, and what does not count ----
+    {"EveryLoadingAttribute",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", kAttributesPage);
+         WriteBytes(d / "my page.htm", "<a href=\"index.htm\">home</a>");
+     },
+     {{E, "missing-target", "index.htm", 3, "no-link.css"},
+      {E, "missing-target", "index.htm", 4, "no-script.js"},
+      {E, "missing-target", "index.htm", 6, "no-import.css"},
+      {E, "missing-target", "index.htm", 7, "no-style-url.png"},
+      {E, "missing-target", "index.htm", 9, "no-body.png"},
+      {E, "missing-target", "index.htm", 10, "no-a.htm"},
+      {E, "missing-target", "index.htm", 10, "no-area.htm"},
+      {E, "missing-target", "index.htm", 11, "no-img.png"},
+      {E, "missing-target", "index.htm", 12, "no-1x.png"},
+      {E, "missing-target", "index.htm", 12, "no-2x.png"},
+      {E, "missing-target", "index.htm", 13, "no-iframe.htm"},
+      {E, "missing-target", "index.htm", 13, "no-embed.swf"},
+      {E, "missing-target", "index.htm", 14, "no-video.mp4"},
+      {E, "missing-target", "index.htm", 14, "no-source.webm"},
+      {E, "missing-target", "index.htm", 14, "no-set.webm"},
+      {E, "missing-target", "index.htm", 14, "no-track.vtt"},
+      {E, "missing-target", "index.htm", 15, "no-audio.ogg"},
+      {E, "missing-target", "index.htm", 15, "no-input.png"},
+      {E, "missing-target", "index.htm", 16, "no-object.swf"},
+      {E, "missing-target", "index.htm", 17, "no-table.png"},
+      {E, "missing-target", "index.htm", 17, "no-th.png"},
+      {E, "missing-target", "index.htm", 17, "no-td.png"},
+      {E, "missing-target", "index.htm", 19, "no-attr-style.png"},
+      {E, "missing-target", "index.htm", 21, "sub/"},
+      {N, "not-linked", "sub/b.htm", 0, {}}}},
+    {"RefreshIsFollowed",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<meta http-equiv=\"Refresh\" content=\"0; URL='sub/b.htm'\">\n"
+                                     "<meta http-equiv=refresh\n content=\"5;url=gone.htm\"><meta content=\"x.htm\">");
+     },
+     {{E, "missing-target", "index.htm", 3, "gone.htm"}}},
+    {"FramesAreFollowed",
+     [](const TempDir& d) { WriteBytes(d / "index.htm", kFramesPage); },
+     {{E, "missing-target", "index.htm", 2, "no-frame.htm"}}},
+    {"LinkedAndImportedStyleSheets",
+     [](const TempDir& d) {
+         WriteBytes(d / "sub/b.htm", "<link rel=stylesheet href=\"../css/main.css\"><a href=\"../index.htm\">i</a>");
+         MakeDirs(d / "css");
+         WriteBytes(d / "css/main.css", "@import url(more.css);\r\n/* url(commented.png) */\r\n"
+                                        "body { background: url(\"../img/none.png\") }\n");
+         WriteBytes(d / "css/more.css", "p {}\nh1 { background-image: url(gone\\.gif) }\n"
+                                        "h2 { content: \"url(not-a-url.png)\" }\n");
+     },
+     {{E, "missing-target", "css/main.css", 3, "../img/none.png"},
+      {E, "missing-target", "css/more.css", 2, "gone.gif"}}},
+    {"TargetInAnotherCase",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<a href=\"sub/b.htm\">b</a>\n<img src=\"SUB/Pic.PNG\">");
+         WriteBytes(d / "sub/pic.png", "png");
+     },
+     {{W, "case-mismatch", "index.htm", 2, "SUB/Pic.PNG"}}},
+    {"ReferencesLeavingTheFolder",
+     [](const TempDir& d) {
+         WriteBytes(d / "sub/b.htm", "<a href=\"../index.htm\">i</a>\n<a href=\"../../x.htm\">up</a>\n"
+                                     "<a href=\"/etc/passwd\">abs</a>\n<img src=\"C:\\pics\\x.png\">\n"
+                                     "<a href=\"file:///tmp/x.htm\">file</a>\n<a href=\"..\\..\\y.htm\">back</a>\n");
+     },
+     {{E, "outside-folder", "sub/b.htm", 2, "../../x.htm"},
+      {E, "outside-folder", "sub/b.htm", 3, "/etc/passwd"},
+      {E, "outside-folder", "sub/b.htm", 4, "C:\\pics\\x.png"},
+      {E, "outside-folder", "sub/b.htm", 5, "file:///tmp/x.htm"},
+      {E, "outside-folder", "sub/b.htm", 6, "..\\..\\y.htm"}}},
+    {"Anchors",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<a href=\"sub/b.htm#here\">1</a><a href=\"sub/b.htm#there\">2</a>\n"
+                                     "<a href=\"sub/b.htm#gone\">3</a>\n<a href=\"sub/b.htm#HERE\">4</a>\n"
+                                     "<a href=\"#top\">5</a><a href=\"#\">6</a><a href=\"#self\" id=\"self\">7</a>\n"
+                                     "<a href=\"#div\">8</a><div name=\"div\"></div>\n<img src=\"sub/p.png#x\">"
+                                     "<a href=\"sub/b.htm#h%C3%A9\">9</a>\n");
+         WriteBytes(d / "sub/p.png", "png");
+         WriteBytes(d / "sub/b.htm", "<a href=../index.htm><b id=\"h\xC3\xA9\"></b></a><p id=here><a name=there>");
+     },
+     {{W, "missing-anchor", "index.htm", 2, "sub/b.htm#gone"},
+      {W, "missing-anchor", "index.htm", 3, "sub/b.htm#HERE"},
+      {W, "missing-anchor", "index.htm", 5, "#div"}}},
+    {"ExternalLinks",
+     [](const TempDir& d) {
+         WriteBytes(d / "sub/b.htm",
+                    "<a href=\"../index.htm\">i</a>\n<a href=\"http://example.org/\">1</a>\n"
+                    "<a href=\"HTTPS://example.org/x\">2</a><a href=\"mailto:a@example.org\">3</a>\n"
+                    "<a href=\"ftp://example.org/f\">4</a><a href=\"javascript:void(0)\">5</a>\n"
+                    "<script src=\"//cdn.example.org/x.js\"></script><img src=\"data:image/png;base64,AAAA\">\n");
+     },
+     {{N, "external-link", "sub/b.htm", 2, "http://example.org/"},
+      {N, "external-link", "sub/b.htm", 3, "HTTPS://example.org/x"},
+      {N, "external-link", "sub/b.htm", 3, "mailto:a@example.org"},
+      {N, "external-link", "sub/b.htm", 4, "ftp://example.org/f"},
+      {N, "external-link", "sub/b.htm", 4, "javascript:void(0)"},
+      {N, "external-link", "sub/b.htm", 5, "//cdn.example.org/x.js"}}},
+    {"BaseHref",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<head><base href=\"sub/\"></head>\n<a href=\"b.htm\">b</a>\n"
+                                     "<a href=\"index.htm\">not here</a>\n");
+     },
+     {{E, "missing-target", "index.htm", 3, "index.htm"}}},
+    {"BaseHrefOnTheWeb",
+     [](const TempDir& d) {
+         WriteBytes(d / "sub/b.htm", "<base href=\"http://example.org/docs/\">\n<a href=\"../index.htm\">i</a>\n");
+     },
+     {{N, "external-link", "sub/b.htm", 2, "../index.htm"}}},
+    {"PagesNoPageLinks",
+     [](const TempDir& d) {
+         WriteBytes(d / "orphan.HTML", "<p>alone</p>");
+         MakeDirs(d / "old");
+         WriteBytes(d / "old/page.xhtml", "<p>alone</p>");
+         WriteBytes(d / "old/notes.txt", "not a page");
+         WriteBytes(d / "old/style.css", "p { background: url(gone.png) }");
+     },
+     {{N, "not-linked", "old/page.xhtml", 0, {}}, {N, "not-linked", "orphan.HTML", 0, {}}}},
+
+    // ---- names for the disc ----
+    {"NamesDifferingOnlyInCase",
+     [](const TempDir& d) {
+         WriteBytes(d / "pic.png", "1");
+         WriteBytes(d / "Pic.png", "2");
+         WriteBytes(d / "PIC.PNG", "3");
+         WriteBytes(d / "Sub", "a file beside the folder sub");
+         WriteBytes(d / "sub/\xC3\xA9t\xC3\xA9.txt", "lower");
+         WriteBytes(d / "sub/\xC3\x89T\xC3\x89.txt", "upper");
+         Link(d, "nothing", "sub/B.htm"); // off the disc: no collision with b.htm
+         Link(d, "nothing", "dead?");     // reported as a link, not as a name
+     },
+     {{E, "name-collision", "Pic.png", 0, {}},
+      {E, "link-broken", "dead?", 0, "nothing"},
+      {E, "name-collision", "pic.png", 0, {}},
+      {E, "name-collision", "sub", 0, {}},
+      {E, "link-broken", "sub/B.htm", 0, "nothing"},
+      {E, "name-collision", "sub/\xC3\xA9t\xC3\xA9.txt", 0, {}}}},
+    {"NamesJolietCannotCarry",
+     [](const TempDir& d) {
+         WriteBytes(d / (std::string(60, 'a') + ".txt"), "64 characters");
+         WriteBytes(d / (std::string(61, 'b') + ".txt"), "65 characters");
+         std::string e64;
+         for (int i = 0; i < 60; ++i)
+             e64 += "\xC3\xA9";
+         WriteBytes(d / (e64 + ".txt"), "64 characters of 124 bytes");
+         WriteBytes(d / "c*.txt", "");
+         WriteBytes(d / "c:.txt", "");
+         WriteBytes(d / "c;.txt", "");
+         WriteBytes(d / "c?.txt", "");
+         WriteBytes(d / "c\\.txt", "");
+     },
+     {{E, "name-not-joliet", std::string(61, 'b') + ".txt", 0, {}},
+      {E, "name-not-joliet", "c*.txt", 0, {}},
+      {E, "name-not-joliet", "c:.txt", 0, {}},
+      {E, "name-not-joliet", "c;.txt", 0, {}},
+      {E, "name-not-joliet", "c?.txt", 0, {}},
+      {E, "name-not-joliet", "c\\.txt", 0, {}}}},
+    {"SymbolicLinks",
+     [](const TempDir& d) {
+         Link(d, "sub/b.htm", "same.txt");
+         Link(d, "sub", "alias");
+         Link(d, "/tmp", "out");
+         Link(d, "../" + d.Path().substr(d.Path().rfind('/') + 1) + "/index.htm", "roundabout.txt");
+         Link(d, ".", "here");
+         Link(d, "..", "sub/up");
+         Link(d, "nothing", "dead");
+         Link(d, "ring2", "ring1");
+         Link(d, "ring1", "ring2");
+     },
+     {{N, "not-linked", "alias/b.htm", 0, {}},
+      {E, "link-loop", "alias/up", 0, ".."},
+      {E, "link-broken", "dead", 0, "nothing"},
+      {E, "link-loop", "here", 0, "."},
+      {E, "link-outside-folder", "out", 0, "/tmp"},
+      {E, "link-loop", "ring1", 0, "ring2"},
+      {E, "link-loop", "ring2", 0, "ring1"},
+      {E, "link-loop", "sub/up", 0, ".."}}},
+    {"SpecialFile",
+     [](const TempDir& d) { ASSERT_EQ(::mkfifo((d / "pipe").c_str(), 0644), 0); },
+     {{W, "special-file", "pipe", 0, {}}}},
+
+    // ---- size ----
+    {"TooLargeForACD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {{E, "too-large", "", 0, {}}}},
+    {"FitsOnADVD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {}, "", publish::Medium::DVD},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CheckFinds, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+} // namespace

@@ -1,0 +1,168 @@
+// Where references lead: one row per form of reference, with the expected target.
+#include "publish/references.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using publish::detail::Resolved;
+using publish::detail::ResolveReference;
+using publish::detail::Target;
+
+struct ResolveCase {
+    const char* reference;
+    const char* docFolder;
+    Target target;
+    const char* path;               // Local: the path; External: the scheme
+    const char* fragment = nullptr; // nullptr: none
+    bool folderSyntax = false;
+};
+
+void PrintTo(const ResolveCase& c, std::ostream* os) { *os << "'" << c.reference << "' in '" << c.docFolder << "'"; }
+
+class Resolve : public ::testing::TestWithParam<ResolveCase> {};
+
+TEST_P(Resolve, LeadsWhereABrowserOnTheDiscWouldGo) {
+    const ResolveCase& c = GetParam();
+    Resolved r = ResolveReference(c.reference, c.docFolder);
+    EXPECT_EQ(r.target, c.target);
+    if (c.target == Target::Local) {
+        EXPECT_EQ(r.path, c.path);
+    }
+    if (c.target == Target::External) {
+        EXPECT_EQ(r.scheme, c.path);
+    }
+    EXPECT_EQ(r.hasFragment, c.fragment != nullptr);
+    if (c.fragment) {
+        EXPECT_EQ(r.fragment, c.fragment);
+    }
+    EXPECT_EQ(r.folderSyntax, c.folderSyntax);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Resolve,
+    ::testing::Values(
+        ResolveCase{"a.htm", "", Target::Local, "a.htm"},
+        ResolveCase{"a.htm", "sub/deep", Target::Local, "sub/deep/a.htm"},
+        ResolveCase{"./x/../a.htm", "sub", Target::Local, "sub/a.htm"},
+        ResolveCase{"../a.htm", "sub", Target::Local, "a.htm"}, ResolveCase{"../a.htm", "", Target::Outside, ""},
+        ResolveCase{"x/../../../a.htm", "sub", Target::Outside, ""},
+        ResolveCase{"  a.htm\t", "", Target::Local, "a.htm"}, ResolveCase{"a\n.htm", "", Target::Local, "a.htm"},
+        ResolveCase{"sub\\a.htm", "", Target::Local, "sub/a.htm"},
+        ResolveCase{"my%20page.htm", "", Target::Local, "my page.htm"},
+        ResolveCase{"caf%C3%A9.htm", "", Target::Local, "caf\xC3\xA9.htm"},
+        ResolveCase{"100%.htm", "", Target::Local, "100%.htm"}, ResolveCase{"a%2fb.htm", "", Target::Local, "a/b.htm"},
+        ResolveCase{"a.htm?q=1#x", "", Target::Local, "a.htm", "x"},
+        ResolveCase{"a.htm#sec%202?not-a-query", "", Target::Local, "a.htm", "sec 2?not-a-query"},
+        ResolveCase{"a.htm#", "", Target::Local, "a.htm", ""}, ResolveCase{"#x", "sub", Target::Self, "", "x"},
+        ResolveCase{"?q", "sub", Target::Self, ""}, ResolveCase{"", "sub", Target::Self, ""},
+        ResolveCase{"sub/", "", Target::Local, "sub", nullptr, true},
+        ResolveCase{".", "sub", Target::Local, "sub", nullptr, true},
+        ResolveCase{"..", "sub", Target::Local, "", nullptr, true}, ResolveCase{"/a.htm", "", Target::Outside, ""},
+        ResolveCase{"\\a.htm", "", Target::Outside, ""}, ResolveCase{"C:\\a.htm", "", Target::Outside, ""},
+        ResolveCase{"c:/a.htm", "", Target::Outside, ""}, ResolveCase{"file:///d:/a.htm", "", Target::Outside, ""},
+        ResolveCase{"FILE:a.htm", "", Target::Outside, ""},
+        ResolveCase{"http://example.org/a.htm", "", Target::External, "http"},
+        ResolveCase{"HTTPS://example.org", "", Target::External, "https"},
+        ResolveCase{"mailto:a@example.org", "", Target::External, "mailto"},
+        ResolveCase{"javascript:go()", "", Target::External, "javascript"},
+        ResolveCase{"x-app+1.0:thing", "", Target::External, "x-app+1.0"},
+        ResolveCase{"//cdn.example.org/a.js", "", Target::External, ""},
+        ResolveCase{"data:text/plain,hi", "", Target::Inline, ""}, ResolveCase{"a:b.htm", "", Target::Outside, ""},
+        ResolveCase{"./a:b.htm", "", Target::Local, "a:b.htm"},
+        ResolveCase{"1a:b.htm", "", Target::Local, "1a:b.htm"}));
+
+TEST(Resolve, BaseDecidesTheFolder) {
+    Resolved folderBase = ResolveReference("docs/", "sub");
+    EXPECT_EQ(ResolveReference("a.htm", "sub", &folderBase).path, "sub/docs/a.htm");
+    Resolved pageBase = ResolveReference("docs/index.htm", "");
+    EXPECT_EQ(ResolveReference("../a.htm", "", &pageBase).path, "a.htm");
+    Resolved webBase = ResolveReference("https://example.org/x/", "");
+    EXPECT_EQ(ResolveReference("a.htm", "", &webBase).target, Target::External);
+    EXPECT_EQ(ResolveReference("a.htm", "", &webBase).scheme, "https");
+    Resolved outsideBase = ResolveReference("file:///c:/", "");
+    EXPECT_EQ(ResolveReference("a.htm", "", &outsideBase).target, Target::Outside);
+    // A reference with a scheme of its own ignores the base.
+    EXPECT_EQ(ResolveReference("mailto:a@example.org", "", &folderBase).scheme, "mailto");
+}
+
+struct CssCase {
+    const char* text;
+    std::vector<std::pair<std::string, int>> references;
+};
+
+void PrintTo(const CssCase& c, std::ostream* os) { *os << c.text; }
+
+class Css : public ::testing::TestWithParam<CssCase> {};
+
+TEST_P(Css, FindsUrlsAndImportsWithTheirLines) {
+    std::vector<publish::detail::RawReference> out;
+    publish::detail::ScanCss(GetParam().text, 10, out);
+    std::vector<std::pair<std::string, int>> got;
+    for (const auto& r : out)
+        got.emplace_back(r.text, r.line);
+    EXPECT_EQ(got, GetParam().references);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Css,
+    ::testing::Values(
+        CssCase{"a { background: url(x.png) }", {{"x.png", 10}}},
+        CssCase{"a{background:URL( \"y.png\" )}\nb{background:url('z.png')}", {{"y.png", 10}, {"z.png", 11}}},
+        CssCase{"@import 'a.css';\r\n@import url(b.css) screen;\r@IMPORT \"c.css\";",
+                {{"a.css", 10}, {"b.css", 11}, {"c.css", 12}}},
+        CssCase{"/* url(no.png)\n */ p { content: \"url(no.png)\"; }\n@import\n  'd.css';", {{"d.css", 13}}},
+        CssCase{"p { background: url(sp\\ ace.png) } q { background: url('\\41 b.png') }",
+                {{"sp ace.png", 10}, {"Ab.png", 10}}},
+        CssCase{"p { background: url(  x.png  ) } q { x: my-url(y.png) } r { x: u\\rl(z.png) }",
+                {{"x.png", 10}, {"z.png", 10}}},
+        CssCase{"p { x: 'unclosed\n} q { background: url(after.png) }", {{"after.png", 11}}},
+        CssCase{"@font-face { src: url(f.woff2) format('woff2'), url(f.woff) }", {{"f.woff2", 10}, {"f.woff", 10}}},
+        CssCase{"p { color: red }", {}}));
+
+TEST(Srcset, CandidatesInOrder) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(publish::detail::SrcsetUrls("a.png"), V({"a.png"}));
+    EXPECT_EQ(publish::detail::SrcsetUrls(" a.png 1x,\n b.png  2x , c.png 300w"), V({"a.png", "b.png", "c.png"}));
+    EXPECT_EQ(publish::detail::SrcsetUrls("a.png,b.png"), V({"a.png,b.png"})); // no space: one URL
+    EXPECT_EQ(publish::detail::SrcsetUrls("a.png, b.png"), V({"a.png", "b.png"}));
+    EXPECT_EQ(publish::detail::SrcsetUrls("a,b.png 1x, c.png"), V({"a,b.png", "c.png"}));
+    EXPECT_EQ(publish::detail::SrcsetUrls("a.png (x, y) 1x, d.png"), V({"a.png", "d.png"}));
+    EXPECT_EQ(publish::detail::SrcsetUrls(" , "), V());
+}
+
+TEST(ScanHtml, AnchorsBaseAndCharacterReferences) {
+    publish::detail::PageScan scan =
+        publish::detail::ScanHtml("<html><head><base href=\"sub/\"><base href=\"other/\"></head>\r\n"
+                                  "<body><h1 id=\"top-1\">T</h1><a name=\"n1\" href=\"a.htm?x=1&amp;y=2\">a</a>\r"
+                                  "<p name=\"not-an-anchor\" id=\"p&#233;\">\n"
+                                  "<img\n alt=\"x\"\n src=\"caf&eacute;.png\"></body></html>");
+    EXPECT_TRUE(scan.hasBase);
+    EXPECT_EQ(scan.base.text, "sub/");
+    EXPECT_EQ(scan.base.line, 1);
+    std::unordered_set<std::string> anchors = {"top-1", "n1", "p\xC3\xA9"};
+    EXPECT_EQ(scan.anchors, anchors);
+    ASSERT_EQ(scan.references.size(), 2u);
+    EXPECT_EQ(scan.references[0].text, "a.htm?x=1&y=2");
+    EXPECT_EQ(scan.references[0].line, 2);
+    EXPECT_EQ(scan.references[1].text, "caf\xC3\xA9.png");
+    EXPECT_EQ(scan.references[1].line, 6);
+}
+
+TEST(ScanHtml, CharacterSets) {
+    // UTF-8 without a declaration, and ISO 8859-1 by its declaration, both come out as UTF-8.
+    auto utf8 = publish::detail::ScanHtml("<p>\xC3\xBC</p><a href=\"caf\xC3\xA9.htm\">x</a>");
+    ASSERT_EQ(utf8.references.size(), 1u);
+    EXPECT_EQ(utf8.references[0].text, "caf\xC3\xA9.htm");
+    auto latin1 = publish::detail::ScanHtml(
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"></head>\n"
+        "<body><p>\xFC</p>\n<a href=\"caf\xE9.htm\">x</a></body></html>");
+    ASSERT_EQ(latin1.references.size(), 1u);
+    EXPECT_EQ(latin1.references[0].text, "caf\xC3\xA9.htm");
+    EXPECT_EQ(latin1.references[0].line, 3);
+}
+
+} // namespace
