@@ -26,7 +26,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     TForm1 form1;
-    form1.AddDiscCommands();
     form1.show();
     return application.exec();
 }

@@ -108,6 +108,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
 
     SetUpControls();
     ConnectEvents();
+    AddDiscCommands();
 
     // A failure here is reported before the window is first shown; the window is then shown
     // as usual with whatever the controls hold.

@@ -63,7 +63,7 @@ public:
     QPushButton* Button3 = nullptr;
     QAction* Exit1 = nullptr;
     std::string LaunchParams;
-    // The disc commands of File, made by AddDiscCommands.
+    // The disc commands of File, above Exit.
     QAction* CheckProject1 = nullptr;
     QAction* MakeCDImage1 = nullptr;
 
@@ -86,8 +86,8 @@ public:
     void CheckProject1Click();
     void MakeCDImage1Click();
 
-    // Puts "Check Project..." and "Make CD Image..." into File above Exit. The program does this once
-    // after creating the window; the window alone keeps the menus of the wizard as they always were.
+    // Puts "Check Project..." and "Make CD Image..." into File above Exit, once; the window's
+    // constructor does it.
     void AddDiscCommands();
 
     // The seven-line settings record, read into and written from the controls.

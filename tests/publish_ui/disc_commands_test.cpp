@@ -124,7 +124,6 @@ protected:
     TForm1& Form() {
         if (!form_) {
             form_ = std::make_unique<TForm1>();
-            form_->AddDiscCommands();
             form_->DirectoryListBox1->SetFolderPath(platform::posix::FromHostPath(project_));
         }
         return *form_;

@@ -446,7 +446,13 @@ TEST_F(Window, MenusAndShortcut) {
     EXPECT_EQ(top[1]->menu(), form.Help1);
     EXPECT_EQ(form.File1->title(), QString("&File"));
     EXPECT_EQ(form.Help1->title(), QString("&Help"));
-    EXPECT_EQ(form.File1->actions(), QList<QAction*>{form.Exit1});
+    // File: the disc commands, a separator, Exit.
+    const QList<QAction*> file = form.File1->actions();
+    ASSERT_EQ(file.size(), 4);
+    EXPECT_EQ(file[0], form.CheckProject1);
+    EXPECT_EQ(file[1], form.MakeCDImage1);
+    EXPECT_TRUE(file[2]->isSeparator());
+    EXPECT_EQ(file[3], form.Exit1);
     EXPECT_EQ(form.Help1->actions(), (QList<QAction*>{form.Contents1, form.About1}));
     EXPECT_EQ(form.Exit1->text(), QString("E&xit"));
     EXPECT_EQ(form.Contents1->text(), QString("&Contents"));
