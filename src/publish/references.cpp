@@ -1,6 +1,7 @@
 // Reference extraction from pages (libxml2's HTML parser), style sheets (a small tokenizer) and srcset, and
 // the resolution of a reference against its document's folder.
 #include "publish/references.h"
+#include "publish/tree.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
@@ -32,24 +33,6 @@ int HexValue(char c) {
     return -1;
 }
 
-void AppendUtf8(uint32_t cp, std::string& out) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
 
 // ---- CSS ------------------------------------------------------------------------------------------
 

@@ -49,7 +49,20 @@ int32_t DecodeUtf8(std::string_view text, size_t& i) {
     return cp;
 }
 
-void EncodeUtf8(int32_t cp, std::string& out) {
+
+// The process's own locale may be "C", whose case tables know only ASCII; names need the full tables.
+locale_t UnicodeLocale() {
+    static locale_t locale = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+        return l;
+    }();
+    return locale;
+}
+
+} // namespace
+
+void AppendUtf8(uint32_t cp, std::string& out) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
     if (cp < 0x80) {
         out += char(cp);
     } else if (cp < 0x800) {
@@ -66,17 +79,6 @@ void EncodeUtf8(int32_t cp, std::string& out) {
         out += char(0x80 | (cp & 0x3F));
     }
 }
-
-// The process's own locale may be "C", whose case tables know only ASCII; names need the full tables.
-locale_t UnicodeLocale() {
-    static locale_t locale = [] {
-        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
-        return l;
-    }();
-    return locale;
-}
-
-} // namespace
 
 std::string FoldCase(std::string_view name) {
     std::string out;
@@ -97,7 +99,7 @@ std::string FoldCase(std::string_view name) {
         }
         locale_t locale = UnicodeLocale();
         int32_t upper = locale ? static_cast<int32_t>(towupper_l(static_cast<wint_t>(cp), locale)) : cp;
-        EncodeUtf8(upper, out);
+        AppendUtf8(static_cast<uint32_t>(upper), out);
     }
     return out;
 }

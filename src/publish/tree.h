@@ -68,6 +68,9 @@ Tree WalkTree(const std::string& folder);
 // The exact image size in bytes for the walked tree (see image.cpp).
 uint64_t TreeImageSize(const Tree& tree, const std::string& label);
 
+// Appends the code point as UTF-8; one that UTF-8 cannot carry becomes U+FFFD.
+void AppendUtf8(uint32_t cp, std::string& out);
+
 // Error text for a failed system call on a path: "Cannot read /x/y: No such file or directory."
 std::string SystemErrorText(const char* what, const std::string& path, int err);
 
