@@ -10,7 +10,7 @@ packages=(
   libisofs-dev libxml2-dev xorriso genisoimage
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
-  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream man-db
   python3
   libxml2-utils
 )
