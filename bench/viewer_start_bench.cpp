@@ -8,7 +8,6 @@
 #include <X11/Xutil.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,6 +22,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/virtual_x_server.h"
 
 namespace {
 
@@ -45,43 +46,6 @@ nav ul { display: flex; flex-direction: column; gap: .3em; list-style: none; pad
 <table><tr><th>Part</th><th>Pages</th></tr><tr><td>One</td><td>12</td></tr></table></article></main>
 <script>document.title = 'Start ' + document.querySelectorAll('a').length;</script></body></html>)";
 
-class VirtualXServer {
-public:
-    bool Start() {
-        int fds[2];
-        if (::pipe(fds) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ < 0) return false;
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        pollfd wait{fds[0], POLLIN, 0};
-        char c = 0;
-        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        ::close(fds[0]);
-        if (number.empty()) return false;
-        display_ = ":" + number;
-        ::setenv("DISPLAY", display_.c_str(), 1);
-        return true;
-    }
-    ~VirtualXServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 // Whether the window at the top left of the screen shows the page's colour, in its lower part
 // where the page has no text.
@@ -214,7 +178,7 @@ int main(int argc, char** argv) {
     const std::string page = std::string(folder) + "/index.htm";
     std::ofstream(page) << kPage;
 
-    VirtualXServer server;
+    testing_support::VirtualXServer server;
     if (!server.Start()) {
         std::fprintf(stderr, "cannot start Xvfb\n");
         return 2;
