@@ -113,11 +113,6 @@ FindHandle FindFirstFileEx(const std::string& pattern, FindData* data, bool limi
 // Returns false with kErrorNoMoreFiles after the last entry.
 bool FindNextFile(FindHandle handle, FindData* data);
 bool FindClose(FindHandle handle);
-// The entry of exactly this name (GetFileAttributesEx), described as a search for the name
-// would describe it. False when the folder has no entry of that very spelling, and for every
-// name a search matches otherwise (a wildcard, a trailing period or space, a character a
-// Windows name cannot hold, an empty name part): such names are for the search to answer.
-bool GetFileAttributesEx(const std::string& name, FindData* data);
 
 bool FileTimeToLocalFileTime(FileTime utc, FileTime* local);
 // Fails for times outside 1980 to 2107.

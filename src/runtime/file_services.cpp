@@ -30,13 +30,11 @@ constexpr uint64_t kMaxTransfer = 0x40000000u;
 
 bool FileExists(const std::string& name) {
     platform::FindData data;
-    // A name found under its own spelling answers for itself with one look at that entry instead
-    // of a read of the whole folder; other spellings and patterns still go to the search.
-    if (!platform::GetFileAttributesEx(name, &data)) {
-        platform::FindHandle search = platform::FindFirstFile(name, &data);
-        if (search == nullptr) return false;
-        platform::FindClose(search);
-    }
+    // A name without wildcards costs the search one look at the entry it names, not a read of
+    // the whole folder.
+    platform::FindHandle search = platform::FindFirstFile(name, &data);
+    if (search == nullptr) return false;
+    platform::FindClose(search);
     if (data.attributes & platform::kAttrDirectory) return false;
     platform::FileTime local;
     if (!platform::FileTimeToLocalFileTime(data.lastWriteTime, &local)) return false;

@@ -154,8 +154,7 @@ TEST(FileExists, ExactNameLookAnswersAsTheSearchDoes) {
     }
 
     // Two spellings of one name: the one spelled as asked answers, so a folder of the exact name
-    // does not count even beside a file of the other spelling (the search answers for whichever
-    // spelling it meets first).
+    // does not count even beside a file of the other spelling.
     MakeDirs(dir / "Both.htm");
     WriteBytes(dir / "both.htm", "b");
     EXPECT_FALSE(rtl::FileExists(folder + "Both.htm"));

@@ -202,35 +202,6 @@ bool FindNextFile(FindHandle handle, FindData* data) {
     return true;
 }
 
-bool GetFileAttributesEx(const std::string& name, FindData* data) {
-    const size_t cut = name.find_last_of("\\/:");
-    const std::string folderPart = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
-    const std::string namePart = cut == std::string::npos ? name : name.substr(cut + 1);
-    const bool literal = !namePart.empty() && namePart != "." && namePart != ".." && namePart.back() != '.' &&
-                         namePart.back() != ' ' &&
-                         std::none_of(namePart.begin(), namePart.end(), [](char c) {
-                             return static_cast<unsigned char>(c) < 32 || std::strchr("*?<>|\"", c) != nullptr;
-                         });
-    if (!literal) {
-        SetLastError(kErrorInvalidName);
-        return false;
-    }
-    posix::ResolvedPath folder;
-    if (!SearchFolder(folderPart, &folder)) return false;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.host.c_str()));
-    if (!dir) {
-        SetLastError(posix::CodeFromErrno(errno, folder.host));
-        return false;
-    }
-    struct stat st;
-    if (::fstatat(::dirfd(dir.get()), namePart.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        SetLastError(kErrorFileNotFound);
-        return false;
-    }
-    if (data) *data = EntryData(::dirfd(dir.get()), namePart);
-    return true;
-}
-
 bool FindClose(FindHandle handle) {
     if (handle == nullptr) {
         SetLastError(kErrorInvalidHandle);
