@@ -6,7 +6,7 @@
 
 #include "engine_setup.h"
 #include "framework/qt_strings.h"
-#include "viewer_args.h"
+#include "page_files.h"
 #include "viewer_window.h"
 
 int main(int argc, char** argv) {

@@ -74,7 +74,7 @@ window.addEventListener('keydown', (event) => {
     profile->scripts()->insert(script);
 }
 
-}  // namespace
+} // namespace
 
 ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFolder, QWidget* parent)
     : QMainWindow(parent), args_(args) {
@@ -155,7 +155,7 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* link = menuBar()->addAction(text);
         link->setObjectName(QStringLiteral("WebLinkAction"));
-        link->setEnabled(!args_.address.empty() && args_.address != "-");
+        link->setEnabled(HasWebLinkAddress(args_));
         connect(link, &QAction::triggered, this, &ViewerWindow::OpenWebLink);
         if (close) menuBar()->setCornerWidget(close, Qt::TopRightCorner);
     } else {
@@ -184,7 +184,8 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     SetShownPageName(firstPageName_);
     if (asked.empty()) {
         // A path the drive table cannot place has no address; it is named as it was given.
-        const QString sentence = QStringLiteral("The first page, %1, cannot be found.").arg(firstPageName_);
+        const QString sentence =
+            framework::ToQString(MissingPageSentence(framework::FromQString(firstPageName_), true));
         view_->setHtml(MissingPageHtml(sentence, framework::ToQString(args_.firstPage)));
     } else {
         // The address keeps the name as asked, so the title and the debug display show it that way.
@@ -274,4 +275,4 @@ void ViewerWindow::OpenElsewhere(const QUrl& url) {
     box->open();
 }
 
-}  // namespace viewer
+} // namespace viewer

@@ -1,5 +1,5 @@
-// The viewer's command line and where it looks for its first page.
-#include "viewer_args.h"
+// The viewers' shared rules and where the Linux viewer looks for its first page.
+#include "page_files.h"
 
 #include <gtest/gtest.h>
 
@@ -191,4 +191,80 @@ TEST(PageFileName, CutsAfterTheLastSeparatorOfEitherForm) {
     EXPECT_EQ(viewer::PageFileName("pages\\"), "");
 }
 
-}  // namespace
+TEST(PagePathRules, RelativePagesJoinTheFolderWithTheSystemsSeparator) {
+    EXPECT_EQ(viewer::JoinPagePath("D:\\", "pages/intro.htm", '\\'), "D:\\pages\\intro.htm");
+    EXPECT_EQ(viewer::JoinPagePath("D:\\cd", "\\index.htm", '\\'), "D:\\cd\\index.htm");
+    EXPECT_EQ(viewer::JoinPagePath("/srv/cd", "a\\b.htm", '/'), "/srv/cd/a/b.htm");
+    EXPECT_TRUE(viewer::IsWindowsFullPath("q:start.htm"));
+    EXPECT_TRUE(viewer::IsWindowsFullPath("\\\\server\\share\\x.htm"));
+    EXPECT_FALSE(viewer::IsWindowsFullPath("pages\\x.htm"));
+}
+
+TEST(PagePathRules, OnlyWholePartsWithoutDotsLieInsideTheFolder) {
+    struct Row {
+        const char* folder;
+        const char* path;
+        bool caseBlind;
+        bool inside;
+    };
+    const Row rows[] = {
+        {"/srv/cd", "/srv/cd/index.htm", false, true},
+        {"/srv/cd/", "/srv/cd/sub/a.htm", false, true},
+        {"/srv/cd", "/srv/cd", false, false},               // the folder itself is no file in it
+        {"/srv/cd", "/srv/cd2/a.htm", false, false},        // a sibling that starts alike
+        {"/srv/cd", "/srv/cd/../secret.htm", false, false}, // a way out
+        {"/srv/cd", "/srv/cd/./a.htm", false, false},
+        {"/srv/cd", "/srv/CD/a.htm", false, false},
+        {"D:\\", "D:\\sub\\a.htm", true, true},
+        {"D:\\CD", "d:/cd/a.htm", true, true},
+        {"D:\\cd", "D:\\cd2\\a.htm", true, false},
+        {"D:\\cd", "D:\\cd\\..\\x.htm", true, false},
+        {"/", "/etc/passwd", false, true},
+        {"/srv/cd", "srv/cd/a.htm", false, false}, // rooted alike or not at all
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(viewer::PathInsideFolder(row.folder, row.path, row.caseBlind), row.inside)
+            << row.folder << " | " << row.path;
+    }
+}
+
+TEST(AddressRule, DiscPagesStayWebAndMailGoToTheReadersProgramsFilesAreRefused) {
+    using viewer::AddressKind;
+    using viewer::Route;
+    struct Row {
+        const char* address;
+        AddressKind kind;
+        Route mainFrame;
+        Route subFrame;
+    };
+    const Row rows[] = {
+        {"kvd://disc/srv/cd/a.htm", AddressKind::kDiscPage, Route::kShowHere, Route::kShowHere},
+        {"KVD://disc/x", AddressKind::kDiscPage, Route::kShowHere, Route::kShowHere},
+        {"about:blank", AddressKind::kEngineOwn, Route::kShowHere, Route::kShowHere},
+        {"data:text/html,x", AddressKind::kEngineOwn, Route::kShowHere, Route::kShowHere},
+        {"file:///etc/passwd", AddressKind::kLocalFile, Route::kRefuse, Route::kRefuse},
+        {"http://example.com/", AddressKind::kWeb, Route::kOpenElsewhere, Route::kShowHere},
+        {"HTTPS://example.com/", AddressKind::kWeb, Route::kOpenElsewhere, Route::kShowHere},
+        {"mailto:someone@example.com", AddressKind::kMail, Route::kOpenElsewhere, Route::kRefuse},
+        {"ftp://example.com/f", AddressKind::kOther, Route::kOpenElsewhere, Route::kRefuse},
+        {"C:\\index.htm", AddressKind::kOther, Route::kOpenElsewhere, Route::kRefuse},
+    };
+    for (const Row& row : rows) {
+        const AddressKind kind = viewer::ClassifyAddress(row.address, "kvd");
+        EXPECT_EQ(kind, row.kind) << row.address;
+        EXPECT_EQ(viewer::RouteNavigation(kind, true), row.mainFrame) << row.address;
+        EXPECT_EQ(viewer::RouteNavigation(kind, false), row.subFrame) << row.address;
+    }
+    EXPECT_EQ(viewer::AddressScheme("c:/index.htm"), "");
+}
+
+TEST(MissingPage, ExplanationNamesWhatWasLookedForEscaped) {
+    EXPECT_EQ(viewer::MissingPageSentence("a.htm", true), "The first page, a.htm, cannot be found.");
+    EXPECT_EQ(viewer::MissingPageSentence("a.htm", false), "The page a.htm cannot be found.");
+    const std::string html = viewer::MissingPageHtml("The page <b>.htm cannot be found.", "/cd/<b>&.htm");
+    EXPECT_NE(html.find("<p>The page &lt;b&gt;.htm cannot be found.</p>"), std::string::npos);
+    EXPECT_NE(html.find("<p>Looked for: <tt>/cd/&lt;b&gt;&amp;.htm</tt></p>"), std::string::npos);
+    EXPECT_EQ(viewer::MissingPageHtml("x", "").find("Looked for"), std::string::npos);
+}
+
+} // namespace

@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <string>
 
-#include "viewer_args.h"
+#include "page_files.h"
 
 class QLabel;
 class QWebEngineProfile;

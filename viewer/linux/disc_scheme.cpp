@@ -10,7 +10,7 @@
 
 #include "engine_setup.h"
 #include "framework/qt_strings.h"
-#include "viewer_args.h"
+#include "page_files.h"
 
 namespace viewer {
 namespace {
@@ -39,7 +39,7 @@ bool HasDotPart(const std::string& hostPath) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 QUrl DiscUrl(const std::string& hostPath) {
     QUrl url;
@@ -56,14 +56,8 @@ std::string DiscHostPath(const QUrl& url) {
 QString DiscFileName(const QUrl& url) { return framework::ToQString(PageFileName(DiscHostPath(url))); }
 
 QString MissingPageHtml(const QString& sentence, const QString& lookedFor) {
-    QString html =
-        QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Page not found</title></head>"
-                       "<body style=\"font-family: sans-serif; margin: 1.5em\"><h2>Page not found</h2><p>%1</p>")
-            .arg(sentence.toHtmlEscaped());
-    if (!lookedFor.isEmpty()) {
-        html += QStringLiteral("<p>Looked for: <tt>%1</tt></p>").arg(lookedFor.toHtmlEscaped());
-    }
-    return html + QStringLiteral("<p>Press Esc to close the viewer.</p></body></html>");
+    return framework::ToQString(
+        viewer::MissingPageHtml(framework::FromQString(sentence), framework::FromQString(lookedFor)));
 }
 
 void DiscSchemeHandler::SetFolders(std::vector<std::string> folders) {
@@ -102,12 +96,11 @@ void DiscSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     }
     const QString name = DiscFileName(url);
     const bool first = url.adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery) == firstPage_;
-    const QString sentence = first ? QStringLiteral("The first page, %1, cannot be found.").arg(name)
-                                   : QStringLiteral("The page %1 cannot be found.").arg(name);
+    const QString sentence = framework::ToQString(MissingPageSentence(framework::FromQString(name), first));
     auto* page = new QBuffer(job);
     page->setData(MissingPageHtml(sentence, framework::ToQString(asked)).toUtf8());
     page->open(QIODevice::ReadOnly);
     job->reply(QByteArrayLiteral("text/html"), page);
 }
 
-}  // namespace viewer
+} // namespace viewer

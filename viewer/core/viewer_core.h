@@ -1,0 +1,89 @@
+// What both viewers share: the command line, the settings file, page names and the rule for which
+// addresses stay in the window. Plain C++: no window toolkit and no call of the operating system.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace viewer {
+
+inline constexpr int kDefaultHeight = 400;
+inline constexpr int kDefaultWidth = 600;
+
+struct ViewerArgs {
+    bool debug = false;
+    std::string firstPage = "index.htm";
+    std::string linkText = "-";
+    std::string address = "-";
+    bool maximised = false;
+    bool borderless = false;
+    int height = kDefaultHeight;
+    int width = kDefaultWidth;
+};
+
+// Reads the tokens by position: debug, first page, link text, address, maximised,
+// borderless, height, width. Any tail may be missing (the "M" and "M" "N" lists are just
+// shorter lists) and takes the defaults; a size that is not a plain positive number does too.
+ViewerArgs ParseViewerArgs(const std::vector<std::string>& tokens);
+
+// The tokens a settings file "kvd.cfg" stands for, debug off: the viewer started with no
+// arguments (a reader double-clicking it on the CD) takes its settings from there. Lines end at
+// a carriage return (a line feed right after it is skipped), a Ctrl-Z ends the text, and only
+// the first seven lines count.
+std::vector<std::string> SettingsFileTokens(const std::string& bytes);
+
+// Whether the menu item that opens the system browser is wanted at all.
+bool HasWebLink(const ViewerArgs& args);
+// Whether that item has an address to open.
+bool HasWebLinkAddress(const ViewerArgs& args);
+
+// The file-name part of a page name in either form: after the last backslash, colon or slash.
+std::string PageFileName(const std::string& page);
+
+// A Windows full path: a drive letter and a colon ("C:\x.htm", "C:x.htm"), or a leading
+// backslash ("\x.htm", "\\server\share\x.htm").
+bool IsWindowsFullPath(const std::string& page);
+
+// A page name relative to the viewer's folder, joined to that folder with the separator of the
+// system: either separator in the name becomes that one, and exactly one stands between them.
+std::string JoinPagePath(const std::string& folder, const std::string& page, char separator);
+
+// Whether the path lies inside the folder, judged on the text alone: both in the same form,
+// separators '/' or '\\' (either counts as one), and a "." or ".." part in the path refuses it,
+// since it could lead out. A folder matches only whole parts, so "cd2" is not inside "cd".
+// caseBlind compares the letters a to z without case, as a Windows file system does.
+bool PathInsideFolder(std::string_view folder, std::string_view path, bool caseBlind);
+
+// The scheme of an address, lower-cased ("http" of "HTTP://x"); empty when it has none, or when
+// what stands before the colon is a drive letter.
+std::string AddressScheme(std::string_view address);
+
+// What an address is to the viewer. discScheme: the scheme under which the front end shows the
+// disc's own pages.
+enum class AddressKind {
+    kDiscPage,  // a page or file of the disc, under the front end's own scheme
+    kEngineOwn, // made up by the browser engine itself: about:, data:, blob:, res:, javascript:
+    kLocalFile, // a file: address
+    kWeb,       // http: or https:
+    kMail,      // mailto:
+    kOther,     // any other scheme (ftp:, news:, a program's own protocol)
+};
+AddressKind ClassifyAddress(std::string_view address, std::string_view discScheme);
+
+// Where a navigation goes. The disc's pages and the engine's own stay in the window; a page of the
+// web or a mail address that would replace the page goes to the reader's programs; content from
+// the web embedded in a page loads there, as in any browser. A file: address is refused: a front
+// end that can tell it names a file of the disc turns it into the disc page first.
+enum class Route { kShowHere, kOpenElsewhere, kRefuse };
+Route RouteNavigation(AddressKind kind, bool mainFrame);
+
+// The viewer's own page that explains a missing page (UTF-8): the sentence, what was looked for
+// (when anything), and the way out.
+std::string MissingPageSentence(const std::string& fileName, bool firstPage);
+std::string MissingPageHtml(const std::string& sentence, const std::string& lookedFor);
+
+// Text made safe to stand in HTML content or a quoted attribute.
+std::string HtmlEscape(std::string_view text);
+
+} // namespace viewer

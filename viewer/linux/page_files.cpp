@@ -1,0 +1,89 @@
+// Where the Linux viewer finds its pages on this host.
+#include "page_files.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/platform.h"
+
+namespace viewer {
+namespace {
+
+enum class EntryKind { kFile, kFolder };
+
+bool IsKind(const std::string& hostPath, EntryKind kind) {
+    struct stat info {};
+    if (::stat(hostPath.c_str(), &info) != 0) return false;
+    return kind == EntryKind::kFile ? S_ISREG(info.st_mode) : S_ISDIR(info.st_mode);
+}
+
+std::string LowerAtoZ(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The entry of the folder (a host path ending in a slash, or empty for the working folder) that
+// answers to the name: the exact spelling, else the first in byte order of those that differ
+// only in the case of a to z, so the choice never depends on the order the folder lists them in.
+std::string FindEntry(const std::string& folder, const std::string& name, EntryKind kind) {
+    if (IsKind(folder + name, kind)) return name;
+    const std::string wanted = LowerAtoZ(name);
+    std::string found;
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string candidate = entry->d_name;
+            if (LowerAtoZ(candidate) == wanted && IsKind(folder + candidate, kind) &&
+                (found.empty() || candidate < found)) {
+                found = candidate;
+            }
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
+} // namespace
+
+std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder) {
+    if (!firstPage.empty() && firstPage[0] == '/') return firstPage;
+    // A Windows full path goes through the drive table, as the wizard names its help page that way.
+    if (IsWindowsFullPath(firstPage)) return platform::HostPathOf(firstPage);
+    // A relative name may still use Windows separators ("pages\intro.htm").
+    return JoinPagePath(viewerFolder, firstPage, '/');
+}
+
+bool HostFileExists(const std::string& hostPath) {
+    struct stat info {};
+    return !hostPath.empty() && ::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string FindPage(const std::string& hostPath) {
+    if (HostFileExists(hostPath) || hostPath.empty()) return hostPath;
+    std::string resolved = hostPath[0] == '/' ? "/" : "";
+    size_t begin = resolved.size();
+    while (begin <= hostPath.size()) {
+        size_t end = hostPath.find('/', begin);
+        const bool last = end == std::string::npos;
+        if (last) end = hostPath.size();
+        const std::string part = hostPath.substr(begin, end - begin);
+        begin = end + 1;
+        if (part.empty() && !last) continue; // doubled separators name the same folder
+        const std::string found = FindEntry(resolved, part, last ? EntryKind::kFile : EntryKind::kFolder);
+        if (found.empty()) return hostPath;
+        resolved += found;
+        if (!last) resolved += '/';
+    }
+    return resolved;
+}
+
+std::string ReadHostFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace viewer

@@ -1,0 +1,27 @@
+// Where the Linux viewer finds its pages on this host; no Qt.
+#pragma once
+
+#include <string>
+
+#include "viewer_core.h"
+
+namespace viewer {
+
+// The host path of the first page: a Windows full path ("C:\...", "\\server\share\...", "\...")
+// goes through the drive table, a host absolute path is taken as it is, anything else is
+// relative to the viewer's own folder (a host path). Empty when the path cannot be translated.
+std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder);
+
+// Whether a regular file stands at the host path (a folder does not count).
+bool HostFileExists(const std::string& hostPath);
+
+// The file at the host path as a disc read on a case-blind file system finds it: each folder and
+// the file name may differ from what is on disk in the case of a to z, the exact spelling wins,
+// and of several other spellings the first in byte order does. Returns the path unchanged when
+// no file answers to it.
+std::string FindPage(const std::string& hostPath);
+
+// The whole content of a host file; empty when it cannot be read.
+std::string ReadHostFile(const std::string& hostPath);
+
+} // namespace viewer
