@@ -236,7 +236,11 @@ struct SourceRef {
 
 void AddFolder(IsoImage* image, IsoDir* dir, const Tree& tree, size_t index, BuildState* state) {
     const Folder& folder = tree.folders[index];
-    for (const Entry& e : folder.entries) {
+    // The library keeps a folder's children in a list sorted by name and inserts by walking it from the
+    // smallest; entries handed over from the largest name down each land at its head, so a folder of n
+    // files costs n steps instead of n squared.
+    for (auto it = folder.entries.rbegin(); it != folder.entries.rend(); ++it) {
+        const Entry& e = *it;
         if (e.kind == EntryKind::File) {
             IsoFile* file = nullptr;
             Check(iso_image_add_new_file(image, dir, e.name.c_str(), NewFileStream(folder.host + e.name, e.info, state),
