@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <unordered_map>
@@ -37,10 +38,11 @@ bool IsStyleSheet(const std::string& name) { return EndsWithNoCase(name, ".css")
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
-std::string ReadWhole(const std::string& path, size_t limit = SIZE_MAX) {
+// The file's bytes, up to limit; 0, or the error that stopped the reading.
+int ReadWhole(const std::string& path, std::string& bytes, size_t limit = SIZE_MAX) {
+    bytes.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(SystemErrorText("Cannot read", path, errno));
-    std::string bytes;
+    if (fd < 0) return errno;
     struct stat info {};
     if (fstat(fd, &info) == 0 && info.st_size > 0)
         bytes.reserve(std::min<size_t>(static_cast<size_t>(info.st_size), limit));
@@ -51,13 +53,13 @@ std::string ReadWhole(const std::string& path, size_t limit = SIZE_MAX) {
         if (n < 0) {
             int err = errno;
             ::close(fd);
-            throw Error(SystemErrorText("Cannot read", path, err));
+            return err;
         }
         if (n == 0) break;
         bytes.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
-    return bytes;
+    return 0;
 }
 
 // Line 1 of the last record of a settings file, read as the wizard's settings reader reads it: a line ends
@@ -109,6 +111,7 @@ public:
 
     CheckResult Run(const std::string& folder) {
         CheckNames();
+        CheckReadable();
         CheckStart();
         FirstPage();
         Crawl();
@@ -186,6 +189,36 @@ private:
         }
     }
 
+    // ---- files the image must read ----------------------------------------------------------------
+
+    void Unreadable(const Folder& folder, const Entry& e, int err) {
+        if (!unreadable_.insert(&e).second) return;
+        Add(Severity::Error, "unreadable", Tree::RelPath(folder, e.name), 0, std::nullopt,
+            std::string("The file cannot be read (") + std::strerror(err) +
+                "), so no image can be made of the folder until it can.");
+    }
+
+    // Every file goes into the image, linked or not, so every one must open.
+    void CheckReadable() {
+        for (const Folder& folder : tree_.folders)
+            for (const Entry& e : folder.entries) {
+                if (e.kind != EntryKind::File) continue;
+                int fd = ::open((folder.host + e.name).c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0)
+                    Unreadable(folder, e, errno);
+                else
+                    ::close(fd);
+            }
+    }
+
+    // The file's bytes (up to limit); false, with the finding made, when it cannot be read.
+    bool Read(const Folder& folder, const Entry& e, std::string& bytes, size_t limit = SIZE_MAX) {
+        if (unreadable_.count(&e)) return false;
+        int err = ReadWhole(folder.host + e.name, bytes, limit);
+        if (err != 0) Unreadable(folder, e, err);
+        return err == 0;
+    }
+
     // ---- the disc's start ---------------------------------------------------------------------
 
     // A name in the root as Windows finds it: exactly, else in any letter case.
@@ -208,8 +241,8 @@ private:
                 "There is no kvd.exe, so the disc cannot show its pages; run a preview to copy the viewer in.");
             return;
         }
-        std::string head = ReadWhole(tree_.root + viewer->name, 2);
-        if (head != "MZ")
+        std::string head;
+        if (Read(tree_.folders[0], *viewer, head, 2) && head != "MZ")
             Add(Severity::Warning, "viewer-not-windows", viewer->name, 0, std::nullopt,
                 "kvd.exe is not a Windows program, so readers on Windows cannot start it; put the Windows viewer "
                 "program in the wizard folder and run a preview before the disc is made.");
@@ -259,7 +292,9 @@ private:
                     "There is no kvd.cfg naming the first page; run a preview to write one.");
                 return;
             }
-            FirstPageSetting setting = ReadFirstPageSetting(ReadWhole(tree_.root + cfg->name));
+            std::string settings;
+            if (!Read(tree_.folders[0], *cfg, settings)) return;
+            FirstPageSetting setting = ReadFirstPageSetting(settings);
             file = cfg->name;
             line = setting.line;
             page = setting.page;
@@ -295,8 +330,10 @@ private:
         }
         for (const std::string& s : segments)
             path += (path.empty() ? "" : "/") + s;
+        // A page named with a separator after it is asked for as a folder, and opening it fails.
+        bool asFolder = !page.empty() && (page.back() == '\\' || page.back() == '/');
         Located located;
-        if (outside || path.empty() || !Locate(path, located) || located.entry->kind != EntryKind::File) {
+        if (outside || asFolder || path.empty() || !Locate(path, located) || located.entry->kind != EntryKind::File) {
             Add(Severity::Error, "missing-first-page", file, line, page,
                 "The first page " + Quote(page) + " is not a file in the project folder.");
             return;
@@ -316,6 +353,9 @@ private:
         const Entry* entry;
         std::string rel;
         bool html;
+        // A style sheet without a character set of its own is read in its page's.
+        std::string charset;
+        bool charsetDeclared = false;
     };
 
     struct PendingFragment {
@@ -327,13 +367,47 @@ private:
         std::string fragment;
     };
 
-    void Enqueue(const Located& located, bool asPage) {
+    void Enqueue(const Located& located, bool asPage, const std::string& charset = {}, bool declared = false) {
         const Entry* e = located.entry;
         if (e->kind != EntryKind::File) return;
         bool html = asPage || IsPage(e->name);
         if (!html && !IsStyleSheet(e->name)) return;
         if (!visited_.insert(e).second) return;
-        queue_.push_back(Document{located.folder, e, Tree::RelPath(*located.folder, e->name), html});
+        queue_.push_back(Document{located.folder, e, Tree::RelPath(*located.folder, e->name), html, charset, declared});
+    }
+
+    void NoCharset(const Document& doc) {
+        Add(Severity::Warning, "no-charset", doc.rel, 0, std::nullopt,
+            doc.html ? "The page has characters beyond ASCII but declares no character set, so the viewers read it "
+                       "as windows-1252 and its accented names may not match the files; declare it near the top "
+                       "of the page, as <meta charset=\"utf-8\"> for UTF-8."
+                     : "The style sheet has characters beyond ASCII, but neither it nor the page that loads it "
+                       "declares a character set, so the viewers read it as windows-1252; start it with "
+                       "@charset \"utf-8\"; for UTF-8, or declare the page's.");
+    }
+
+    // One note per file and kind, at the first use, so that a style sheet full of them is not a wall of notes.
+    void EngineGaps(const Document& doc, const std::vector<EngineGap>& gaps) {
+        struct Kind {
+            std::string_view what;
+            const char* message;
+        };
+        static constexpr Kind kKinds[] = {
+            {"custom-property", "The Windows browser control does not know CSS custom properties (var(--...)), so "
+                                "readers on Windows see this style without what they carry"},
+            {"module-script", "The Windows browser control does not run module scripts (<script type=\"module\">), "
+                              "so readers on Windows get the page without them"},
+        };
+        for (const Kind& kind : kKinds) {
+            int first = 0;
+            int count = 0;
+            for (const EngineGap& gap : gaps)
+                if (kind.what == gap.what && count++ == 0) first = gap.line;
+            if (count == 0) continue;
+            std::string message = kind.message;
+            if (count > 1) message += " (" + std::to_string(count) + " uses in this file, the first here)";
+            Add(Severity::Note, "windows-engine", doc.rel, first, std::nullopt, message + ".");
+        }
     }
 
     void Progress() {
@@ -345,21 +419,36 @@ private:
         while (!queue_.empty()) {
             Document doc = queue_.front();
             queue_.pop_front();
-            std::string bytes = ReadWhole(doc.folder->host + doc.entry->name);
+            std::string bytes;
+            if (!Read(*doc.folder, *doc.entry, bytes)) {
+                ++done_;
+                Progress();
+                continue;
+            }
             std::vector<RawReference> references;
+            std::vector<EngineGap> gaps;
             Resolved base;
             bool hasBase = false;
             if (doc.html) {
-                PageScan scan = ScanHtml(bytes);
+                PageScan scan = ScanHtml(bytes, EndsWithNoCase(doc.entry->name, ".xhtml"));
                 references = std::move(scan.references);
+                gaps = std::move(scan.engineGaps);
                 anchors_[doc.entry] = std::move(scan.anchors);
                 if (scan.hasBase) {
                     base = ResolveReference(scan.base.text, doc.folder->rel);
                     hasBase = base.target != Target::Self && base.target != Target::Inline;
                 }
+                doc.charset = scan.charset;
+                doc.charsetDeclared = scan.charsetDeclared;
+                if (scan.nonAscii && !scan.charsetDeclared) NoCharset(doc);
             } else {
-                ScanCss(bytes, 1, references);
+                Decoded sheet = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
+                ScanCss(sheet.text, 1, references, &gaps);
+                doc.charset = sheet.charset;
+                doc.charsetDeclared = sheet.declared;
+                if (sheet.nonAscii && !sheet.declared) NoCharset(doc);
             }
+            EngineGaps(doc, gaps);
             for (const RawReference& ref : references)
                 Follow(doc, ref, hasBase ? &base : nullptr);
             ++done_;
@@ -412,7 +501,7 @@ private:
             Add(Severity::Warning, "case-mismatch", doc.rel, ref.line, ref.text,
                 "The target is named " + Quote(located.actualPath) +
                     " in the folder; the link works on Windows but not where letter case counts.");
-        Enqueue(located, false);
+        Enqueue(located, false, doc.charset, doc.charsetDeclared);
         if (r.hasFragment && IsPage(e->name))
             fragments_.push_back(PendingFragment{doc.rel, ref.line, ref.text, e, located.actualPath, r.fragment});
     }
@@ -477,6 +566,7 @@ private:
     bool haveFirstPage_ = false;
     std::deque<Document> queue_;
     std::unordered_set<const Entry*> visited_;
+    std::unordered_set<const Entry*> unreadable_;
     std::unordered_map<const Entry*, std::unordered_set<std::string>> anchors_;
     std::vector<PendingFragment> fragments_;
     uint64_t done_ = 0;

@@ -33,13 +33,12 @@ int HexValue(char c) {
     return -1;
 }
 
-
 // ---- CSS ------------------------------------------------------------------------------------------
 
 class CssTokenizer {
 public:
-    CssTokenizer(std::string_view text, int firstLine, std::vector<RawReference>& out)
-        : text_(text), line_(firstLine), out_(out) {}
+    CssTokenizer(std::string_view text, int firstLine, std::vector<RawReference>& out, std::vector<EngineGap>* gaps)
+        : text_(text), line_(firstLine), out_(out), gaps_(gaps) {}
 
     void Run() {
         bool importPending = false;
@@ -62,6 +61,11 @@ public:
                     Advance(1);
                     Url();
                     importPending = false;
+                } else if (pos_ < text_.size() && text_[pos_] == '(' && EqualsNoCase(ident, "var") && gaps_) {
+                    size_t arg = pos_ + 1;
+                    while (arg < text_.size() && IsSpace(text_[arg]))
+                        ++arg;
+                    if (text_.substr(arg, 2) == "--") gaps_->push_back(EngineGap{"custom-property", line_});
                 }
             } else {
                 if (c == ';' || c == '{' || c == '}') importPending = false;
@@ -190,11 +194,12 @@ private:
     size_t pos_ = 0;
     int line_;
     std::vector<RawReference>& out_;
+    std::vector<EngineGap>* gaps_;
 };
 
 // ---- HTML -----------------------------------------------------------------------------------------
 
-enum class Use { None, Reference, Srcset, Style, Anchor, Base };
+enum class Use { None, Reference, Srcset, Style, Anchor, Base, ScriptType };
 
 bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags) {
     for (std::string_view t : tags)
@@ -205,12 +210,16 @@ bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags) {
 // What an attribute of an element means to the check. libxml2 hands names over in lower case.
 Use AttributeUse(std::string_view tag, std::string_view attribute) {
     if (attribute == "style") return Use::Style;
+    if (attribute == "type") return tag == "script" ? Use::ScriptType : Use::None;
     if (attribute == "id") return Use::Anchor;
     if (attribute == "href") {
-        if (TagIn(tag, {"a", "area", "link"})) return Use::Reference;
+        // image and use are SVG's, written into the page.
+        if (TagIn(tag, {"a", "area", "link", "image", "use"})) return Use::Reference;
         if (tag == "base") return Use::Base;
         return Use::None;
     }
+    if (attribute == "xlink:href") return TagIn(tag, {"a", "image", "use"}) ? Use::Reference : Use::None;
+    if (attribute == "poster") return tag == "video" ? Use::Reference : Use::None;
     if (attribute == "src")
         return TagIn(tag, {"img", "script", "frame", "iframe", "embed", "source", "audio", "video", "track", "input"})
                    ? Use::Reference
@@ -380,7 +389,7 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
             break;
         }
         case Use::Style:
-            ScanCss(value, lineOf(name), state->scan.references);
+            ScanCss(value, lineOf(name), state->scan.references, &state->scan.engineGaps);
             break;
         case Use::Base:
             if (!state->scan.hasBase) {
@@ -388,6 +397,16 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
                 state->scan.base = RawReference{std::move(value), lineOf(name)};
             }
             break;
+        case Use::ScriptType: {
+            std::string_view type = value;
+            while (!type.empty() && IsSpace(type.front()))
+                type.remove_prefix(1);
+            while (!type.empty() && IsSpace(type.back()))
+                type.remove_suffix(1);
+            if (EqualsNoCase(type, "module"))
+                state->scan.engineGaps.push_back(EngineGap{"module-script", lineOf(name)});
+            break;
+        }
         case Use::None:
             break;
         }
@@ -398,7 +417,7 @@ void OnEndElement(void* data, const xmlChar* name) {
     auto* state = static_cast<HtmlState*>(data);
     if (state->inStyle && std::strcmp(reinterpret_cast<const char*>(name), "style") == 0) {
         state->inStyle = false;
-        ScanCss(state->style, state->styleLine, state->scan.references);
+        ScanCss(state->style, state->styleLine, state->scan.references, &state->scan.engineGaps);
         state->style.clear();
     }
 }
@@ -410,28 +429,10 @@ void OnText(void* data, const xmlChar* text, int length) {
 
 void Quiet(void*, const char*, ...) {}
 
-bool IsUtf8(std::string_view bytes) {
-    size_t i = 0;
-    const size_t n = bytes.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
-        if (extra < 0 || i + static_cast<size_t>(extra) >= n) return false;
-        for (int k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
-}
-
 } // namespace
 
-void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out) {
-    CssTokenizer(text, firstLine, out).Run();
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out, std::vector<EngineGap>* gaps) {
+    CssTokenizer(text, firstLine, out, gaps).Run();
 }
 
 std::vector<std::string> SrcsetUrls(std::string_view value) {
@@ -468,19 +469,25 @@ std::vector<std::string> SrcsetUrls(std::string_view value) {
     return urls;
 }
 
-PageScan ScanHtml(std::string_view bytes) {
+PageScan ScanHtml(std::string_view raw, bool xml) {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
+    Decoded decoded = DecodePage(raw, xml);
     HtmlState state;
+    state.scan.charset = decoded.charset;
+    state.scan.charsetDeclared = decoded.declared;
+    state.scan.nonAscii = decoded.nonAscii;
+    std::string_view bytes = decoded.text;
+    // Lines and positions are counted in the decoded text: its line ends are where the page's are.
     state.bytes = bytes;
-    if (bytes.empty()) return state.scan;
+    if (bytes.empty()) return std::move(state.scan);
     htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
-    if (!context) return state.scan;
+    if (!context) return std::move(state.scan);
     state.context = context;
-    // Without a declared character set the parser takes the first byte above 127 for Latin-1; pages whose
-    // bytes are UTF-8 are read as UTF-8, so names and anchors with accents match the files.
-    if (IsUtf8(bytes)) xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
-    htmlCtxtUseOptions(context, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+    // The page is UTF-8 by now; a <meta> naming its original character set must not make the parser
+    // decode it a second time.
+    xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    htmlCtxtUseOptions(context, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
     htmlSAXHandler handler{};
     handler.startElement = OnStartElement;
     handler.endElement = OnEndElement;

@@ -13,19 +13,50 @@ struct RawReference {
     int line = 0;
 };
 
+// Something the Windows browser control cannot show: "custom-property" (var(--...) in CSS) or
+// "module-script" (<script type="module">).
+struct EngineGap {
+    const char* what = "";
+    int line = 0;
+};
+
+// What the viewers take a page without a declared character set for.
+inline constexpr const char* kUndeclaredCharset = "windows-1252";
+
+struct Decoded {
+    std::string text;      // UTF-8
+    std::string charset;   // the decoding used: "utf-8", "windows-1252", "utf-16le", or a name the converter knows
+    bool declared = false; // by a byte order mark or a declaration in the file (a style sheet: or by its page)
+    bool nonAscii = false; // the file has bytes above 127, so the decoding matters
+};
+
+// A page as the viewers read it: a byte order mark wins, then a <meta> character set within the first 1024
+// bytes (for XML: the XML declaration, else UTF-8), else windows-1252.
+Decoded DecodePage(std::string_view bytes, bool xml);
+
+// A style sheet as the viewers read it: a byte order mark wins, then @charset at its start, else the
+// character set of the page that loads it.
+Decoded DecodeStyleSheet(std::string_view bytes, const std::string& pageCharset, bool pageDeclared);
+
 struct PageScan {
     std::vector<RawReference> references;
+    std::vector<EngineGap> engineGaps;       // in the page's own style sheets and scripts, in page order
     std::unordered_set<std::string> anchors; // every id, and the name of every <a>
     bool hasBase = false;
     RawReference base; // the first <base href>
+    std::string charset;
+    bool charsetDeclared = false;
+    bool nonAscii = false;
 };
 
 // Parses a page with libxml2's HTML parser; references come from every attribute a browser loads or
-// follows, srcset, and the style sheets written into the page.
-PageScan ScanHtml(std::string_view bytes);
+// follows, srcset, and the style sheets written into the page. The page is decoded with DecodePage first.
+PageScan ScanHtml(std::string_view bytes, bool xml = false);
 
-// References of CSS text (url() and @import), lines counted from firstLine.
-void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out);
+// References of CSS text (url() and @import), lines counted from firstLine; uses of custom properties go to
+// gaps when it is given.
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out,
+             std::vector<EngineGap>* gaps = nullptr);
 
 // The URLs of a srcset value, in order.
 std::vector<std::string> SrcsetUrls(std::string_view value);

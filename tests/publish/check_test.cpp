@@ -1,6 +1,8 @@
 // The disc check on prepared project folders: one group of cases per kind of finding, with the exact findings.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <functional>
@@ -39,6 +41,26 @@ void Sparse(const std::string& path, off_t size) {
 // The seven settings lines with the given first page.
 std::string Settings(const std::string& firstPage) { return firstPage + "\r\n-\r\n-\r\n-\r\n-\r\n400\r\n600\r\n"; }
 
+// The tests run as root, and root opens a file of mode 000 all the same. While this lives, the thread lacks
+// the two capabilities that let it, so the modes count as for anyone else; they stay permitted and come
+// back at the end. For a user who is not root it changes nothing.
+class WithoutFileOverride {
+public:
+    WithoutFileOverride() {
+        EXPECT_EQ(syscall(SYS_capget, &header_, saved_), 0);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        EXPECT_EQ(syscall(SYS_capset, &header_, reduced), 0);
+    }
+    ~WithoutFileOverride() { EXPECT_EQ(syscall(SYS_capset, &header_, saved_), 0); }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
+
+void Unreadable(const TempDir& dir, const std::string& name) { ASSERT_EQ(::chmod((dir / name).c_str(), 0), 0); }
+
 struct CheckCase {
     const char* name;
     std::function<void(const TempDir&)> prepare;
@@ -58,7 +80,11 @@ TEST_P(CheckFinds, ExactlyTheseFindingsInOrder) {
     CheckOptions options;
     options.firstPage = GetParam().firstPage;
     options.medium = GetParam().medium;
-    CheckResult result = CheckProject(dir.Path(), options);
+    CheckResult result;
+    {
+        WithoutFileOverride modesCount;
+        result = CheckProject(dir.Path(), options);
+    }
     EXPECT_EQ(Brief(result), GetParam().expected);
     int errors = 0, warnings = 0, notes = 0;
     for (const publish::Finding& f : result.findings) {
@@ -94,6 +120,9 @@ const std::string kAttributesPage =
     "<p style=\"color: red;\n background: url(no-attr-style.png)\">x</p>\n"                       // 18, 19
     "<div src=\"not-loaded.png\" href=\"not-followed.htm\"></div><img href=\"not-either.htm\">\n" // 20
     "<a href=\"sub/\">folder</a> <a href=\"my%20page.htm?x=1#top\">spaced</a>\n"                  // 21
+    "<video poster=\"no-poster.png\"></video><svg><image href=\"no-svg-image.png\"/>\n"           // 22
+    "<image xlink:href=\"no-xlink-image.png\"/><use href=\"no-use.svg#i\"/>"
+    "<use xlink:href=\"no-xlink-use.svg#i\"/><a xlink:href=\"no-svg-a.htm\">a</a></svg>\n" // 23
     "</body></html>\n";
 
 const std::string kFramesPage = "<html><frameset cols=\"50%,50%\">\n"
@@ -180,7 +209,17 @@ const std::vector<CheckCase> kCases = {
       {E, "missing-target", "index.htm", 17, "no-td.png"},
       {E, "missing-target", "index.htm", 19, "no-attr-style.png"},
       {E, "missing-target", "index.htm", 21, "sub/"},
+      {E, "missing-target", "index.htm", 22, "no-poster.png"},
+      {E, "missing-target", "index.htm", 22, "no-svg-image.png"},
+      {E, "missing-target", "index.htm", 23, "no-xlink-image.png"},
+      {E, "missing-target", "index.htm", 23, "no-use.svg#i"},
+      {E, "missing-target", "index.htm", 23, "no-xlink-use.svg#i"},
+      {E, "missing-target", "index.htm", 23, "no-svg-a.htm"},
       {N, "not-linked", "sub/b.htm", 0, {}}}},
+    {"FileAddressedAsAFolder",
+     [](const TempDir& d) { WriteBytes(d / "index.htm", "<a href=\"sub/b.htm\">b</a>\n<a href=\"sub/b.htm/\">b</a>"); },
+     {{E, "missing-target", "index.htm", 2, "sub/b.htm/"}}},
+    {"FirstPageAddressedAsAFolder", [](const TempDir&) {}, {{E, "missing-first-page", "", 0, "sub\\b.htm\\"}}, "sub\\b.htm\\"},
     {"RefreshIsFollowed",
      [](const TempDir& d) {
          WriteBytes(d / "index.htm", "<meta http-equiv=\"Refresh\" content=\"0; URL='sub/b.htm'\">\n"
@@ -226,7 +265,8 @@ const std::vector<CheckCase> kCases = {
                                      "<a href=\"#div\">8</a><div name=\"div\"></div>\n<img src=\"sub/p.png#x\">"
                                      "<a href=\"sub/b.htm#h%C3%A9\">9</a>\n");
          WriteBytes(d / "sub/p.png", "png");
-         WriteBytes(d / "sub/b.htm", "<a href=../index.htm><b id=\"h\xC3\xA9\"></b></a><p id=here><a name=there>");
+         WriteBytes(d / "sub/b.htm", "<meta charset=utf-8><a href=../index.htm><b id=\"h\xC3\xA9\"></b></a>"
+                                     "<p id=here><a name=there>");
      },
      {{W, "missing-anchor", "index.htm", 2, "sub/b.htm#gone"},
       {W, "missing-anchor", "index.htm", 3, "sub/b.htm#HERE"},
@@ -327,6 +367,69 @@ const std::vector<CheckCase> kCases = {
     {"SpecialFile",
      [](const TempDir& d) { ASSERT_EQ(::mkfifo((d / "pipe").c_str(), 0644), 0); },
      {{W, "special-file", "pipe", 0, {}}}},
+
+    // ---- character sets: each file read as the viewers read it ----
+    {"UndeclaredPageIsWindows1252",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<a href=\"sub/b.htm\">b</a>\n<a href=\"caf\xC3\xA9.htm\">caf\xC3\xA9</a>\n"
+                                     "<a href=\"caf\xE9.htm\">x</a>");
+         WriteBytes(d / "caf\xC3\xA9.htm", "<a href=\"index.htm\">i</a>");
+     },
+     {{W, "no-charset", "index.htm", 0, {}}, {E, "missing-target", "index.htm", 2, "caf\xC3\x83\xC2\xA9.htm"}}},
+    {"DeclaredCharsetsAndByteOrderMarks",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<meta charset=\"UTF-8\"><a href=\"sub/b.htm\">b</a>\n"
+                                     "<a href=\"caf\xC3\xA9.htm\">x</a><a href=\"latin.htm\">l</a><a href=\"bom.htm\">b</a>");
+         WriteBytes(d / "caf\xC3\xA9.htm", "<a href=\"index.htm\">i</a>");
+         WriteBytes(d / "latin.htm", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\">\n"
+                                     "<a href=\"caf\xE9.htm\">x</a>\n<a href=\"\x80.htm\">euro</a>");
+         // The mark wins over the declaration after it.
+         WriteBytes(d / "bom.htm", "\xEF\xBB\xBF<meta charset=windows-1252><a href=\"caf\xC3\xA9.htm\">x</a>");
+     },
+     {{E, "missing-target", "latin.htm", 3, "\xE2\x82\xAC.htm"}}},
+    {"StyleSheetsInTheirOwnOrTheirPagesCharset",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm", "<meta charset=utf-8><link rel=stylesheet href=a.css><a href=\"sub/b.htm\">b</a>");
+         WriteBytes(d / "sub/b.htm", "<link rel=stylesheet href=../b.css><link rel=stylesheet href=../c.css>");
+         WriteBytes(d / "a.css", "p { background: url(caf\xC3\xA9.png) }");
+         WriteBytes(d / "b.css", "p {\n background: url(caf\xC3\xA9.png) }");
+         WriteBytes(d / "c.css", "@charset \"utf-8\";\np { background: url(caf\xC3\xA9.png) }");
+         WriteBytes(d / "caf\xC3\xA9.png", "png");
+     },
+     {{W, "no-charset", "b.css", 0, {}}, {E, "missing-target", "b.css", 2, "caf\xC3\x83\xC2\xA9.png"}}},
+
+    // ---- what the Windows browser control cannot show ----
+    {"WindowsEngine",
+     [](const TempDir& d) {
+         WriteBytes(d / "index.htm",
+                    "<a href=\"sub/b.htm\">b</a><link rel=stylesheet href=\"s.css\">\n"
+                    "<style>:root { --c: red }\n p { color: VAR( --c) } q { color: var(--c, blue) }</style>\n"
+                    "<p style=\"color: var(--c)\">x</p>\n<script type=\" Module \" src=\"m.js\"></script>\n"
+                    "<script type=\"text/javascript\">var x = 'var(--not-css)';</script>");
+         WriteBytes(d / "m.js", "export {}");
+         WriteBytes(d / "s.css", "a { color: variable(--x); b: var(-x) }\n\nh1 { color: var(\n--h) }");
+     },
+     {{N, "windows-engine", "index.htm", 3, {}},
+      {N, "windows-engine", "index.htm", 5, {}},
+      {N, "windows-engine", "s.css", 3, {}}}},
+
+    // ---- files that cannot be read: each one found, and the check goes on ----
+    {"UnreadableFiles",
+     [](const TempDir& d) {
+         WriteBytes(d / "notes.txt", "linked by nothing");
+         Unreadable(d, "notes.txt");
+         Unreadable(d, "sub/b.htm");
+         WriteBytes(d / "index.htm", "<a href=\"sub/b.htm\">b</a>\n<a href=\"gone.htm\">g</a>");
+     },
+     {{E, "missing-target", "index.htm", 2, "gone.htm"},
+      {E, "unreadable", "notes.txt", 0, {}},
+      {E, "unreadable", "sub/b.htm", 0, {}}}},
+    {"UnreadableStartFiles",
+     [](const TempDir& d) {
+         Unreadable(d, "kvd.exe");
+         Unreadable(d, "kvd.cfg");
+     },
+     {{E, "unreadable", "kvd.cfg", 0, {}}, {E, "unreadable", "kvd.exe", 0, {}}}},
 
     // ---- size ----
     {"TooLargeForACD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {{E, "too-large", "", 0, {}}}},

@@ -152,17 +152,89 @@ TEST(ScanHtml, AnchorsBaseAndCharacterReferences) {
     EXPECT_EQ(scan.references[1].line, 6);
 }
 
-TEST(ScanHtml, CharacterSets) {
-    // UTF-8 without a declaration, and ISO 8859-1 by its declaration, both come out as UTF-8.
-    auto utf8 = publish::detail::ScanHtml("<p>\xC3\xBC</p><a href=\"caf\xC3\xA9.htm\">x</a>");
-    ASSERT_EQ(utf8.references.size(), 1u);
-    EXPECT_EQ(utf8.references[0].text, "caf\xC3\xA9.htm");
+struct DecodeCase {
+    const char* name;
+    std::string bytes;
+    std::string text; // UTF-8
+    std::string charset;
+    bool declared;
+    bool nonAscii;
+    bool xml = false;
+    const char* sheetOfPage = nullptr; // a style sheet loaded by a page in this character set ("": undeclared)
+};
+
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+
+class Decode : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Decode, AsTheViewersRead) {
+    const DecodeCase& c = GetParam();
+    using namespace publish::detail;
+    Decoded d =
+        c.sheetOfPage ? DecodeStyleSheet(c.bytes, c.sheetOfPage, *c.sheetOfPage != '\0') : DecodePage(c.bytes, c.xml);
+    EXPECT_EQ(d.text, c.text);
+    EXPECT_EQ(d.charset, c.charset);
+    EXPECT_EQ(d.declared, c.declared);
+    EXPECT_EQ(d.nonAscii, c.nonAscii);
+}
+
+const std::string kPad(1100, ' ');
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Decode,
+    ::testing::Values(
+        DecodeCase{"UndeclaredUtf8IsWindows1252", "caf\xC3\xA9", "caf\xC3\x83\xC2\xA9", "windows-1252", false, true},
+        DecodeCase{"Windows1252BeyondLatin1", "\x80\x81\x9F\xFF", "\xE2\x82\xAC\xC2\x81\xC5\xB8\xC3\xBF",
+                   "windows-1252", false, true},
+        DecodeCase{"AsciiOnly", "<p>x</p>", "<p>x</p>", "windows-1252", false, false},
+        DecodeCase{"MetaCharset", "<META CHARSET=UTF-8><p>\xC3\xA9", "<META CHARSET=UTF-8><p>\xC3\xA9", "utf-8", true,
+                   true},
+        DecodeCase{"ContentTypeLatin1IsWindows1252",
+                   "<meta content='text/html; charset=\"latin1\"' http-equiv=Content-Type>\x80",
+                   "<meta content='text/html; charset=\"latin1\"' http-equiv=Content-Type>\xE2\x82\xAC", "windows-1252",
+                   true, true},
+        DecodeCase{"BadUtf8BytesAreReplaced", "<meta charset=utf-8>\xE9.", "<meta charset=utf-8>\xEF\xBF\xBD.", "utf-8",
+                   true, true},
+        DecodeCase{"ByteOrderMarkWins", "\xEF\xBB\xBF<meta charset=koi8-r>\xC3\xA9", "<meta charset=koi8-r>\xC3\xA9",
+                   "utf-8", true, true},
+        DecodeCase{"Utf16LittleEndian", std::string("\xFF\xFE<\0p\0>\0\xE9\0\n\0", 12), "<p>\xC3\xA9\n", "utf-16le",
+                   true, true},
+        DecodeCase{"Utf16BigEndianPair", std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6), "\xF0\x9F\x98\x80", "utf-16be",
+                   true, true},
+        DecodeCase{"OtherCharsetByTheConverter", "<meta charset=koi8-r>\xC1", "<meta charset=koi8-r>\xD0\xB0", "koi8-r",
+                   true, true},
+        DecodeCase{"Utf16LabelInTheFileIsUtf8", "<meta charset=utf-16>\xC3\xA9", "<meta charset=utf-16>\xC3\xA9",
+                   "utf-8", true, true},
+        DecodeCase{"UnknownLabelIsNoDeclaration", "<meta charset=x-none>\xE9", "<meta charset=x-none>\xC3\xA9",
+                   "windows-1252", false, true},
+        DecodeCase{"MetaBeyond1024Bytes", kPad + "<meta charset=utf-8>\xC3\xA9",
+                   kPad + "<meta charset=utf-8>\xC3\x83\xC2\xA9", "windows-1252", false, true},
+        DecodeCase{"MetaInAComment", "<!-- <meta charset=utf-8> -->\xE9", "<!-- <meta charset=utf-8> -->\xC3\xA9",
+                   "windows-1252", false, true},
+        DecodeCase{"MetaInAnAttribute", "<p title='<meta charset=utf-8>'>\xE9",
+                   "<p title='<meta charset=utf-8>'>\xC3\xA9", "windows-1252", false, true},
+        DecodeCase{"XmlIsUtf8", "<p>\xC3\xA9", "<p>\xC3\xA9", "utf-8", true, true, true},
+        DecodeCase{"XmlDeclaration", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\xE9",
+                   "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\xC3\xA9", "windows-1252", true, true, true},
+        DecodeCase{"SheetInItsPagesCharset", "a{b:url(\xC3\xA9)}", "a{b:url(\xC3\xA9)}", "utf-8", true, true, false,
+                   "utf-8"},
+        DecodeCase{"SheetOfAnUndeclaredPage", "a{b:url(\xC3\xA9)}", "a{b:url(\xC3\x83\xC2\xA9)}", "windows-1252", false,
+                   true, false, ""},
+        DecodeCase{"SheetCharsetRule", "@charset \"utf-8\";\xC3\xA9", "@charset \"utf-8\";\xC3\xA9", "utf-8", true,
+                   true, false, ""},
+        DecodeCase{"SheetCharsetRuleOnlyInItsExactForm", "@charset 'utf-8';\xE9", "@charset 'utf-8';\xC3\xA9",
+                   "windows-1252", false, true, false, ""}),
+    [](const ::testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+
+TEST(ScanHtml, NamesComeOutInUtf8FromTheDeclaredCharset) {
     auto latin1 = publish::detail::ScanHtml(
         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"></head>\n"
         "<body><p>\xFC</p>\n<a href=\"caf\xE9.htm\">x</a></body></html>");
     ASSERT_EQ(latin1.references.size(), 1u);
     EXPECT_EQ(latin1.references[0].text, "caf\xC3\xA9.htm");
     EXPECT_EQ(latin1.references[0].line, 3);
+    EXPECT_EQ(latin1.charset, "windows-1252");
+    EXPECT_TRUE(latin1.charsetDeclared);
 }
 
 } // namespace
