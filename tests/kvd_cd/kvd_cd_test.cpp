@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -162,6 +163,50 @@ TEST(KvdCdCheck, JsonCarriesEveryFieldAndNullsWhereThereIsNone) {
         EXPECT_EQ(finding["reference"], QJsonValue(QString::fromStdString(f.reference)));
         EXPECT_FALSE(finding["message"].toString().isEmpty());
     }
+}
+
+// File names may hold anything but a slash and a null byte: none may forge a line of the text output, and
+// a name that is not UTF-8 comes back from the JSON as the bytes it is.
+TEST(KvdCdCheck, NamesStayOnTheirLineAndTheirBytesSurviveJson) {
+    TempDir dir;
+    MakeCleanProject(dir.Path());
+    WriteBytes(dir / "a\nerror: forged.htm", "<p>x</p>");
+    WriteBytes(dir / "b\x1b[2J\\.htm", "<p>x</p>");
+    WriteBytes(dir / "caf\xE9.htm", "<p>x</p>");
+    const QString folder = QString::fromStdString(dir.Path());
+
+    // Other findings about these names may come and go; every line must still be one whole finding.
+    const Outcome text = RunKvdCd({"check", folder});
+    const std::vector<std::string> lines = Lines(text.out);
+    ASSERT_GE(lines.size(), 4u) << text.out;
+    std::set<std::string> found;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        EXPECT_TRUE(line.rfind("error: ", 0) == 0 || line.rfind("warning: ", 0) == 0 || line.rfind("note: ", 0) == 0)
+            << line;
+        EXPECT_EQ(line.back(), ']') << line;
+        for (char c : line)
+            EXPECT_GE(static_cast<unsigned char>(c), 0x20) << line;
+        found.insert(line);
+    }
+    const std::string notLinked = ": No page reached from the first page links to this page. [not-linked]";
+    EXPECT_EQ(found.count("note: a\\nerror: forged.htm" + notLinked), 1u) << text.out;
+    EXPECT_EQ(found.count("note: b\\x1B[2J\\\\.htm" + notLinked), 1u) << text.out;
+    EXPECT_EQ(found.count("note: caf\\xE9.htm" + notLinked), 1u) << text.out;
+
+    const Outcome json = RunKvdCd({"check", "--json", folder});
+    const QJsonArray findings = QJsonDocument::fromJson(QByteArray::fromStdString(json.out))["findings"].toArray();
+    std::map<QString, QJsonObject> byFile;
+    for (const QJsonValue& finding : findings)
+        if (finding["kind"] == QJsonValue("not-linked")) byFile[finding["file"].toString()] = finding.toObject();
+    ASSERT_EQ(byFile.size(), 3u) << json.out;
+    const QJsonObject forged = byFile[QString("a\nerror: forged.htm")];
+    EXPECT_FALSE(forged.isEmpty()) << json.out;
+    EXPECT_FALSE(forged.contains("file_base64"));
+    const QJsonObject latin1 = byFile[QString::fromUtf8("caf\xEF\xBF\xBD.htm")];
+    EXPECT_EQ(latin1["file_base64"], QJsonValue("Y2Fm6S5odG0="));
+    EXPECT_EQ(QByteArray::fromBase64(latin1["file_base64"].toString().toLatin1()).toStdString(), "caf\xE9.htm");
+    EXPECT_FALSE(latin1.contains("reference_base64"));
 }
 
 TEST(KvdCdCheck, CouldNotRunExitsTwoWithAMessageOnStandardError) {

@@ -67,6 +67,72 @@ std::string Megabytes(uint64_t bytes) {
     return text;
 }
 
+// One code point of UTF-8 at text[i] and its length; 0 when the bytes there are not well-formed UTF-8.
+size_t Utf8Length(const std::string& text, size_t i, uint32_t* cp) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const int extra = c < 0x80                 ? 0
+                      : c >= 0xC2 && c <= 0xDF ? 1
+                      : c >= 0xE0 && c <= 0xEF ? 2
+                      : c >= 0xF0 && c <= 0xF4 ? 3
+                                               : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) return 0;
+    uint32_t value = extra == 0 ? c : c & (0x3Fu >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        const auto d = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+        if ((d & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (d & 0x3Fu);
+    }
+    static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (value < kMin[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *cp = value;
+    return static_cast<size_t>(extra) + 1;
+}
+
+bool IsUtf8(const std::string& text) {
+    uint32_t cp = 0;
+    for (size_t i = 0, n = 0; i < text.size(); i += n)
+        if ((n = Utf8Length(text, i, &cp)) == 0) return false;
+    return true;
+}
+
+// Names come from the folder and may hold anything. In the text output every line is one finding, so
+// control characters (and the line and paragraph separators), a backslash, and bytes that are not UTF-8
+// are written as escapes: \n, \r, \t, \\, \xHH for a byte, \uHHHH for a character.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    char hex[12];
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t n = Utf8Length(text, i, &cp);
+        if (n == 0) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[i]));
+            out += hex;
+            ++i;
+            continue;
+        }
+        if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (cp == '\t') {
+            out += "\\t";
+        } else if (cp == '\\') {
+            out += "\\\\";
+        } else if (cp < 0x20 || cp == 0x7F) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", cp);
+            out += hex;
+        } else if ((cp >= 0x80 && cp < 0xA0) || cp == 0x2028 || cp == 0x2029) {
+            std::snprintf(hex, sizeof hex, "\\u%04X", cp);
+            out += hex;
+        } else {
+            out.append(text, i, n);
+        }
+        i += n;
+    }
+    return out;
+}
+
 // "error: sub/a.htm:12: The target "sub/x.htm" does not exist. (reference "x.htm") [missing-target]"
 // The kind in brackets lets a script or a reader look the finding up; the file part is left out for findings
 // about the folder as a whole.
@@ -74,16 +140,16 @@ std::string FindingLine(const publish::Finding& finding) {
     std::string line = publish::SeverityName(finding.severity);
     line += ": ";
     if (!finding.file.empty()) {
-        line += finding.file;
+        line += Escaped(finding.file);
         if (finding.line > 0) {
             line += ':';
             line += std::to_string(finding.line);
         }
         line += ": ";
     }
-    line += finding.message;
+    line += Escaped(finding.message);
     if (finding.reference && finding.message.find("\"" + *finding.reference + "\"") == std::string::npos) {
-        line += " (reference \"" + *finding.reference + "\")";
+        line += " (reference \"" + Escaped(*finding.reference) + "\")";
     }
     line += " [" + finding.kind + "]\n";
     return line;
@@ -99,6 +165,10 @@ std::string SummaryText(const publish::CheckResult& result, publish::Medium medi
     return text + "\n";
 }
 
+QString Base64(const std::string& bytes) {
+    return QString::fromLatin1(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64());
+}
+
 QJsonDocument FindingsJson(const publish::CheckResult& result) {
     QJsonArray findings;
     for (const publish::Finding& finding : result.findings) {
@@ -109,6 +179,10 @@ QJsonDocument FindingsJson(const publish::CheckResult& result) {
         item["line"] = finding.line > 0 ? QJsonValue(finding.line) : QJsonValue(QJsonValue::Null);
         item["reference"] = finding.reference ? QJsonValue(Text(*finding.reference)) : QJsonValue(QJsonValue::Null);
         item["message"] = Text(finding.message);
+        // JSON text is Unicode: a name that is not UTF-8 loses bytes on the way in, so its bytes come along
+        // as well, for a script to find the file again.
+        if (!IsUtf8(finding.file)) item["file_base64"] = Base64(finding.file);
+        if (finding.reference && !IsUtf8(*finding.reference)) item["reference_base64"] = Base64(*finding.reference);
         findings.append(item);
     }
     QJsonObject root;
