@@ -200,7 +200,11 @@ private:
 
     // Every file goes into the image, linked or not, so every one must open.
     void CheckReadable() {
-        for (const Folder& folder : tree_.folders)
+        for (const Folder& folder : tree_.folders) {
+            if (folder.error != 0)
+                Add(Severity::Error, "unreadable", folder.rel, 0, std::nullopt,
+                    std::string("The folder cannot be read (") + std::strerror(folder.error) +
+                        "), so no image can be made of the project folder until it can.");
             for (const Entry& e : folder.entries) {
                 if (e.kind != EntryKind::File) continue;
                 int fd = ::open((folder.host + e.name).c_str(), O_RDONLY | O_CLOEXEC);
@@ -209,6 +213,7 @@ private:
                 else
                     ::close(fd);
             }
+        }
     }
 
     // The file's bytes (up to limit); false, with the finding made, when it cannot be read.
@@ -577,7 +582,7 @@ private:
 } // namespace detail
 
 CheckResult CheckProject(const std::string& folder, const CheckOptions& options) {
-    detail::Tree tree = detail::WalkTree(folder);
+    detail::Tree tree = detail::WalkTree(folder, true);
     return detail::Checker(tree, options).Run(folder);
 }
 

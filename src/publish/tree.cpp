@@ -49,7 +49,6 @@ int32_t DecodeUtf8(std::string_view text, size_t& i) {
     return cp;
 }
 
-
 // The process's own locale may be "C", whose case tables know only ASCII; names need the full tables.
 locale_t UnicodeLocale() {
     static locale_t locale = [] {
@@ -136,6 +135,7 @@ struct DirCloser {
 
 struct Walker {
     Tree& tree;
+    bool keepGoing;
     std::vector<std::pair<dev_t, ino_t>> ancestors;
 
     bool IsAncestor(const struct stat& info) const {
@@ -153,6 +153,11 @@ struct Walker {
         ancestors.emplace_back(self.st_dev, self.st_ino);
         std::string host = tree.folders[index].host;
         std::unique_ptr<DIR, DirCloser> dir(opendir(host.c_str()));
+        if (!dir && keepGoing && index > 0) {
+            tree.folders[index].error = errno;
+            ancestors.pop_back();
+            return;
+        }
         if (!dir) throw Error(SystemErrorText("Cannot read the folder", host, errno));
         int fd = dirfd(dir.get());
         std::vector<Entry> entries;
@@ -235,7 +240,7 @@ struct Walker {
 
 } // namespace
 
-Tree WalkTree(const std::string& folder) {
+Tree WalkTree(const std::string& folder, bool keepGoing) {
     if (folder.empty()) throw Error("No project folder was given.");
     Tree tree;
     tree.root = folder.back() == '/' ? folder : folder + "/";
@@ -252,7 +257,7 @@ Tree WalkTree(const std::string& folder) {
     Folder root;
     root.host = tree.root;
     tree.folders.push_back(std::move(root));
-    Walker walker{tree, {}};
+    Walker walker{tree, keepGoing, {}};
     walker.Walk(0, info);
     return tree;
 }

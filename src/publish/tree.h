@@ -44,6 +44,7 @@ struct Folder {
     std::vector<Entry> entries; // sorted by name, byte order
     std::unordered_map<std::string, size_t> exact;
     std::unordered_map<std::string, std::vector<size_t>> folded; // folded name -> entries, in name order
+    int error = 0; // why the folder could not be listed (then it has no entries); see WalkTree
 
     const Entry* Find(const std::string& name) const;
     // The entries whose name folds to the folded form of name, other than an exact match.
@@ -62,8 +63,9 @@ struct Tree {
     }
 };
 
-// Walks the folder; throws Error when it or one of its subfolders cannot be read.
-Tree WalkTree(const std::string& folder);
+// Walks the folder; throws Error when it or one of its subfolders cannot be read. With keepGoing, a subfolder
+// that cannot be listed is kept, empty, with the reason in its error, for the check to report.
+Tree WalkTree(const std::string& folder, bool keepGoing = false);
 
 // The exact image size in bytes for the walked tree (see image.cpp).
 uint64_t TreeImageSize(const Tree& tree, const std::string& label);

@@ -430,6 +430,13 @@ const std::vector<CheckCase> kCases = {
          Unreadable(d, "kvd.cfg");
      },
      {{E, "unreadable", "kvd.cfg", 0, {}}, {E, "unreadable", "kvd.exe", 0, {}}}},
+    {"UnreadableFolder",
+     [](const TempDir& d) {
+         MakeDirs(d / "locked");
+         WriteBytes(d / "locked/a.png", "png");
+         Unreadable(d, "locked");
+     },
+     {{E, "unreadable", "locked", 0, {}}}},
 
     // ---- size ----
     {"TooLargeForACD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {{E, "too-large", "", 0, {}}}},
