@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -29,9 +31,16 @@ struct Outcome {
     std::string err;
 };
 
-Outcome RunKvdCd(const QStringList& arguments) {
+Outcome RunKvdCd(const QStringList& arguments, bool modesCount = false) {
     QProcess process;
-    process.start(KVD_CD_PATH, arguments);
+    if (modesCount && geteuid() == 0) {
+        // Root reads a file of mode 000 all the same; without these two capabilities it reads as anyone does.
+        const QString dropped = "-dac_override,-dac_read_search";
+        process.start("setpriv",
+                      QStringList{"--bounding-set=" + dropped, "--inh-caps=" + dropped, KVD_CD_PATH} + arguments);
+    } else {
+        process.start(KVD_CD_PATH, arguments);
+    }
     EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
     Outcome run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -207,6 +216,24 @@ TEST(KvdCdCheck, NamesStayOnTheirLineAndTheirBytesSurviveJson) {
     EXPECT_EQ(latin1["file_base64"], QJsonValue("Y2Fm6S5odG0="));
     EXPECT_EQ(QByteArray::fromBase64(latin1["file_base64"].toString().toLatin1()).toStdString(), "caf\xE9.htm");
     EXPECT_FALSE(latin1.contains("reference_base64"));
+}
+
+TEST(KvdCdCheck, EveryUnreadableFileIsAFindingAndTheCheckGoesOn) {
+    TempDir dir;
+    MakeProjectWithFaults(dir.Path());
+    WriteBytes(dir / "notes.txt", "linked by nothing");
+    ASSERT_EQ(::chmod((dir / "notes.txt").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((dir / "sub/a.htm").c_str(), 0), 0);
+    const Outcome run = RunKvdCd({"check", QString::fromStdString(dir.Path())}, true);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::string> lines = Lines(run.out);
+    const std::string rest = " cannot be read (Permission denied), so no image can be made of the folder until it "
+                             "can. [unreadable]";
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], "error: notes.txt: The file" + rest);
+    EXPECT_EQ(lines[1], "error: sub/a.htm: The file" + rest);
+    EXPECT_EQ(lines[2].rfind("2 errors, no warnings, no notes; image ", 0), 0u) << lines[2];
 }
 
 TEST(KvdCdCheck, CouldNotRunExitsTwoWithAMessageOnStandardError) {
