@@ -271,6 +271,10 @@ void MakeOptions(OptsRef& opts, bool sizeOnly) {
     iso_write_opts_set_rockridge(opts.opts, 1);
     iso_write_opts_set_joliet(opts.opts, 1);
     iso_write_opts_set_joliet_longer_paths(opts.opts, 1);
+    // Joliet names as other image writers give them: no ";1" and no forced final dot, so that a reader asking
+    // for "index.htm" finds it.
+    iso_write_opts_set_omit_version_numbers(opts.opts, 2);
+    iso_write_opts_set_no_force_dots(opts.opts, 2);
     iso_write_opts_set_dir_rec_mtime(opts.opts, 3); // file times in the ISO 9660 and Joliet records too
     iso_write_opts_set_fifo_size(opts.opts, kFifoBlocks);
     iso_write_opts_set_will_cancel(opts.opts, sizeOnly ? 1 : 0);
