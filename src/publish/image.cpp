@@ -275,6 +275,8 @@ void MakeOptions(OptsRef& opts, bool sizeOnly) {
     // for "index.htm" finds it.
     iso_write_opts_set_omit_version_numbers(opts.opts, 2);
     iso_write_opts_set_no_force_dots(opts.opts, 2);
+    // Characters beyond U+FFFF as the surrogate pairs Windows reads, not as "_"; the check counts them as two.
+    iso_write_opts_set_joliet_utf16(opts.opts, 1);
     iso_write_opts_set_dir_rec_mtime(opts.opts, 3); // file times in the ISO 9660 and Joliet records too
     iso_write_opts_set_fifo_size(opts.opts, kFifoBlocks);
     iso_write_opts_set_will_cancel(opts.opts, sizeOnly ? 1 : 0);

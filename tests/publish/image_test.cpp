@@ -218,6 +218,117 @@ TEST(Image, ReadBackByXorrisoAndIsoinfo) {
         EXPECT_EQ(Output("isoinfo -J -i " + Quoted(image) + " -x " + file), expected[file + 1]) << file;
 }
 
+// Names a disc meets: every rule of the check on both sides of its edge, non-ASCII, long names and deep paths, and
+// names differing only in letter case. Each becomes a file, and a folder holding a file too.
+std::vector<std::string> AwkwardNames() {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    std::vector<std::string> names = {
+        "caf\xC3\xA9.htm",
+        "\xC3\x9C"
+        "bung \xCE\xB1\xCE\xB2\xCE\xB3.txt",
+        "\xE6\x97\xA5\xE6\x9C\xAC.htm",
+        "emoji" + emoji + ".png",
+        std::string(62, 'e') + emoji,
+        std::string(63, 'f') + emoji,
+        std::string(64, 'g'),
+        std::string(65, 'h'),
+        "Case.htm",
+        "case.htm",
+        "CASE.HTM",
+        "tab\tx",
+        "nl\nx",
+        "bad\xFF"
+        "x",
+        "bad\xC3(x",
+        "del\x7F"
+        "x",
+        "semi;x",
+        "star*x",
+        "colon:x",
+        "back\\x",
+        "quest?x",
+        "lt<x",
+        "gt>x",
+        "quote\"x",
+        "pipe|x",
+        "dot.",
+        "space ",
+        " lead",
+        "..dots",
+        "CON",
+        "con.txt",
+        "Aux.htm",
+        "com1",
+        "LPT9.x",
+        "COM\xC2\xB2",
+        "COM0",
+        "CONSOLE",
+        "a.b.c",
+        "percent%20x",
+        "amp&x",
+        "#hash",
+    };
+    return names;
+}
+
+// The same property seen from both ends: every entry the check passes comes back from the image's Joliet tree
+// with its path unchanged, and every name the check says Joliet cannot carry does not.
+TEST(Image, JolietTreeHoldsExactlyWhatTheCheckPasses) {
+    TempDir dir;
+    TempDir work;
+    WriteGoodProject(dir);
+    std::set<std::string> onDisc;
+    auto add = [&](const std::string& rel, bool folder) {
+        if (folder)
+            MakeDirs(dir / rel);
+        else
+            WriteBytes(dir / rel, rel);
+        onDisc.insert(rel);
+    };
+    for (const std::string& name : AwkwardNames()) {
+        add(name, false);
+        add("in-" + name, true);
+        add("in-" + name + "/x.txt", false);
+    }
+    // Folders of 64 characters down to a path of 250: the whole-path limits fall inside.
+    std::string deep;
+    for (char c = 'p'; deep.size() < 250; ++c) {
+        deep += (deep.empty() ? "" : "/") + std::string(64, c);
+        add(deep, true);
+        for (size_t length : {1, 20, 40, 63})
+            add(deep + "/" + std::string(length, 'z'), false);
+    }
+
+    const publish::CheckResult result = publish::CheckProject(dir.Path());
+    std::map<std::string, std::string> flagged; // path -> kind, for the name and path kinds
+    for (const publish::Finding& f : result.findings)
+        if (f.kind.rfind("name-", 0) == 0 || f.kind.rfind("path-", 0) == 0) flagged.emplace(f.file, f.kind);
+    ASSERT_FALSE(flagged.empty());
+
+    const std::string image = work / "disc.iso";
+    publish::WriteImage(dir.Path(), image);
+    const std::string out = work / "joliet";
+    Output("xorriso -local_charset UTF-8 -read_fs norock -joliet_map unmapped -osirrox on -indev " + Quoted(image) +
+           " -extract / " + Quoted(out));
+    std::set<std::string> joliet;
+    for (const auto& [rel, bytes] : Tree(out))
+        joliet.insert(rel);
+
+    for (const std::string& rel : onDisc) {
+        // A finding on the entry or on a folder above it covers the entry.
+        std::string reported;
+        for (std::string p = rel; !p.empty() && reported.empty();
+             p = p.find('/') == std::string::npos ? "" : p.substr(0, p.rfind('/')))
+            if (flagged.count(p)) reported = flagged[p];
+        if (reported.empty()) {
+            EXPECT_TRUE(joliet.count(rel)) << "passed by the check but changed in the image: " << rel;
+        }
+        if (flagged.count(rel) && flagged[rel] == "name-not-joliet") {
+            EXPECT_FALSE(joliet.count(rel)) << "reported, yet the image carries it: " << rel;
+        }
+    }
+}
+
 TEST(Image, LabelsForIsoAndJoliet) {
     TempDir work;
     const std::string project = work / "a project named far beyond thirty-two characters";
