@@ -1,12 +1,20 @@
 // The disc image, read back by programs of its own (xorriso and isoinfo), and its failures.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -414,6 +422,114 @@ TEST_F(ImageFailure, OutputInsideTheProjectFolder) {
     EXPECT_EQ(Names(project / "sub"), std::vector<std::string>{"b.htm"});
     ASSERT_EQ(unlink((out / "into-project").c_str()), 0);
     ExpectUntouched();
+}
+
+// A pipe, socket, device or folder named as the output is refused before the project is read, and stays as it is.
+TEST_F(ImageFailure, OutputThatIsNoFileIsRefusedFirst) {
+    struct Case {
+        const char* name;
+        std::function<int(const std::string&)> make;
+        const char* what;
+    };
+    const std::vector<Case> cases = {
+        {"pipe", [](const std::string& p) { return mkfifo(p.c_str(), 0644); }, "is a pipe (FIFO), not a file"},
+        {"socket",
+         [](const std::string& p) {
+             int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
+             int result = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+             close(fd);
+             return result;
+         },
+         "is a socket, not a file"},
+        {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0755); }, "is a folder, not a file"},
+        // Needs root; where it cannot be made, the case is skipped.
+        {"device", [](const std::string& p) { return mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)); },
+         "is a device, not a file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string output = out / c.name;
+        if (c.make(output) != 0) {
+            ASSERT_EQ(std::string(c.name), "device") << std::strerror(errno);
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(lstat(output.c_str(), &before), 0);
+        bool worked = false;
+        publish::ImageOptions options;
+        options.progress = [&](uint64_t, uint64_t) { return worked = true; };
+        for (int front = 0; front < 2; ++front) {
+            try {
+                front ? publish::CheckImageOutput(output) : (void)publish::WriteImage(project.Path(), output, options);
+                ADD_FAILURE() << "no error";
+            } catch (const publish::Error& e) {
+                EXPECT_EQ(std::string(e.what()), "The image file " + output + " " + c.what + "; choose another name.");
+            }
+        }
+        EXPECT_FALSE(worked);
+        struct stat after {};
+        ASSERT_EQ(lstat(output.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        ASSERT_EQ(std::filesystem::remove(output), true);
+        ExpectUntouched();
+    }
+}
+
+// A symbolic link named as the output is replaced by the image; what it leads to is never opened or changed.
+TEST_F(ImageFailure, SymbolicLinkOutputIsReplacedAndWhatItLeadsToKept) {
+    ASSERT_EQ(mkfifo((out / "pipe").c_str(), 0644), 0);
+    for (const char* target : {"disc.iso", "pipe", "nothing"}) {
+        SCOPED_TRACE(target);
+        const std::string link = out / "link.iso";
+        ASSERT_EQ(symlink(target, link.c_str()), 0);
+        const uint64_t size = publish::WriteImage(project.Path(), link);
+        struct stat info {};
+        ASSERT_EQ(lstat(link.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(static_cast<uint64_t>(info.st_size), size);
+        EXPECT_EQ(ReadBytes(link).substr(0x8001, 5), "CD001");
+        ASSERT_EQ(lstat((out / "pipe").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+        EXPECT_FALSE(HostExists(out / "nothing"));
+        ASSERT_EQ(unlink(link.c_str()), 0);
+    }
+    ASSERT_EQ(unlink((out / "pipe").c_str()), 0);
+    ExpectUntouched();
+}
+
+// A run killed before its rename leaves ".disc.iso.NNNNNN.part"; the next run to disc.iso removes exactly those,
+// and leaves names that only look alike, links, and the part of a run still writing (it holds a lock).
+TEST_F(ImageFailure, StalePartsOfTheSameOutputGoAndNothingElse) {
+    const std::vector<std::string> stale = {".disc.iso.123456.part", ".disc.iso.000000.part"};
+    const std::vector<std::string> alike = {
+        ".disc.iso.12345.part",     ".disc.iso.1234567.part", ".disc.iso.12345a.part", "disc.iso.123456.part",
+        ".disc.iso.123456.part~",   ".disc.iso.123456.PART",  ".Disc.iso.123456.part", ".other.iso.123456.part",
+        ".disc.iso.123456.partial", "..disc.iso.123456.part"};
+    for (const std::string& name : stale)
+        WriteBytes(out / name, "left by a killed run");
+    for (const std::string& name : alike)
+        WriteBytes(out / name, "keep");
+    WriteBytes(out / "keep.txt", "keep");
+    ASSERT_EQ(symlink("keep.txt", (out / ".disc.iso.654321.part").c_str()), 0);
+    WriteBytes(out / ".disc.iso.111111.part", "being written");
+    const int running = open((out / ".disc.iso.111111.part").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(running, 0);
+    ASSERT_EQ(flock(running, LOCK_EX | LOCK_NB), 0);
+
+    publish::WriteImage(project.Path(), target);
+    close(running);
+
+    std::vector<std::string> expected = alike;
+    expected.insert(expected.end(), {"disc.iso", "keep.txt", ".disc.iso.654321.part", ".disc.iso.111111.part"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(out.Path()), expected);
+    for (const std::string& name : alike)
+        EXPECT_EQ(ReadBytes(out / name), "keep") << name;
+    EXPECT_EQ(ReadBytes(out / "keep.txt"), "keep");
 }
 
 TEST_F(ImageFailure, MissingProjectFolder) {
