@@ -37,6 +37,16 @@ void Sparse(const std::string& path, off_t size) {
     ASSERT_EQ(::truncate(path.c_str(), size), 0);
 }
 
+// A sparse file sized so that the image of the folder takes exactly the given number of bytes, plus extra.
+void FillImageTo(const TempDir& dir, uint64_t imageBytes, off_t extra) {
+    const std::string path = dir / "big.bin";
+    Sparse(path, 2048);
+    const uint64_t withOneSector = publish::ImageSize(dir.Path());
+    ASSERT_LT(withOneSector, imageBytes);
+    Sparse(path, static_cast<off_t>(2048 + imageBytes - withOneSector) + extra);
+    ASSERT_EQ(publish::ImageSize(dir.Path()), imageBytes + (extra > 0 ? 2048 : 0));
+}
+
 // The seven settings lines with the given first page.
 std::string Settings(const std::string& firstPage) { return firstPage + "\r\n-\r\n-\r\n-\r\n-\r\n400\r\n600\r\n"; }
 
@@ -386,6 +396,8 @@ const std::vector<CheckCase> kCases = {
 
     // ---- size ----
     {"TooLargeForACD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {{E, "too-large", "", 0, {}}}},
+    {"ExactlyTheSizeOfACD", [](const TempDir& d) { FillImageTo(d, kCdBytes, 0); }, {}},
+    {"OneByteMoreThanACD", [](const TempDir& d) { FillImageTo(d, kCdBytes, 1); }, {{E, "too-large", "", 0, {}}}},
     {"FitsOnADVD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {}, "", publish::Medium::DVD},
 };
 
