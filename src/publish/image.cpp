@@ -347,14 +347,17 @@ void RemoveStaleParts(const std::string& dir, const std::string& base) {
     }
 }
 
-// Closes and removes the temporary file unless it was renamed into place.
+// Closes and removes the temporary file unless it was renamed into place. The lock has a descriptor of its
+// own, so that it outlasts the close of the written one, which comes before the rename.
 struct TempFile {
     std::string path;
     int fd = -1;
+    int lockFd = -1;
     bool kept = false;
     ~TempFile() {
         if (fd >= 0) ::close(fd);
         if (!path.empty() && !kept) ::unlink(path.c_str());
+        if (lockFd >= 0) ::close(lockFd);
     }
 };
 
@@ -369,7 +372,9 @@ void OpenTemp(TempFile& temp, const std::string& output) {
         if (fd >= 0) {
             temp.path = candidate;
             temp.fd = fd;
-            flock(fd, LOCK_EX | LOCK_NB); // marks the file as in use for RemoveStaleParts of other runs
+            // Marks the file as in use for RemoveStaleParts of other runs.
+            temp.lockFd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC);
+            if (temp.lockFd >= 0) flock(temp.lockFd, LOCK_EX | LOCK_NB);
             return;
         }
         if (errno != EEXIST) throw Error(SystemErrorText("Cannot create the image file", output, errno));

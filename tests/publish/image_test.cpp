@@ -530,6 +530,23 @@ TEST_F(ImageFailure, StalePartsOfTheSameOutputGoAndNothingElse) {
     for (const std::string& name : alike)
         EXPECT_EQ(ReadBytes(out / name), "keep") << name;
     EXPECT_EQ(ReadBytes(out / "keep.txt"), "keep");
+
+    // A second run to the same output while the first writes leaves the first one's part alone.
+    for (const std::string& name : Names(out.Path()))
+        ASSERT_EQ(unlink((out / name).c_str()), 0);
+    bool nested = false;
+    publish::ImageOptions options;
+    options.progress = [&](uint64_t done, uint64_t) {
+        if (done > 0 && !nested) {
+            nested = true;
+            publish::WriteImage(project.Path(), target);
+        }
+        return true;
+    };
+    const uint64_t size = publish::WriteImage(project.Path(), target, options);
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
+    EXPECT_EQ(std::filesystem::file_size(target), size);
 }
 
 TEST_F(ImageFailure, MissingProjectFolder) {
