@@ -131,8 +131,10 @@ private:
     // ---- names --------------------------------------------------------------------------------
 
     void CheckNames() {
-        static constexpr std::string_view kNotJoliet = "*/:;?\\";
-        for (const Folder& folder : tree_.folders) {
+        // Per folder, which length findings its own path already has: what lies below it is not reported again.
+        std::vector<unsigned char> lengthReported(tree_.folders.size(), 0);
+        for (size_t index = 0; index < tree_.folders.size(); ++index) {
+            const Folder& folder = tree_.folders[index];
             // Only what goes on the disc can collide or need a Joliet name.
             auto onDisc = [](const Entry& e) { return e.kind == EntryKind::File || e.kind == EntryKind::Folder; };
             for (const auto& [folded, all] : folder.folded) {
@@ -151,18 +153,13 @@ private:
             }
             for (const Entry& e : folder.entries) {
                 std::string rel = Tree::RelPath(folder, e.name);
-                size_t bad = e.name.find_first_of(kNotJoliet);
-                size_t length = JolietLength(e.name);
-                if (!onDisc(e)) {
-                    // reported below by what it is
-                } else if (bad != std::string::npos) {
-                    Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt,
-                        "The name contains " + Quote(std::string(1, e.name[bad])) +
-                            ", which Joliet (the names readers on Windows see) cannot carry.");
-                } else if (length > 64) {
-                    Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt,
-                        "The name has " + std::to_string(length) +
-                            " characters; Joliet (the names readers on Windows see) carries at most 64.");
+                if (onDisc(e)) {
+                    if (auto why = NotJolietReason(e.name))
+                        Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt, *why);
+                    else if (auto why = NotWindowsReason(e.name))
+                        Add(Severity::Error, "name-not-windows", rel, 0, std::nullopt, *why);
+                    unsigned char reported = CheckPathLength(rel, lengthReported[index]);
+                    if (e.kind == EntryKind::Folder) lengthReported[static_cast<size_t>(e.folder)] = reported;
                 }
                 switch (e.kind) {
                 case EntryKind::LinkOutside:
@@ -222,6 +219,27 @@ private:
         int err = ReadWhole(folder.host + e.name, bytes, limit);
         if (err != 0) Unreadable(folder, e, err);
         return err == 0;
+    }
+
+    // Reports a path longer than Joliet carries, or than Windows programs open, unless a folder above it was
+    // reported for the same; returns what the path and the folders above it were reported for.
+    unsigned char CheckPathLength(const std::string& rel, unsigned char reported) {
+        constexpr unsigned char kJoliet = 1, kWindows = 2;
+        const size_t length = JolietLength(rel);
+        if (!(reported & kJoliet) && length > kJolietPathLimit) {
+            Add(Severity::Error, "path-not-joliet", rel, 0, std::nullopt,
+                "The path has " + std::to_string(length) + " characters; Joliet (the names readers on Windows see) " +
+                    "carries at most " + std::to_string(kJolietPathLimit) + ".");
+            reported |= kJoliet;
+        }
+        const size_t windows = 3 + length; // "D:\" in front
+        if (!(reported & kWindows) && windows > kWindowsPathLimit) {
+            Add(Severity::Warning, "path-long-for-windows", rel, 0, std::nullopt,
+                "With a drive in front (D:\\) the path has " + std::to_string(windows) + " characters, more than the " +
+                    std::to_string(kWindowsPathLimit) + " that many Windows programs can open.");
+            reported |= kWindows;
+        }
+        return reported;
     }
 
     // ---- the disc's start ---------------------------------------------------------------------

@@ -1,5 +1,7 @@
 // The ISO 9660 image (Joliet and Rock Ridge) of a project folder, through libisofs.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,11 +14,13 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "publish/publish.h"
@@ -275,6 +279,12 @@ void MakeOptions(OptsRef& opts, bool sizeOnly) {
     iso_write_opts_set_rockridge(opts.opts, 1);
     iso_write_opts_set_joliet(opts.opts, 1);
     iso_write_opts_set_joliet_longer_paths(opts.opts, 1);
+    // Joliet names as other image writers give them: no ";1" and no forced final dot, so that a reader asking
+    // for "index.htm" finds it.
+    iso_write_opts_set_omit_version_numbers(opts.opts, 2);
+    iso_write_opts_set_no_force_dots(opts.opts, 2);
+    // Characters beyond U+FFFF as the surrogate pairs Windows reads, not as "_"; the check counts them as two.
+    iso_write_opts_set_joliet_utf16(opts.opts, 1);
     iso_write_opts_set_dir_rec_mtime(opts.opts, 3); // file times in the ISO 9660 and Joliet records too
     iso_write_opts_set_fifo_size(opts.opts, kFifoBlocks);
     iso_write_opts_set_will_cancel(opts.opts, sizeOnly ? 1 : 0);
@@ -296,14 +306,62 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Closes and removes the temporary file unless it was renamed into place.
+// What an existing output is when it is no file an image may replace; nothing for a file or a symbolic link.
+const char* NotReplaceable(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) return "a folder";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
+    if (S_ISFIFO(info.st_mode)) return "a pipe (FIFO)";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return nullptr;
+}
+
+void RefuseNotReplaceable(const std::string& output) {
+    struct stat info {};
+    if (lstat(output.c_str(), &info) != 0) return;
+    if (const char* what = NotReplaceable(info))
+        throw Error("The image file " + output + " is " + what + ", not a file; choose another name.");
+}
+
+// ".disc.iso.042917.part" for "disc.iso": the one pattern of names the image ever removes by itself.
+constexpr size_t kPartDigits = 6;
+constexpr std::string_view kPartSuffix = ".part";
+
+bool IsPartOf(std::string_view name, const std::string& base) {
+    if (name.size() != 1 + base.size() + 1 + kPartDigits + kPartSuffix.size()) return false;
+    if (name[0] != '.' || name.substr(1, base.size()) != base || name[1 + base.size()] != '.') return false;
+    for (char c : name.substr(2 + base.size(), kPartDigits))
+        if (c < '0' || c > '9') return false;
+    return name.substr(name.size() - kPartSuffix.size()) == kPartSuffix;
+}
+
+// A run holds a lock on its temporary file while it writes, so one left unlocked was left by a run that was
+// killed; one still locked belongs to a run going on now and stays. Links and other kinds of entry stay too.
+void RemoveStaleParts(const std::string& dir, const std::string& base) {
+    std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(dir.c_str()), &closedir);
+    if (!folder) return;
+    const int dirFd = dirfd(folder.get());
+    while (struct dirent* d = readdir(folder.get())) {
+        if (!IsPartOf(d->d_name, base)) continue;
+        int fd = openat(dirFd, d->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlinkat(dirFd, d->d_name, 0);
+        ::close(fd);
+    }
+}
+
+// Closes and removes the temporary file unless it was renamed into place. The lock has a descriptor of its
+// own, so that it outlasts the close of the written one, which comes before the rename.
 struct TempFile {
     std::string path;
     int fd = -1;
+    int lockFd = -1;
     bool kept = false;
     ~TempFile() {
         if (fd >= 0) ::close(fd);
         if (!path.empty() && !kept) ::unlink(path.c_str());
+        if (lockFd >= 0) ::close(lockFd);
     }
 };
 
@@ -311,11 +369,16 @@ void OpenTemp(TempFile& temp, const std::string& output) {
     std::string dir = ParentFolder(output);
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = dir + "/." + BaseName(output) + "." + std::to_string(random() % 1000000) + ".part";
+        char number[16];
+        std::snprintf(number, sizeof number, "%06u", static_cast<unsigned>(random() % 1000000));
+        std::string candidate = dir + "/." + BaseName(output) + "." + number + std::string(kPartSuffix);
         int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             temp.path = candidate;
             temp.fd = fd;
+            // Marks the file as in use for RemoveStaleParts of other runs.
+            temp.lockFd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC);
+            if (temp.lockFd >= 0) flock(temp.lockFd, LOCK_EX | LOCK_NB);
             return;
         }
         if (errno != EEXIST) throw Error(SystemErrorText("Cannot create the image file", output, errno));
@@ -369,15 +432,20 @@ uint64_t ImageSize(const std::string& folder, const ImageOptions& options) {
     return detail::TreeImageSize(tree, detail::Label(folder, options.label));
 }
 
-uint64_t WriteImage(const std::string& folder, const std::string& output, const ImageOptions& options) {
+void CheckImageOutput(const std::string& output) {
     using namespace detail;
     if (output.empty()) throw Error("No image file was given.");
     std::string outputDir = ParentFolder(output);
     struct stat info {};
     if (stat(outputDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         throw Error("The folder " + outputDir + " for the image file " + output + " does not exist.");
-    if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        throw Error("The image file " + output + " names a folder.");
+    RefuseNotReplaceable(output);
+}
+
+uint64_t WriteImage(const std::string& folder, const std::string& output, const ImageOptions& options) {
+    using namespace detail;
+    CheckImageOutput(output);
+    std::string outputDir = ParentFolder(output);
 
     Tree tree = WalkTree(folder);
     std::unique_ptr<char, decltype(&std::free)> realDir(realpath(outputDir.c_str(), nullptr), &std::free);
@@ -392,6 +460,7 @@ uint64_t WriteImage(const std::string& folder, const std::string& output, const 
     OptsRef opts;
     MakeOptions(opts, false);
 
+    RemoveStaleParts(outputDir, BaseName(output));
     TempFile temp;
     OpenTemp(temp, output);
     SourceRef source;
@@ -421,6 +490,8 @@ uint64_t WriteImage(const std::string& folder, const std::string& output, const 
     int fd = temp.fd;
     temp.fd = -1;
     if (::close(fd) != 0) throw Error(SystemErrorText("Cannot write the image file", output, errno));
+    // A pipe or device may have been put there while the image was being written.
+    RefuseNotReplaceable(output);
     if (::rename(temp.path.c_str(), output.c_str()) != 0)
         throw Error(SystemErrorText("Cannot put the image file in place at", output, errno));
     temp.kept = true;

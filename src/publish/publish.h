@@ -87,10 +87,17 @@ struct ImageOptions {
 // Exact size in bytes of the image of the folder as WriteImage would write it.
 uint64_t ImageSize(const std::string& folder, const ImageOptions& options = {});
 
+// Throws Error, naming output, when no image can be put there: its folder does not exist, or output exists and
+// is a folder, device, pipe or socket (which would be replaced by a file, not written to). A symbolic link is
+// replaced by the image itself; what it points to is never opened or changed. WriteImage asks this first;
+// a front end asks it too before the check, so that a bad output costs no work.
+void CheckImageOutput(const std::string& output);
+
 // Writes the ISO 9660 image (Joliet and Rock Ridge) of the folder to output. The bytes go to a temporary
-// file beside output, renamed into place only when complete; on an error or a cancel nothing is left and
-// an existing file named output is untouched. An output inside the folder is refused with Error.
-// Returns the size of the written image.
+// file ".NAME.NNNNNN.part" beside output, renamed into place only when complete; on an error or a cancel
+// nothing is left and an existing file named output is untouched. Such temporary files of the same output left
+// by a run that was killed are removed first. An output inside the folder is refused with Error, and so is
+// one CheckImageOutput refuses. Returns the size of the written image.
 uint64_t WriteImage(const std::string& folder, const std::string& output, const ImageOptions& options = {});
 
 }  // namespace publish

@@ -17,9 +17,6 @@
 
 namespace publish::detail {
 
-namespace {
-
-// Decodes one UTF-8 sequence at text[i]; -1 (and one byte) for anything that is not well-formed.
 int32_t DecodeUtf8(std::string_view text, size_t& i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
@@ -48,6 +45,8 @@ int32_t DecodeUtf8(std::string_view text, size_t& i) {
     i += extra + 1;
     return cp;
 }
+
+namespace {
 
 // The process's own locale may be "C", whose case tables know only ASCII; names need the full tables.
 locale_t UnicodeLocale() {

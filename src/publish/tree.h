@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,6 +20,19 @@ std::string FoldCase(std::string_view name);
 
 // Characters of the name as Joliet counts them (UTF-16 units); invalid UTF-8 bytes count one each.
 size_t JolietLength(std::string_view name);
+
+// Decodes one UTF-8 sequence at text[i] and moves i past it; -1 (and one byte) for anything not well-formed.
+int32_t DecodeUtf8(std::string_view text, size_t& i);
+
+// Limits of a whole path ("sub/page.htm") in UTF-16 units: the Joliet tree's, and that of Windows programs for
+// the path with its drive in front ("D:\sub\page.htm").
+constexpr size_t kJolietPathLimit = 240;
+constexpr size_t kWindowsPathLimit = 259;
+
+// Why the image's Joliet tree cannot carry the name unchanged (one sentence for people), or nothing.
+std::optional<std::string> NotJolietReason(std::string_view name);
+// Why a reader on Windows cannot open a name that Joliet carries, or nothing.
+std::optional<std::string> NotWindowsReason(std::string_view name);
 
 enum class EntryKind {
     File,

@@ -135,14 +135,19 @@ void ImageDialog::accept() {
         output_->setFocus();
         return;
     }
-    const QFileInfo target(ToQString(output));
-    if (target.isDir()) {
-        QMessageBox::warning(this, windowTitle(),
-                             tr("%1 is a folder; name the image file to write.").arg(target.filePath()));
+    // The library's own rule, asked before the check: a folder, device, pipe or socket is never replaced.
+    try {
+        publish::CheckImageOutput(output);
+    } catch (const publish::Error& e) {
+        QMessageBox refused(QMessageBox::Warning, windowTitle(), ToQString(e.what()), QMessageBox::Ok, this);
+        refused.setObjectName("OutputRefused");
+        refused.exec();
         output_->setFocus();
         return;
     }
-    if (target.exists() && target.absoluteFilePath() != replaceConfirmed_) {
+    const QFileInfo target(ToQString(output));
+    // A link is replaced too, even one that leads nowhere.
+    if ((target.exists() || target.isSymLink()) && target.absoluteFilePath() != replaceConfirmed_) {
         const auto answer = QMessageBox::question(
             this, windowTitle(),
             tr("%1 already exists. Replace it once the new image is complete?").arg(target.filePath()),

@@ -29,7 +29,8 @@ public:
     QComboBox* MediumCombo() const { return medium_; }
     QLineEdit* OutputEdit() const { return output_; }
 
-    // Refuses an empty label or file name, and asks before an existing file is replaced.
+    // Refuses an empty label or file name and an output no image may replace (publish::CheckImageOutput), and
+    // asks before an existing file or link is replaced.
     void accept() override;
 
 private:

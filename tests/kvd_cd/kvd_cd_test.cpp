@@ -327,25 +327,41 @@ TEST(KvdCdImage, FailureAndInterruptLeaveNothingBehind) {
     EXPECT_EQ(inside.status, 2);
     EXPECT_FALSE(HostExists(project / "disc.iso"));
 
-    // Two gigabytes of holes take no room in the project but long enough to write for Ctrl-C to land.
+    // A pipe named as the output is refused before the check: no findings, no summary, the pipe as it was.
+    const std::string pipe = out / "pipe.iso";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    const Outcome fifo = RunKvdCd({"image", folder, QString::fromStdString(pipe)});
+    EXPECT_EQ(fifo.status, 2);
+    EXPECT_EQ(fifo.out, "");
+    EXPECT_EQ(fifo.err, "kvd_cd: The image file " + pipe + " is a pipe (FIFO), not a file; choose another name.\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    ASSERT_EQ(::unlink(pipe.c_str()), 0);
+
+    // Two gigabytes of holes take no room in the project but long enough to write for a signal to land: Ctrl-C,
+    // a closed terminal and kill all stop the run the same way.
     for (const char* name : {"big1.bin", "big2.bin"}) {
         std::filesystem::resize_file((WriteBytes(project / name, ""), project / name), 1ull << 30);
     }
-    QProcess process;
-    process.setReadChannel(QProcess::StandardError);
-    process.start(KVD_CD_PATH, {"image", "--medium", "dvd", folder, QString::fromStdString(out / "disc.iso")});
-    std::string err;
-    while (err.find("writing: ") == std::string::npos && process.waitForReadyRead(60000)) {
+    for (int signal : {SIGINT, SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(KVD_CD_PATH, {"image", "--medium", "dvd", folder, QString::fromStdString(out / "disc.iso")});
+        std::string err;
+        while (err.find("writing: ") == std::string::npos && process.waitForReadyRead(60000)) {
+            err += process.readAllStandardError().toStdString();
+        }
+        ASSERT_NE(err.find("writing: "), std::string::npos) << err;
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(60000));
         err += process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 130) << err;
+        EXPECT_NE(err.find("interrupted; nothing was written"), std::string::npos) << err;
+        EXPECT_EQ(Names(out.Path()), std::vector<std::string>{});
     }
-    ASSERT_NE(err.find("writing: "), std::string::npos) << err;
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    err += process.readAllStandardError().toStdString();
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 130) << err;
-    EXPECT_NE(err.find("interrupted; nothing was written"), std::string::npos) << err;
-    EXPECT_EQ(Names(out.Path()), std::vector<std::string>{});
 }
 
 } // namespace

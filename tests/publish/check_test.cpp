@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "publish/publish.h"
+#include "publish/tree.h"
 #include "publish_test_support.h"
 
 namespace {
@@ -38,6 +39,16 @@ void Sparse(const std::string& path, off_t size) {
     ASSERT_EQ(::truncate(path.c_str(), size), 0);
 }
 
+// A sparse file sized so that the image of the folder takes exactly the given number of bytes, plus extra.
+void FillImageTo(const TempDir& dir, uint64_t imageBytes, off_t extra) {
+    const std::string path = dir / "big.bin";
+    Sparse(path, 2048);
+    const uint64_t withOneSector = publish::ImageSize(dir.Path());
+    ASSERT_LT(withOneSector, imageBytes);
+    Sparse(path, static_cast<off_t>(2048 + imageBytes - withOneSector) + extra);
+    ASSERT_EQ(publish::ImageSize(dir.Path()), imageBytes + (extra > 0 ? 2048 : 0));
+}
+
 // The seven settings lines with the given first page.
 std::string Settings(const std::string& firstPage) { return firstPage + "\r\n-\r\n-\r\n-\r\n-\r\n400\r\n600\r\n"; }
 
@@ -60,6 +71,12 @@ private:
 };
 
 void Unreadable(const TempDir& dir, const std::string& name) { ASSERT_EQ(::chmod((dir / name).c_str(), 0), 0); }
+
+const std::string kEmoji = "\xF0\x9F\x98\x80"; // two UTF-16 units
+// Three folders of 64 characters: 194 with the separators.
+const std::string kDeep = std::string(64, 'a') + "/" + std::string(64, 'b') + "/" + std::string(64, 'c');
+// The name of a file whose path below kDeep has the given length.
+std::string DeepFile(size_t pathLength) { return std::string(pathLength - kDeep.size() - 5, 'x') + ".txt"; }
 
 struct CheckCase {
     const char* name;
@@ -337,13 +354,52 @@ const std::vector<CheckCase> kCases = {
          WriteBytes(d / "c;.txt", "");
          WriteBytes(d / "c?.txt", "");
          WriteBytes(d / "c\\.txt", "");
+         WriteBytes(d / "tab\tx.txt", "");
+         MakeDirs(d / "nl\nx");
+         WriteBytes(d / "nl\nx/inside.txt", "reported with its folder");
+         WriteBytes(d / "bad\xFF.txt", "");
+         WriteBytes(d / (std::string(62, 'e') + kEmoji), "64 units");
+         WriteBytes(d / (std::string(63, 'g') + kEmoji), "65 units");
+         WriteBytes(d / "del\x7F.txt", "carried");
      },
-     {{E, "name-not-joliet", std::string(61, 'b') + ".txt", 0, {}},
+     {{E, "name-not-joliet", "bad\xFF.txt", 0, {}},
+      {E, "name-not-joliet", std::string(61, 'b') + ".txt", 0, {}},
       {E, "name-not-joliet", "c*.txt", 0, {}},
       {E, "name-not-joliet", "c:.txt", 0, {}},
       {E, "name-not-joliet", "c;.txt", 0, {}},
       {E, "name-not-joliet", "c?.txt", 0, {}},
-      {E, "name-not-joliet", "c\\.txt", 0, {}}}},
+      {E, "name-not-joliet", "c\\.txt", 0, {}},
+      {E, "name-not-joliet", std::string(63, 'g') + kEmoji, 0, {}},
+      {E, "name-not-joliet", "nl\nx", 0, {}},
+      {E, "name-not-joliet", "tab\tx.txt", 0, {}}}},
+    {"NamesWindowsCannotOpen",
+     [](const TempDir& d) {
+         for (const char* name : {"a<b.txt", "dot.", "CON", "NUL.tar.gz", "aux .txt", "COM0.txt", "CONSOLE.txt",
+                                  "xcon.txt", "LPT10.txt", "a.b.c"})
+             WriteBytes(d / name, "");
+         MakeDirs(d / "Prn");
+     },
+     {{E, "name-not-windows", "CON", 0, {}},
+      {E, "name-not-windows", "NUL.tar.gz", 0, {}},
+      {E, "name-not-windows", "Prn", 0, {}},
+      {E, "name-not-windows", "a<b.txt", 0, {}},
+      {E, "name-not-windows", "aux .txt", 0, {}},
+      {E, "name-not-windows", "dot.", 0, {}}}},
+    // Below a folder path of 194 characters: files of whole paths of 240, 241, 256 and 257 characters, and a
+    // folder over the Joliet limit whose file is reported for the Windows limit alone.
+    {"PathLengths",
+     [](const TempDir& d) {
+         MakeDirs(d / kDeep + "/" + std::string(50, 'e'));
+         for (size_t length : {240, 241, 256, 257})
+             WriteBytes(d / kDeep + "/" + DeepFile(length), "");
+         WriteBytes(d / kDeep + "/" + std::string(50, 'e') + "/" + std::string(16, 'i') + ".txt", "");
+     },
+     {{E, "path-not-joliet", kDeep + "/" + std::string(50, 'e'), 0, {}},
+      {W, "path-long-for-windows", kDeep + "/" + std::string(50, 'e') + "/" + std::string(16, 'i') + ".txt", 0, {}},
+      {E, "path-not-joliet", kDeep + "/" + DeepFile(241), 0, {}},
+      {E, "path-not-joliet", kDeep + "/" + DeepFile(256), 0, {}},
+      {W, "path-long-for-windows", kDeep + "/" + DeepFile(257), 0, {}},
+      {E, "path-not-joliet", kDeep + "/" + DeepFile(257), 0, {}}}},
     {"SymbolicLinks",
      [](const TempDir& d) {
          Link(d, "sub/b.htm", "same.txt");
@@ -440,10 +496,52 @@ const std::vector<CheckCase> kCases = {
 
     // ---- size ----
     {"TooLargeForACD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {{E, "too-large", "", 0, {}}}},
+    {"ExactlyTheSizeOfACD", [](const TempDir& d) { FillImageTo(d, kCdBytes, 0); }, {}},
+    {"OneByteMoreThanACD", [](const TempDir& d) { FillImageTo(d, kCdBytes, 1); }, {{E, "too-large", "", 0, {}}}},
     {"FitsOnADVD", [](const TempDir& d) { Sparse(d / "big.bin", kCdBytes); }, {}, "", publish::Medium::DVD},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CheckFinds, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+// The reason each rule gives, word for word; Joliet's rules come first where both apply.
+TEST(NameRules, ReasonsForJolietAndWindows) {
+    using publish::detail::NotJolietReason;
+    using publish::detail::NotWindowsReason;
+    const std::string joliet = "Joliet (the names readers on Windows see)";
+    const std::string windows = "so readers on Windows cannot open it.";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain.htm", ""},
+        {"caf\xC3\xA9 \x7F" + kEmoji + ".htm", ""},
+        {"a\nb", "name-not-joliet: The name contains the control character U+000A, which " + joliet + " cannot carry."},
+        {"\x1F", "name-not-joliet: The name contains the control character U+001F, which " + joliet + " cannot carry."},
+        {"x\xC3",
+         "name-not-joliet: The name contains the byte 0xC3, which is not UTF-8, so " + joliet + " cannot carry it."},
+        {"\xED\xA0\x80",
+         "name-not-joliet: The name contains the byte 0xED, which is not UTF-8, so " + joliet + " cannot carry it."},
+        {"a?b<c", "name-not-joliet: The name contains \"?\", which " + joliet + " cannot carry."},
+        {std::string(64, 'n'), ""},
+        {std::string(63, 'n') + kEmoji,
+         "name-not-joliet: The name has 65 characters; " + joliet + " carries at most 64."},
+        {"a|b", "name-not-windows: The name contains \"|\", which Windows does not allow in names, " + windows},
+        {"x.", "name-not-windows: The name ends in a period, which Windows drops, " + windows},
+        {"x ", "name-not-windows: The name ends in a space, which Windows drops, " + windows},
+        {"lPt3.a.b", "name-not-windows: \"lPt3\" names a device on Windows, with or without an extension, " + windows},
+        {"LPT\xC2\xB3", "name-not-windows: \"LPT\xC2\xB3\" names a device on Windows, with or without an "
+                        "extension, " +
+                            windows},
+        {"COM\xC2\xB4", ""},
+        {"COM", ""},
+        {"nul-device.txt", ""},
+    };
+    for (const auto& [name, want] : cases) {
+        std::string got;
+        if (auto why = NotJolietReason(name))
+            got = "name-not-joliet: " + *why;
+        else if (auto why = NotWindowsReason(name))
+            got = "name-not-windows: " + *why;
+        EXPECT_EQ(got, want) << name;
+    }
+}
 
 } // namespace

@@ -1,12 +1,18 @@
 // The disc image, read back by programs of its own (xorriso and isoinfo), and its failures.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -196,9 +202,7 @@ TEST(Image, ReadBackByXorrisoAndIsoinfo) {
     size_t start = 0;
     while (start < joliet.size()) {
         size_t end = joliet.find('\n', start);
-        std::string line = joliet.substr(start, end - start);
-        if (line.size() > 2 && line.compare(line.size() - 2, 2, ";1") == 0) line.resize(line.size() - 2);
-        jolietNames.insert(line);
+        jolietNames.insert(joliet.substr(start, end - start));
         start = end == std::string::npos ? joliet.size() : end + 1;
     }
     std::set<std::string> expectedJoliet;
@@ -213,8 +217,88 @@ TEST(Image, ReadBackByXorrisoAndIsoinfo) {
     EXPECT_LT(shortened.begin()->size(), 1 + kLongName.size());
     EXPECT_EQ(shortened.begin()->substr(0, 41), "/" + kLongName.substr(0, 40));
     std::string listing = Output("isoinfo -l -J -i " + Quoted(image));
-    EXPECT_NE(listing.find(" kvd.exe;1"), std::string::npos);
+    EXPECT_NE(listing.find(" kvd.exe \n"), std::string::npos) << listing;
     EXPECT_NE(listing.find("Directory listing of /sub/deeper/deepest/"), std::string::npos);
+    // Joliet names carry no version suffix, so a reader asking for the plain name gets the file's bytes.
+    for (const char* file : {"/index.htm", "/sub/deeper/data.bin", "/sub/deeper/deepest/zero.txt"})
+        EXPECT_EQ(Output("isoinfo -J -i " + Quoted(image) + " -x " + file), expected[file + 1]) << file;
+}
+
+// Names a disc meets: every rule of the check on both sides of its edge, non-ASCII, long names and deep paths, and
+// names differing only in letter case. Each becomes a file, and a folder holding a file too.
+std::vector<std::string> AwkwardNames() {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    std::vector<std::string> names = {"emoji" + emoji + ".png", std::string(62, 'e') + emoji,
+                                      std::string(63, 'f') + emoji, std::string(64, 'g'), std::string(65, 'h')};
+    // Separated by "/", which no name holds.
+    const std::string list =
+        "caf\xC3\xA9.htm/\303\234bung \xCE\xB1\xCE\xB2\xCE\xB3.txt/\xE6\x97\xA5\xE6\x9C\xAC.htm/"
+        "Case.htm/case.htm/CASE.HTM/tab\tx/nl\nx/bad\377x/bad\xC3(x/del\177x/semi;x/star*x/colon:x/"
+        "back\\x/quest?x/lt<x/gt>x/quote\"x/pipe|x/dot./space / lead/..dots/CON/con.txt/Aux.htm/"
+        "com1/LPT9.x/COM\xC2\xB2/COM0/CONSOLE/a.b.c/percent%20x/amp&x/#hash";
+    for (size_t start = 0, end; start < list.size(); start = end + 1) {
+        end = std::min(list.find('/', start), list.size());
+        names.push_back(list.substr(start, end - start));
+    }
+    return names;
+}
+
+// The same property seen from both ends: every entry the check passes comes back from the image's Joliet tree
+// with its path unchanged, and every name the check says Joliet cannot carry does not.
+TEST(Image, JolietTreeHoldsExactlyWhatTheCheckPasses) {
+    TempDir dir;
+    TempDir work;
+    WriteGoodProject(dir);
+    std::set<std::string> onDisc;
+    auto add = [&](const std::string& rel, bool folder) {
+        if (folder)
+            MakeDirs(dir / rel);
+        else
+            WriteBytes(dir / rel, rel);
+        onDisc.insert(rel);
+    };
+    for (const std::string& name : AwkwardNames()) {
+        add(name, false);
+        add("in-" + name, true);
+        add("in-" + name + "/x.txt", false);
+    }
+    // Folders of 64 characters down to a path of 250: the whole-path limits fall inside.
+    std::string deep;
+    for (char c = 'p'; deep.size() < 250; ++c) {
+        deep += (deep.empty() ? "" : "/") + std::string(64, c);
+        add(deep, true);
+        for (size_t length : {1, 20, 40, 63})
+            add(deep + "/" + std::string(length, 'z'), false);
+    }
+
+    const publish::CheckResult result = publish::CheckProject(dir.Path());
+    std::map<std::string, std::string> flagged; // path -> kind, for the name and path kinds
+    for (const publish::Finding& f : result.findings)
+        if (f.kind.rfind("name-", 0) == 0 || f.kind.rfind("path-", 0) == 0) flagged.emplace(f.file, f.kind);
+    ASSERT_FALSE(flagged.empty());
+
+    const std::string image = work / "disc.iso";
+    publish::WriteImage(dir.Path(), image);
+    const std::string out = work / "joliet";
+    Output("xorriso -local_charset UTF-8 -read_fs norock -joliet_map unmapped -osirrox on -indev " + Quoted(image) +
+           " -extract / " + Quoted(out));
+    std::set<std::string> joliet;
+    for (const auto& [rel, bytes] : Tree(out))
+        joliet.insert(rel);
+
+    for (const std::string& rel : onDisc) {
+        // A finding on the entry or on a folder above it covers the entry.
+        std::string reported;
+        for (std::string p = rel; !p.empty() && reported.empty();
+             p = p.find('/') == std::string::npos ? "" : p.substr(0, p.rfind('/')))
+            if (flagged.count(p)) reported = flagged[p];
+        if (reported.empty()) {
+            EXPECT_TRUE(joliet.count(rel)) << "passed by the check but changed in the image: " << rel;
+        }
+        if (flagged.count(rel) && flagged[rel] == "name-not-joliet") {
+            EXPECT_FALSE(joliet.count(rel)) << "reported, yet the image carries it: " << rel;
+        }
+    }
 }
 
 TEST(Image, LabelsForIsoAndJoliet) {
@@ -302,6 +386,120 @@ TEST_F(ImageFailure, OutputInsideTheProjectFolder) {
     EXPECT_EQ(Names(project / "sub"), std::vector<std::string>{"b.htm"});
     ASSERT_EQ(unlink((out / "into-project").c_str()), 0);
     ExpectUntouched();
+}
+
+// A pipe, device or folder named as the output is refused before the project is read, and stays as it is.
+TEST_F(ImageFailure, OutputThatIsNoFileIsRefusedFirst) {
+    struct Case {
+        const char* name;
+        std::function<int(const std::string&)> make;
+        const char* what;
+    };
+    const std::vector<Case> cases = {
+        {"pipe", [](const std::string& p) { return mkfifo(p.c_str(), 0644); }, "is a pipe (FIFO), not a file"},
+        {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0755); }, "is a folder, not a file"},
+        // Needs root; where it cannot be made, the case is skipped.
+        {"device", [](const std::string& p) { return mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)); },
+         "is a device, not a file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string output = out / c.name;
+        if (c.make(output) != 0) {
+            ASSERT_EQ(std::string(c.name), "device") << std::strerror(errno);
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(lstat(output.c_str(), &before), 0);
+        bool worked = false;
+        publish::ImageOptions options;
+        options.progress = [&](uint64_t, uint64_t) { return worked = true; };
+        for (int front = 0; front < 2; ++front) {
+            try {
+                front ? publish::CheckImageOutput(output) : (void)publish::WriteImage(project.Path(), output, options);
+                ADD_FAILURE() << "no error";
+            } catch (const publish::Error& e) {
+                EXPECT_EQ(std::string(e.what()), "The image file " + output + " " + c.what + "; choose another name.");
+            }
+        }
+        EXPECT_FALSE(worked);
+        struct stat after {};
+        ASSERT_EQ(lstat(output.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        ASSERT_EQ(std::filesystem::remove(output), true);
+        ExpectUntouched();
+    }
+}
+
+// A symbolic link named as the output is replaced by the image; what it leads to is never opened or changed.
+TEST_F(ImageFailure, SymbolicLinkOutputIsReplacedAndWhatItLeadsToKept) {
+    ASSERT_EQ(mkfifo((out / "pipe").c_str(), 0644), 0);
+    for (const char* target : {"disc.iso", "pipe", "nothing"}) {
+        SCOPED_TRACE(target);
+        const std::string link = out / "link.iso";
+        ASSERT_EQ(symlink(target, link.c_str()), 0);
+        const uint64_t size = publish::WriteImage(project.Path(), link);
+        struct stat info {};
+        ASSERT_EQ(lstat(link.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(static_cast<uint64_t>(info.st_size), size);
+        EXPECT_EQ(ReadBytes(link).substr(0x8001, 5), "CD001");
+        ASSERT_EQ(lstat((out / "pipe").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+        EXPECT_FALSE(HostExists(out / "nothing"));
+        ASSERT_EQ(unlink(link.c_str()), 0);
+    }
+    ASSERT_EQ(unlink((out / "pipe").c_str()), 0);
+    ExpectUntouched();
+}
+
+// A run killed before its rename leaves ".disc.iso.NNNNNN.part"; the next run to disc.iso removes exactly those,
+// and leaves names that only look alike, links, and the part of a run still writing (it holds a lock).
+TEST_F(ImageFailure, StalePartsOfTheSameOutputGoAndNothingElse) {
+    const std::vector<std::string> stale = {".disc.iso.123456.part", ".disc.iso.000000.part"};
+    const std::vector<std::string> alike = {
+        ".disc.iso.12345.part",     ".disc.iso.1234567.part", ".disc.iso.12345a.part", "disc.iso.123456.part",
+        ".disc.iso.123456.part~",   ".disc.iso.123456.PART",  ".Disc.iso.123456.part", ".other.iso.123456.part",
+        ".disc.iso.123456.partial", "..disc.iso.123456.part"};
+    for (const std::string& name : stale)
+        WriteBytes(out / name, "left by a killed run");
+    for (const std::string& name : alike)
+        WriteBytes(out / name, "keep");
+    WriteBytes(out / "keep.txt", "keep");
+    ASSERT_EQ(symlink("keep.txt", (out / ".disc.iso.654321.part").c_str()), 0);
+    WriteBytes(out / ".disc.iso.111111.part", "being written");
+    const int running = open((out / ".disc.iso.111111.part").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(running, 0);
+    ASSERT_EQ(flock(running, LOCK_EX | LOCK_NB), 0);
+
+    publish::WriteImage(project.Path(), target);
+    close(running);
+
+    std::vector<std::string> expected = alike;
+    expected.insert(expected.end(), {"disc.iso", "keep.txt", ".disc.iso.654321.part", ".disc.iso.111111.part"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(out.Path()), expected);
+    for (const std::string& name : alike)
+        EXPECT_EQ(ReadBytes(out / name), "keep") << name;
+    EXPECT_EQ(ReadBytes(out / "keep.txt"), "keep");
+
+    // A second run to the same output while the first writes leaves the first one's part alone.
+    for (const std::string& name : Names(out.Path()))
+        ASSERT_EQ(unlink((out / name).c_str()), 0);
+    bool nested = false;
+    publish::ImageOptions options;
+    options.progress = [&](uint64_t done, uint64_t) {
+        if (done > 0 && !nested) {
+            nested = true;
+            publish::WriteImage(project.Path(), target);
+        }
+        return true;
+    };
+    const uint64_t size = publish::WriteImage(project.Path(), target, options);
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(Names(out.Path()), std::vector<std::string>{"disc.iso"});
+    EXPECT_EQ(std::filesystem::file_size(target), size);
 }
 
 TEST_F(ImageFailure, MissingProjectFolder) {

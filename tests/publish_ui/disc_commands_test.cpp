@@ -1,5 +1,6 @@
 // The window's disc commands on the offscreen platform: the menu, the dialogs, the worker and its Cancel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -296,7 +297,7 @@ TEST_F(DiscCommands, MakeCDImageAsksChecksShowsTheErrorsWritesAndReports) {
 TEST_F(DiscCommands, AFailedImageReachesTheErrorBoxNamingTheFile) {
     MakeProject(project_, false);
     TForm1& form = Form();
-    const std::string output = tmp_ / "missing/show.iso";
+    const std::string output = project_ + "/show.iso";
     DialogScript script({{"ImageDialog", [&](QWidget* w) {
                               auto* dialog = static_cast<publish_ui::ImageDialog*>(w);
                               dialog->OutputEdit()->setText(QString::fromStdString(output));
@@ -305,8 +306,47 @@ TEST_F(DiscCommands, AFailedImageReachesTheErrorBoxNamingTheFile) {
     form.MakeCDImage1->trigger();
     EXPECT_EQ(script.Seen(), QStringList{"ImageDialog"});
     ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_NE(errors_[0].find(tmp_ / "missing"), std::string::npos) << errors_[0];
+    EXPECT_NE(errors_[0].find(output + " lies inside the project folder"), std::string::npos) << errors_[0];
     EXPECT_EQ(Names(tmp_.Path()), (std::vector<std::string>{"Spring Show", "wiz"}));
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+// An output no image may replace is refused in the dialog, by the library's rule, before anything is checked.
+TEST_F(DiscCommands, ImageDialogRefusesAnOutputThatIsNoFile) {
+    MakeProject(project_, false);
+    TForm1& form = Form();
+    const std::string pipe = tmp_ / "pipe.iso";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {pipe, "The image file " + pipe + " is a pipe (FIFO), not a file; choose another name."},
+        {tmp_ / "wiz", "The image file " + tmp_ / "wiz" + " is a folder, not a file; choose another name."},
+        {tmp_ / "missing/show.iso",
+         "The folder " + tmp_ / "missing" + " for the image file " + tmp_ / "missing/show.iso" + " does not exist."},
+    };
+    for (const auto& [output, message] : cases) {
+        SCOPED_TRACE(output);
+        QString refusal;
+        DialogScript script({{"ImageDialog",
+                              [&](QWidget* w) {
+                                  auto* dialog = static_cast<publish_ui::ImageDialog*>(w);
+                                  dialog->OutputEdit()->setText(QString::fromStdString(output));
+                                  // Later, so that the script is free to answer the box this opens.
+                                  QTimer::singleShot(0, dialog, [dialog] { dialog->accept(); });
+                              }},
+                             {"OutputRefused", [&](QWidget* w) {
+                                  refusal = static_cast<QMessageBox*>(w)->text();
+                                  static_cast<QMessageBox*>(w)->accept();
+                              }}});
+        form.MakeCDImage1->trigger();
+        // The dialog stays for another name; the script then cancels it.
+        EXPECT_EQ(script.Seen(), (QStringList{"ImageDialog", "OutputRefused", "ImageDialog"}));
+        EXPECT_EQ(refusal.toStdString(), message);
+    }
+    EXPECT_EQ(errors_, std::vector<std::string>{});
+    struct stat info {};
+    ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(Names(tmp_.Path()), (std::vector<std::string>{"Spring Show", "pipe.iso", "wiz"}));
 }
 
 } // namespace

@@ -31,7 +31,8 @@ volatile sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
 // The first Ctrl-C asks the work to stop at its next progress report, so that the temporary image
-// is removed; a second one ends the program at once.
+// is removed; a second one ends the program at once. A closed terminal (SIGHUP) and kill (SIGTERM) stop it
+// the same way.
 void CatchInterrupt() {
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
@@ -39,6 +40,10 @@ void CatchInterrupt() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    // A pipe reading our messages may close with the terminal; its write then fails instead of ending the
+    // program halfway through an image.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 // Paths travel as the bytes the user typed, whatever the locale makes of them.
@@ -366,6 +371,7 @@ int Check(const CommandLine& line) {
 }
 
 int Image(const CommandLine& line) {
+    publish::CheckImageOutput(Bytes(line.output));
     const publish::CheckResult result = RunCheck(line);
     PrintFindings(result, line.medium);
     if (result.errors > 0 && !line.force) {
