@@ -373,10 +373,9 @@ std::optional<uint64_t> Verify(burn_drive* drive, const ImageFile& image, Report
         const uint64_t sectorBytes = (wanted + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
         image.Read(offset, expected.data(), wanted);
         off_t count = 0;
-        const int read = burn_read_data(drive, static_cast<off_t>(offset), actual.data(),
-                                        static_cast<off_t>(sectorBytes), &count, 0);
-        const uint64_t got =
-            read == 1 ? wanted : std::min<uint64_t>(static_cast<uint64_t>(std::max<off_t>(count, 0)), wanted);
+        // The count tells how far a read got, whether it failed or not; a drive pads nothing.
+        burn_read_data(drive, static_cast<off_t>(offset), actual.data(), static_cast<off_t>(sectorBytes), &count, 0);
+        const uint64_t got = std::min<uint64_t>(static_cast<uint64_t>(std::max<off_t>(count, 0)), wanted);
         // memcmp finds that a piece is equal at memory speed; only a differing piece is searched byte by byte.
         if (std::memcmp(expected.data(), actual.data(), got) != 0) {
             const auto mismatch = std::mismatch(expected.begin(), expected.end(), actual.begin());
