@@ -555,6 +555,7 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
     reporter.Start(BurnPhase::Writing);
     burn_disc_write(opts.get(), layout.get());
     bool cancelAsked = false;
+    bool closingSeen = false;
     uint64_t written = 0;
     WaitWhileBusy(drive, [&](burn_drive_status status, const burn_progress& progress) {
         if (status == BURN_DRIVE_SPAWNING) return;
@@ -562,10 +563,11 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
                              status == BURN_DRIVE_CLOSING_SESSION;
         written = std::max(written,
                            std::min(static_cast<uint64_t>(std::max(progress.sector, 0)) * kSectorBytes, image.Size()));
-        if (closing) {
-            if (!cancelAsked) reporter.Start(BurnPhase::Closing);
-            written = image.Size();
+        if (closing && !closingSeen) {
+            closingSeen = true;
+            reporter.Start(BurnPhase::Closing);
         }
+        if (closing) written = image.Size();
         if (!reporter.Report(written, image.Size()) && !cancelAsked) {
             cancelAsked = true;
             burn_drive_cancel(drive);
