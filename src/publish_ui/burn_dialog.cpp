@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <atomic>
 #include <memory>
@@ -92,7 +93,14 @@ BurnDialog::BurnDialog(const std::string& image, std::vector<publish::DriveInfo>
         none->setObjectName("NoDriveLabel");
         none->setWordWrap(true);
         none->setMinimumWidth(360);
-        layout->addWidget(none);
+        auto* icon = new QLabel(this);
+        const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+        icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(side, side));
+        icon->setAlignment(Qt::AlignTop);
+        auto* row = new QHBoxLayout;
+        row->addWidget(icon);
+        row->addWidget(none, 1);
+        layout->addLayout(row);
         buttons->addButton(QDialogButtonBox::Close);
         buttons->button(QDialogButtonBox::Close)->setObjectName("CloseButton");
         layout->addWidget(buttons);
