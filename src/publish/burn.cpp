@@ -358,6 +358,19 @@ std::unique_ptr<burn_disc, DiscFree> DiscOf(const ImageFile& image, const std::s
     return disc;
 }
 
+// The bytes the drive accepted for the one track of the disc.
+uint64_t WrittenBytes(burn_disc* disc) {
+    int sessions = 0;
+    int tracks = 0;
+    burn_session** session = burn_disc_get_sessions(disc, &sessions);
+    if (sessions < 1) return 0;
+    burn_track** track = burn_session_get_tracks(session[0], &tracks);
+    off_t read = 0;
+    off_t written = 0;
+    if (tracks < 1 || burn_track_get_counters(track[0], &read, &written) != 1) return 0;
+    return written > 0 ? static_cast<uint64_t>(written) : 0;
+}
+
 // Reads the written sectors back and compares them with the image; the first sector that differs or
 // cannot be read, or nothing when all are equal. Stops early, with nothing, when the caller cancels.
 std::optional<uint64_t> Verify(burn_drive* drive, const ImageFile& image, Reporter& reporter, std::string* why) {
@@ -574,6 +587,8 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
         }
     });
     const double seconds = reporter.Seconds();
+    // The track knows what reached the drive, also when the write ended between two looks.
+    written = std::max(written, std::min(WrittenBytes(layout.get()), image.Size()));
     const bool wroteWell = burn_drive_wrote_well(drive) != 0;
     // A small image can be written between two looks; the caller still sees it complete.
     if (!cancelAsked && wroteWell) reporter.Report(image.Size(), image.Size());

@@ -28,7 +28,7 @@ struct Outcome {
     std::string err;
 };
 
-Outcome Run(const QString& program, const QStringList& arguments) {
+Outcome RunProgram(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
     EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
@@ -39,7 +39,7 @@ Outcome Run(const QString& program, const QStringList& arguments) {
     return run;
 }
 
-Outcome RunKvdCd(const QStringList& arguments) { return Run(KVD_CD_PATH, arguments); }
+Outcome RunKvdCd(const QStringList& arguments) { return RunProgram(KVD_CD_PATH, arguments); }
 
 // kvd_cd with a fresh tmpfs mounted on folder with the options given, seen by it alone and gone with it.
 Outcome RunOnTmpfs(const std::string& folder, const QString& options, const QStringList& arguments) {
@@ -53,7 +53,7 @@ Outcome RunOnTmpfs(const std::string& folder, const QString& options, const QStr
                            options,
                            QString::fromStdString(folder),
                            KVD_CD_PATH};
-    return Run("unshare", command + arguments);
+    return RunProgram("unshare", command + arguments);
 }
 
 bool CanMountTmpfs() {
@@ -155,6 +155,15 @@ TEST(KvdCdBurn, CouldNotBurnExitsTwoWithTheReasonOnStandardError) {
         EXPECT_EQ(run.err, message);
     }
     EXPECT_FALSE(HostExists(dir / "disc.bin"));
+
+    // A drive that fails halfway, as a file that may not grow past 512 KB; the drive's own words end it.
+    const Outcome failed = RunProgram(
+        "sh", {"-c", "trap '' XFSZ; ulimit -f 1024; exec \"$0\" \"$@\"", KVD_CD_PATH, "burn", "--drive", drive, iso});
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "kvd_cd: Writing to the drive " + drive.toStdString() +
+                              " failed after 0.5 MB of 2.9 MB: Cannot write desired amount of 32768 bytes. write(2) "
+                              "returned -1. (File too large).\n");
 }
 
 TEST(KvdCdBurn, ADiscTooSmallAndOneThatCannotBeWrittenAreRefused) {
