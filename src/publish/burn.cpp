@@ -523,7 +523,6 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
     StartLibrary();
     GrabbedDrive grabbed(address);
     burn_drive* drive = grabbed.Drive();
-    grabbed.EjectAtEnd(options.eject);
     Reporter reporter(options.progress);
 
     BurnResult result;
@@ -565,6 +564,8 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
         return result;
     }
     ForgetMessages();
+    // A refused disc stays in the drive for the user to look at; a written one comes out when asked.
+    grabbed.EjectAtEnd(options.eject);
     reporter.Start(BurnPhase::Writing);
     burn_disc_write(opts.get(), layout.get());
     bool cancelAsked = false;
