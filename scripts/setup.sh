@@ -8,6 +8,7 @@ packages=(
   qt6-declarative-dev qt6-webengine-dev libx11-dev
   libmount-dev libblkid-dev
   libisofs-dev libxml2-dev xorriso genisoimage
+  libburn-dev
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   librsvg2-bin dpkg-dev file desktop-file-utils appstream man-db

@@ -27,6 +27,7 @@
 #include "picker/TFileListBox.h"
 #include "platform/platform.h"
 #include "publish/publish.h"
+#include "publish_ui/burn_dialog.h"
 #include "publish_ui/disc_commands.h"
 #include "runtime/conversion.h"
 #include "runtime/file_services.h"
@@ -487,11 +488,16 @@ void TForm1::AddDiscCommands() {
     MakeCDImage1->setObjectName("MakeCDImage1");
     File1->insertAction(Exit1, CheckProject1);
     File1->insertAction(Exit1, MakeCDImage1);
+    BurnDisc1 = new QAction(QStringLiteral("&Burn Disc..."), this);
+    BurnDisc1->setObjectName("BurnDisc1");
+    File1->insertAction(Exit1, BurnDisc1);
     File1->insertSeparator(Exit1);
     connect(CheckProject1, &QAction::triggered, this,
             [this] { framework::Guarded([this] { CheckProject1Click(); }); });
     connect(MakeCDImage1, &QAction::triggered, this,
             [this] { framework::Guarded([this] { MakeCDImage1Click(); }); });
+    connect(BurnDisc1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { publish_ui::BurnDisc(this); }); });
 }
 
 void TForm1::CheckProject1Click() {

@@ -66,6 +66,7 @@ public:
     // The disc commands of File, above Exit.
     QAction* CheckProject1 = nullptr;
     QAction* MakeCDImage1 = nullptr;
+    QAction* BurnDisc1 = nullptr;
 
     // Handlers. Called directly they throw; Qt reaches them only through framework::Guarded.
     void FormCreate();
@@ -86,7 +87,7 @@ public:
     void CheckProject1Click();
     void MakeCDImage1Click();
 
-    // Puts "Check Project..." and "Make CD Image..." into File above Exit, once; the window's
+    // Puts "Check Project...", "Make CD Image..." and "Burn Disc..." into File above Exit, once; the window's
     // constructor does it.
     void AddDiscCommands();
 

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include "framework/qt_strings.h"
+#include "publish_ui/burn_dialog.h"
 #include "publish_ui/check_dialog.h"
 #include "publish_ui/image_dialog.h"
 #include "publish_ui/progress_run.h"
@@ -93,6 +94,7 @@ void MakeCDImage(QWidget* parent, const std::string& hostFolder, const std::stri
         QMessageBox::information(parent, QObject::tr("Make CD Image"), text.arg(Shown(output)));
         return;
     }
+    RememberLastImage(output);
     const uint64_t capacity = publish::MediumSectors(check.medium) * publish::kSectorBytes;
     QMessageBox box(QMessageBox::Information, QObject::tr("Make CD Image"),
                     QObject::tr("The disc image is complete:\n%1\n\n%2 bytes (%3), %4% of a %5.")

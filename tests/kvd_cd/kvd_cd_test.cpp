@@ -251,7 +251,7 @@ TEST(KvdCdCheck, CouldNotRunExitsTwoWithAMessageOnStandardError) {
         {{"check", "--json"}, "check takes one FOLDER"},
         {{"image", folder}, "image takes a FOLDER and an OUTPUT, not 1 arguments"},
         {{"image", "--json", folder, folder + ".iso"}, "Unknown option 'json'"},
-        {{"burn", folder}, "unknown command \"burn\""},
+        {{"frob", folder}, "unknown command \"frob\""},
         {{"--frob"}, "unknown option \"--frob\""},
     };
     for (const auto& [arguments, message] : cases) {

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,7 +24,9 @@
 #include "picker/TDirectoryListBox.h"
 #include "platform/platform.h"
 #include "platform/posix/drive_table.h"
+#include "publish/burn.h"
 #include "publish/publish.h"
+#include "publish_ui/burn_dialog.h"
 #include "publish_ui/check_dialog.h"
 #include "publish_ui/disc_commands.h"
 #include "publish_ui/image_dialog.h"
@@ -145,10 +148,11 @@ TEST_F(DiscCommands, FileMenuHoldsTheCommandsAboveExit) {
     for (QAction* action : form.File1->actions()) {
         if (!action->isSeparator()) texts << action->text();
     }
-    EXPECT_EQ(texts, (QStringList{"&Check Project...", "&Make CD Image...", "E&xit"}));
-    EXPECT_EQ(form.File1->actions().indexOf(form.Exit1), 3);
+    EXPECT_EQ(texts, (QStringList{"&Check Project...", "&Make CD Image...", "&Burn Disc...", "E&xit"}));
+    EXPECT_EQ(form.File1->actions().indexOf(form.Exit1), 4);
     EXPECT_EQ(form.CheckProject1->objectName(), QString("CheckProject1"));
     EXPECT_EQ(form.MakeCDImage1->objectName(), QString("MakeCDImage1"));
+    EXPECT_EQ(form.BurnDisc1->objectName(), QString("BurnDisc1"));
 }
 
 TEST_F(DiscCommands, CheckDialogShowsEveryFindingAndSortsByRank) {
@@ -291,6 +295,7 @@ TEST_F(DiscCommands, MakeCDImageAsksChecksShowsTheErrorsWritesAndReports) {
     EXPECT_TRUE(report.startsWith("The disc image is complete:\n" + QString::fromStdString(image) + "\n\n" +
                                   QLocale::system().toString(qulonglong(bytes.size())) + " bytes ("))
         << report.toStdString();
+    EXPECT_EQ(publish_ui::LastImage(), image) << "Burn Disc offers it next";
     EXPECT_EQ(errors_, std::vector<std::string>{});
 }
 
@@ -347,6 +352,91 @@ TEST_F(DiscCommands, ImageDialogRefusesAnOutputThatIsNoFile) {
     ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_EQ(Names(tmp_.Path()), (std::vector<std::string>{"Spring Show", "pipe.iso", "wiz"}));
+}
+
+TEST_F(DiscCommands, BurnDiscWithoutADriveSaysSoAndOffersOnlyClose) {
+    if (!publish::ListDrives().empty()) GTEST_SKIP() << "this machine has an optical drive";
+    MakeProject(project_, false);
+    TForm1& form = Form();
+    QString said;
+    QStringList buttons;
+    bool asksNothing = false;
+    DialogScript script({{"BurnDialog", [&](QWidget* w) {
+                              said = w->findChild<QLabel*>("NoDriveLabel")->text();
+                              for (const QAbstractButton* button : w->findChildren<QAbstractButton*>())
+                                  buttons << QString(button->text()).remove(QChar('&'));
+                              asksNothing =
+                                  w->findChildren<QLineEdit*>().isEmpty() && w->findChildren<QComboBox*>().isEmpty();
+                              w->findChild<QPushButton*>("CloseButton")->click();
+                          }}});
+    form.BurnDisc1->trigger();
+    EXPECT_EQ(script.Seen(), QStringList{"BurnDialog"});
+    EXPECT_EQ(said, "No disc drive was found on this computer.\n\nConnect a drive that can write CDs or DVDs, put a "
+                    "blank disc in it, and choose Burn Disc again.");
+    EXPECT_EQ(buttons, QStringList{"Close"});
+    EXPECT_TRUE(asksNothing);
+    EXPECT_EQ(errors_, std::vector<std::string>{});
+}
+
+TEST_F(DiscCommands, BurnDialogOffersTheLastImageAsksBeforeBlankingAndBurnsOnTheWorker) {
+    const std::string image = tmp_ / "SHOW.iso";
+    std::string bytes(3 * 1024 * 1024 + 5, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i % 251);
+    WriteBytes(image, bytes);
+    publish_ui::RememberLastImage(image);
+    const std::string target = tmp_ / "disc.bin";
+    publish::DriveInfo used; // a rewritable disc with a session on it, in a drive the scan found
+    used.address = "/dev/sr7";
+    used.vendor = "TEST";
+    used.product = "WRITER";
+    used.state = publish::DiscState::Appendable;
+    used.mediumType = "CD-RW";
+    used.rewritable = true;
+    used.capacity = 100 * 1024 * 1024;
+    used.speeds = {4, 10};
+
+    publish_ui::BurnDialog dialog(publish_ui::LastImage(), {publish::InspectDrive("stdio:" + target), used});
+    EXPECT_EQ(dialog.ImageEdit()->text().toStdString(), image);
+    EXPECT_EQ(dialog.DriveCombo()->itemText(0).toStdString(), "stdio:" + target);
+    EXPECT_EQ(dialog.DriveCombo()->itemText(1), "/dev/sr7 (TEST WRITER)");
+    EXPECT_TRUE(dialog.DiscLabel()->text().startsWith("stdio file, blank, rewritable, "));
+    EXPECT_EQ(dialog.SpeedCombo()->count(), 1);
+    EXPECT_TRUE(dialog.VerifyCheck()->isChecked());
+    EXPECT_EQ(dialog.findChild<QLabel*>("WarningLabel")->text(),
+              "A write-once disc (CD-R, DVD-R, DVD+R) whose burning is cancelled or fails cannot be used again.");
+
+    // The used disc is blanked only once the question is answered Yes.
+    dialog.DriveCombo()->setCurrentIndex(1);
+    EXPECT_EQ(dialog.DiscLabel()->text(), "CD-RW, appendable, rewritable, 100.0 MB free");
+    QStringList speeds;
+    for (int i = 0; i < dialog.SpeedCombo()->count(); ++i)
+        speeds << dialog.SpeedCombo()->itemText(i);
+    EXPECT_EQ(speeds, (QStringList{"Best", "4x", "10x"}));
+    dialog.SpeedCombo()->setCurrentIndex(2);
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        QString question;
+        DialogScript script({{"", [&](QWidget* w) {
+                                  question = static_cast<QMessageBox*>(w)->text();
+                                  static_cast<QMessageBox*>(w)->button(answer)->click();
+                              }}});
+        dialog.show();
+        dialog.accept();
+        EXPECT_TRUE(question.startsWith("The rewritable disc in the drive /dev/sr7 (TEST WRITER) holds data."));
+        EXPECT_EQ(dialog.result(), answer == QMessageBox::Yes ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(dialog.Options().blank, answer == QMessageBox::Yes);
+    }
+    EXPECT_EQ(dialog.Options().drive, "/dev/sr7");
+    EXPECT_EQ(dialog.Options().speed, 10);
+
+    dialog.DriveCombo()->setCurrentIndex(0);
+    const publish::BurnOptions options = dialog.Options();
+    EXPECT_FALSE(options.blank) << "the agreement went with the other drive";
+    const auto result = publish_ui::BurnBehindProgress(nullptr, dialog.ImagePath(), options);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->outcome, publish::BurnOutcome::Verified) << result->message;
+    EXPECT_EQ(ReadBytes(target).substr(0, bytes.size()), bytes);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 } // namespace

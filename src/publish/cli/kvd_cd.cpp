@@ -1,4 +1,4 @@
-// kvd_cd: checks a project folder for the disc and writes its CD image, for scripted builds.
+// kvd_cd: checks a project folder for the disc, writes its CD image and burns it, for scripted builds.
 // Results go to standard output, messages to standard error; exit 0 clean, 1 problems found, 2 could not run.
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "publish/cli/burn_cli.h"
 #include "publish/publish.h"
 
 namespace {
@@ -255,6 +256,11 @@ const char kMainHelp[] =
     "  image [--label LABEL] [--medium M] [--first-page NAME] [--force] FOLDER OUTPUT\n"
     "        Checks the folder, then writes its ISO 9660 image (Joliet and Rock Ridge) to OUTPUT.\n"
     "        With an error in the check nothing is written unless --force is given.\n"
+    "  drives [--json] [DRIVE...]\n"
+    "        Lists the optical drives and the disc in each (or only the drives named, such as stdio:FILE).\n"
+    "  burn [--drive DRIVE] [--speed N] [--blank] [--no-verify] [--eject] IMAGE\n"
+    "        Burns the image to the disc in the drive as one closed session, then reads it back.\n"
+    "        Exit status 0 burned and verified, 1 a sector read back differs, 2 could not burn.\n"
     "\n"
     "Run 'kvd_cd COMMAND --help' for the options of a command.\n"
     "\n"
@@ -420,9 +426,19 @@ int main(int argc, char** argv) {
         Out("kvd_cd " KVD_VERSION "\n");
         return kClean;
     }
+    if (first == "drives" || first == "burn") {
+        arguments.removeFirst();
+        CatchInterrupt();
+        try {
+            return burn_cli::Run(first, arguments, [] { return interrupted != 0; });
+        } catch (const std::exception& e) {
+            Err(std::string("kvd_cd: ") + e.what() + "\n");
+            return kCouldNotRun;
+        }
+    }
     if (first != "check" && first != "image") {
         return Usage(first.startsWith('-') ? "unknown option \"" + first + "\"; the command comes first."
-                                           : "unknown command \"" + first + "\" (check or image).");
+                                           : "unknown command \"" + first + "\" (check, image, drives or burn).");
     }
     arguments.removeFirst();
     CommandLine line;

@@ -1,0 +1,224 @@
+// kvd_cd drives and kvd_cd burn as a script meets them, burning to stdio: pseudo-drives. The cases that need a
+// small or a read-only file system mount one in a mount namespace of their own, which only root may make.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::HostExists;
+using testing_support::MakeDirs;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunProgram(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
+    Outcome run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+Outcome RunKvdCd(const QStringList& arguments) { return RunProgram(KVD_CD_PATH, arguments); }
+
+// kvd_cd with a fresh tmpfs mounted on folder with the options given, seen by it alone and gone with it.
+Outcome RunOnTmpfs(const std::string& folder, const QString& options, const QStringList& arguments) {
+    QStringList command = {"--mount",
+                           "--propagation",
+                           "private",
+                           "sh",
+                           "-c",
+                           "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"",
+                           "sh",
+                           options,
+                           QString::fromStdString(folder),
+                           KVD_CD_PATH};
+    return RunProgram("unshare", command + arguments);
+}
+
+bool CanMountTmpfs() {
+    TempDir dir;
+    return RunOnTmpfs(dir.Path(), "size=1m", {"--version"}).status == 0;
+}
+
+std::string Image(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 2048);
+    return bytes;
+}
+
+TEST(KvdCdBurn, BurnsToAFileReportsThePhasesAndExitsZero) {
+    TempDir dir;
+    const std::string image = Image(3000000);
+    WriteBytes(dir / "show.iso", image);
+    const QString iso = QString::fromStdString(dir / "show.iso");
+    struct Case {
+        QStringList options;
+        std::string out;
+        std::vector<std::string> phases; // the last line of each on standard error, off a terminal
+    };
+    const std::string drive = "stdio:" + dir / "disc.bin";
+    const std::vector<Case> cases = {
+        {{"--drive", QString::fromStdString(drive)},
+         "Wrote 3,000,000 bytes (2.9 MB) to the drive " + drive + " and verified every sector.\n",
+         {"writing: 100% (2.9 MB of 2.9 MB, ", "verifying: 100% (2.9 MB of 2.9 MB"}},
+        {{"--drive", QString::fromStdString(drive), "--no-verify", "--speed", "4", "--eject"},
+         "Wrote 3,000,000 bytes (2.9 MB) to the drive " + drive + "; not verified.\n",
+         {"writing: 100% (2.9 MB of 2.9 MB, "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        std::filesystem::remove(dir / "disc.bin");
+        const Outcome run = RunKvdCd(QStringList{"burn"} + c.options + QStringList{iso});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        for (const std::string& phase : c.phases)
+            EXPECT_NE(("\n" + run.err).find("\n" + phase), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("verifying") != std::string::npos, c.phases.size() == 2) << run.err;
+        const std::string disc = ReadBytes(dir / "disc.bin");
+        EXPECT_EQ(disc.substr(0, image.size()), image);
+        EXPECT_EQ(disc.size(), 1465u * 2048);
+    }
+}
+
+TEST(KvdCdBurn, DrivesDescribesAPseudoDriveInTextAndJson) {
+    TempDir dir;
+    const std::string drive = "stdio:" + dir / "disc.bin";
+    const Outcome text = RunKvdCd({"drives", QString::fromStdString(drive)});
+    EXPECT_EQ(text.status, 0) << text.err;
+    const std::string start = drive + ": stdio file, blank, rewritable, ";
+    EXPECT_EQ(text.out.rfind(start, 0), 0u) << text.out;
+    EXPECT_EQ(text.out.substr(text.out.size() - 12), " bytes free\n") << text.out;
+
+    const Outcome json = RunKvdCd({"drives", "--json", QString::fromStdString(drive)});
+    EXPECT_EQ(json.status, 0) << json.err;
+    const QJsonArray drives = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["drives"].toArray();
+    ASSERT_EQ(drives.size(), 1);
+    const QJsonObject item = drives[0].toObject();
+    EXPECT_EQ(item["address"].toString().toStdString(), drive);
+    EXPECT_EQ(item["vendor"].toString(), "");
+    const QJsonObject disc = item["disc"].toObject();
+    EXPECT_EQ(disc["type"].toString(), "stdio file");
+    EXPECT_EQ(disc["state"].toString(), "blank");
+    EXPECT_EQ(disc["rewritable"].toBool(), true);
+    EXPECT_GT(disc["capacity"].toDouble(), 1e6);
+    EXPECT_EQ(disc["speeds"].toArray().size(), 0);
+    EXPECT_FALSE(HostExists(dir / "disc.bin")) << "looking writes nothing";
+}
+
+TEST(KvdCdBurn, CouldNotBurnExitsTwoWithTheReasonOnStandardError) {
+    TempDir dir;
+    WriteBytes(dir / "show.iso", Image(3000000));
+    const QString iso = QString::fromStdString(dir / "show.iso");
+    const QString drive = QString::fromStdString("stdio:" + dir / "disc.bin");
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{"burn"}, "kvd_cd: burn takes one IMAGE, not 0 arguments.\nTry 'kvd_cd --help'.\n"},
+        {{"burn", "--speed", "0", iso},
+         "kvd_cd: the speed \"0\" is not a whole number above 0.\nTry 'kvd_cd --help'.\n"},
+        {{"burn", "--speed", "fast", iso},
+         "kvd_cd: the speed \"fast\" is not a whole number above 0.\nTry 'kvd_cd --help'.\n"},
+        {{"burn", "--drive", drive, iso + ".gone"},
+         "kvd_cd: The image " + dir / "show.iso.gone" + " cannot be read: No such file or directory.\n"},
+        {{"burn", "--drive", QString::fromStdString("stdio:" + dir / "gone/disc.bin"), iso},
+         "kvd_cd: There is no drive stdio:" + dir / "gone/disc.bin" +
+             ": Neither stdio-path nor its directory exist.\n"},
+        {{"drives", QString::fromStdString("stdio:" + dir / "gone/disc.bin")},
+         "kvd_cd: There is no drive stdio:" + dir / "gone/disc.bin" +
+             ": Neither stdio-path nor its directory exist.\n"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const Outcome run = RunKvdCd(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, message);
+    }
+    EXPECT_FALSE(HostExists(dir / "disc.bin"));
+
+    // A drive that fails halfway, as a file that may not grow past 512 KB; the drive's own words end it.
+    const Outcome failed = RunProgram(
+        "sh", {"-c", "trap '' XFSZ; ulimit -f 1024; exec \"$0\" \"$@\"", KVD_CD_PATH, "burn", "--drive", drive, iso});
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "kvd_cd: Writing to the drive " + drive.toStdString() +
+                              " failed after 0.5 MB of 2.9 MB: Cannot write desired amount of 32768 bytes. write(2) "
+                              "returned -1. (File too large).\n");
+}
+
+TEST(KvdCdBurn, ADiscTooSmallAndOneThatCannotBeWrittenAreRefused) {
+    if (!CanMountTmpfs()) GTEST_SKIP() << "mounting a tmpfs in a mount namespace needs root";
+    TempDir dir;
+    WriteBytes(dir / "show.iso", Image(3000000));
+    MakeDirs(dir / "disc");
+    const QString iso = QString::fromStdString(dir / "show.iso");
+    const std::string drive = "stdio:" + dir / "disc/disc.bin";
+    struct Case {
+        QString mount;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {"size=1m", "kvd_cd: The image " + dir / "show.iso" +
+                        " is 3,000,000 bytes (2.9 MB), more than the 1,048,576 bytes (1.0 MB) free on the disc in "
+                        "the drive " +
+                        drive + ".\n"},
+        {"size=10m,ro", "kvd_cd: Writing to the drive " + drive +
+                            " failed after 0.0 MB of 2.9 MB: Failed to open device (a pseudo-drive) (Read-only file "
+                            "system).\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mount.toStdString());
+        const Outcome run = RunOnTmpfs(dir / "disc", c.mount, {"burn", "--drive", QString::fromStdString(drive), iso});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
+TEST(KvdCdBurn, CtrlCDuringTheWriteStopsItAndSaysHowFarItGot) {
+    TempDir dir;
+    WriteBytes(dir / "show.iso", "");
+    std::filesystem::resize_file(dir / "show.iso", 1ull << 30);
+    QProcess process;
+    process.start(KVD_CD_PATH, {"burn", "--drive", QString::fromStdString("stdio:" + dir / "disc.bin"),
+                                QString::fromStdString(dir / "show.iso")});
+    ASSERT_TRUE(process.waitForStarted());
+    process.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("writing: ") && process.waitForReadyRead(60000))
+        err += process.readAllStandardError();
+    ASSERT_TRUE(err.contains("writing: ")) << err.toStdString();
+    ASSERT_EQ(kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    err += process.readAllStandardError();
+    EXPECT_EQ(process.exitCode(), 128 + SIGINT);
+    EXPECT_EQ(process.readAllStandardOutput(), "");
+    const std::string text = err.toStdString();
+    const std::string said = "\nkvd_cd: interrupted. Cancelled after ";
+    const size_t at = text.find(said);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.find(" of ", at)), " of 1024.0 MB were written to the drive stdio:" + dir / "disc.bin" +
+                                                      "; the disc holds an incomplete image.\n");
+}
+
+} // namespace
