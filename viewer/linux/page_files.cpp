@@ -60,6 +60,13 @@ std::string ResolvePagePath(const std::string& firstPage, const std::string& vie
     return JoinPagePath(viewerFolder, firstPage, '/');
 }
 
+std::optional<std::string> StandInFolder(const std::string& windowsViewerPath) {
+    if (windowsViewerPath.empty() || windowsViewerPath[0] != '/') return std::nullopt;
+    const size_t slash = windowsViewerPath.rfind('/');
+    if (slash + 1 == windowsViewerPath.size()) return std::nullopt;
+    return slash == 0 ? std::string("/") : windowsViewerPath.substr(0, slash);
+}
+
 bool HostFileExists(const std::string& hostPath) {
     struct stat info {};
     return !hostPath.empty() && ::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);

@@ -1,6 +1,7 @@
 // Where the Linux viewer finds its pages on this host; no Qt.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,10 @@ namespace viewer {
 // goes through the drive table, a host absolute path is taken as it is, anything else is
 // relative to the viewer's own folder (a host path). Empty when the path cannot be translated.
 std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder);
+
+// The folder of the Windows viewer at the host path, when the viewer was started in its place
+// (an absolute path of a file, as the shell passes it); nothing otherwise.
+std::optional<std::string> StandInFolder(const std::string& windowsViewerPath);
 
 // Whether a regular file stands at the host path (a folder does not count).
 bool HostFileExists(const std::string& hostPath);
