@@ -286,6 +286,12 @@ TEST_F(ShellStart, ProgramsThatCannotStartReturnCodesOf32OrBelow) {
 
     testing_support::WriteBytes(temp_ / "c/proj/page.htm", "<html></html>");
     EXPECT_EQ(platform::ShellExecute("open", "page.htm", "", "", 1), 5);
+    // Nor is a FIFO, and looking at it must not wait for a writer.
+    for (const char* name : {"fifo.exe", "kvd.exe"}) {
+        ::unlink((temp_ / "c/proj/" + name).c_str());
+        ASSERT_EQ(::mkfifo((temp_ / "c/proj/" + name).c_str(), 0755), 0);
+        EXPECT_EQ(platform::ShellExecute("open", name, "", "", 1), 5) << name;
+    }
 
     // These fail only at exec in the started child; the failure still comes back.
     testing_support::WriteBytes(temp_ / "c/proj/junk.exe", "\x7f"

@@ -145,10 +145,12 @@ intptr_t CodeFromErrno(int error) {
 }
 
 bool StartsWithMz(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO of the name would wait for a writer that never comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
+    struct stat st;
     char magic[2] = {0, 0};
-    const ssize_t got = ::read(fd, magic, sizeof magic);
+    const ssize_t got = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, magic, sizeof magic) : 0;
     ::close(fd);
     return got == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
