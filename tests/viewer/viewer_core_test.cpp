@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/drive_table.h"
@@ -181,6 +183,16 @@ TEST_F(PagePath, HostFileIsReadWhole) {
     WriteBytes(dir_ / "kvd.cfg", std::string("a\r\n\0b\x1a", 6));
     EXPECT_EQ(viewer::ReadHostFile(dir_ / "kvd.cfg"), std::string("a\r\n\0b\x1a", 6));
     EXPECT_EQ(viewer::ReadHostFile(dir_ / "missing.cfg"), "");
+}
+
+TEST(PagePathRules, AStandInsFolderIsThatOfTheAbsoluteFileItStandsInFor) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+        {"/home/a/proj/kvd.exe", "/home/a/proj"}, {"/KVD.EXE", "/"},  {"/a b/c/kvd.exe", "/a b/c"},
+        {"proj/kvd.exe", std::nullopt}, // relative to a folder no longer known
+        {"/home/a/proj/", std::nullopt},          {"", std::nullopt},
+    };
+    for (const auto& [path, folder] : rows)
+        EXPECT_EQ(viewer::StandInFolder(path), folder) << path;
 }
 
 TEST(PageFileName, CutsAfterTheLastSeparatorOfEitherForm) {
