@@ -164,6 +164,10 @@ check "the unpacked tree equals the staged tree" \
     test "$(cd "$root/usr" && find . -mindepth 1 -printf '%y %P\n' | sort)" = \
     "$(cd "$usr" && find . -mindepth 1 -printf '%y %P\n' | sort)"
 
+# The package build strips this system's programs only; the Windows viewer goes in as built.
+[ $has_exe = 1 ] && check "the package's kvd.exe is the build's, byte for byte" \
+    cmp -s "$root/usr/$wiz/kvd.exe" "$build/bin/kvd.exe"
+
 # ---- The unpacked wizard, run by an unprivileged user ---------------------------------------------
 # A build without the Windows viewer gets a stand-in for the preview to copy: the shell knows the
 # viewer by its name and the "MZ" that starts every Windows program.
