@@ -1,7 +1,10 @@
 // The viewer's start against a bare engine program: time from starting the process to the page's
 // colour on screen, and the peak memory of the process with its engine helpers, runs interleaved.
+// kvd_view starts as the preview starts it: in the project folder, standing in for the kvd.exe
+// there, with the page named relative to it. A second viewer program, such as an earlier build,
+// may be measured in the same rounds; it gets the page's full path.
 //
-//   viewer_start_bench [rounds]
+//   viewer_start_bench [rounds] [other-viewer]
 //
 // Runs on a virtual X server of its own. Not a test: it asserts nothing and CTest never runs it.
 #include <X11/Xlib.h>
@@ -45,7 +48,6 @@ nav ul { display: flex; flex-direction: column; gap: .3em; list-style: none; pad
 <p>Everything a reader sees first: a heading, some text, a list of links beside it.</p>
 <table><tr><th>Part</th><th>Pages</th></tr><tr><td>One</td><td>12</td></tr></table></article></main>
 <script>document.title = 'Start ' + document.querySelectorAll('a').length;</script></body></html>)";
-
 
 // Whether the window at the top left of the screen shows the page's colour, in its lower part
 // where the page has no text.
@@ -117,7 +119,8 @@ struct Run {
     long ownMaxRssKb = 0;
 };
 
-Run Measure(Display* display, const std::vector<std::string>& command, const std::string& folder) {
+Run Measure(Display* display, const std::vector<std::string>& command, const std::string& folder,
+            const std::string& standsInFor = {}) {
     Run run;
     // Nothing of the previous run may still be on screen.
     while (PageOnScreen(display))
@@ -126,6 +129,7 @@ Run Measure(Display* display, const std::vector<std::string>& command, const std
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(folder.c_str()) != 0) ::_exit(126);
+        if (!standsInFor.empty()) ::setenv("KVD_VIEW_STANDS_IN_FOR", standsInFor.c_str(), 1);
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
@@ -168,7 +172,7 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
@@ -186,43 +190,57 @@ int main(int argc, char** argv) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return 2;
 
-    const std::vector<std::string> viewer = {KVD_VIEWER_PATH, "-", page, "-", "-", "-", "-", "400", "600"};
-    const std::vector<std::string> bare = {KVD_BARE_VIEW_PATH, page};
+    const std::string windowsViewer = std::string(folder) + "/kvd.exe";
+    std::ofstream(windowsViewer) << "MZ";
+    struct Program {
+        const char* name;
+        std::vector<std::string> command;
+        std::string standsInFor;
+        std::vector<double> paintMs, pss, rss, own;
+    };
+    std::vector<Program> programs = {
+        {"kvd", {KVD_VIEWER_PATH, "-", "index.htm", "-", "-", "-", "-", "400", "600"}, windowsViewer},
+        {"bare", {KVD_BARE_VIEW_PATH, page}, ""},
+    };
+    if (argc > 2) programs.push_back({"other", {argv[2], "-", page, "-", "-", "-", "-", "400", "600"}, ""});
     // One start of each first, unmeasured: the libraries come into the page cache.
-    Measure(display, viewer, folder);
-    Measure(display, bare, folder);
+    for (const Program& p : programs)
+        Measure(display, p.command, folder, p.standsInFor);
 
-    std::vector<double> viewerMs, bareMs, viewerPss, barePss, viewerRss, bareRss, viewerOwn, bareOwn;
     std::printf("%5s %-6s %10s %10s %10s %10s %5s\n", "round", "prog", "paint ms", "PSS MiB", "RSS MiB", "own MiB",
                 "procs");
     for (int i = 0; i < rounds; ++i) {
-        // The order alternates, so neither program always runs in the other's wake.
-        for (int k = 0; k < 2; ++k) {
-            const bool isViewer = (i + k) % 2 == 0;
-            const Run r = Measure(display, isViewer ? viewer : bare, folder);
-            std::printf("%5d %-6s %10.0f %10.1f %10.1f %10.1f %5d\n", i + 1, isViewer ? "kvd" : "bare", r.firstPaintMs,
+        // The order rotates, so no program always runs in another's wake.
+        for (size_t k = 0; k < programs.size(); ++k) {
+            Program& p = programs[(i + k) % programs.size()];
+            const Run r = Measure(display, p.command, folder, p.standsInFor);
+            std::printf("%5d %-6s %10.0f %10.1f %10.1f %10.1f %5d\n", i + 1, p.name, r.firstPaintMs,
                         r.peak.pssKb / 1024.0, r.peak.rssKb / 1024.0, r.ownMaxRssKb / 1024.0, r.peak.processes);
             if (r.firstPaintMs < 0) {
                 std::printf("      no paint within %lld s\n", static_cast<long long>(kLimit.count()));
                 continue;
             }
-            (isViewer ? viewerMs : bareMs).push_back(r.firstPaintMs);
-            (isViewer ? viewerPss : barePss).push_back(r.peak.pssKb / 1024.0);
-            (isViewer ? viewerRss : bareRss).push_back(r.peak.rssKb / 1024.0);
-            (isViewer ? viewerOwn : bareOwn).push_back(r.ownMaxRssKb / 1024.0);
+            p.paintMs.push_back(r.firstPaintMs);
+            p.pss.push_back(r.peak.pssKb / 1024.0);
+            p.rss.push_back(r.peak.rssKb / 1024.0);
+            p.own.push_back(r.ownMaxRssKb / 1024.0);
         }
     }
     XCloseDisplay(display);
     ::unlink(page.c_str());
+    ::unlink(windowsViewer.c_str());
     ::rmdir(folder);
-    if (viewerMs.empty() || bareMs.empty()) return 1;
+    for (const Program& p : programs) {
+        if (p.paintMs.empty()) return 1;
+    }
 
-    std::printf("\nmedians over %zu / %zu runs\n", viewerMs.size(), bareMs.size());
+    std::printf("\nmedians over %d rounds\n", rounds);
     std::printf("%-6s %10s %10s %10s %10s\n", "prog", "paint ms", "PSS MiB", "RSS MiB", "own MiB");
-    std::printf("%-6s %10.0f %10.1f %10.1f %10.1f\n", "kvd", Median(viewerMs), Median(viewerPss), Median(viewerRss),
-                Median(viewerOwn));
-    std::printf("%-6s %10.0f %10.1f %10.1f %10.1f\n", "bare", Median(bareMs), Median(barePss), Median(bareRss),
-                Median(bareOwn));
-    std::printf("start ratio kvd / bare: %.2f (target at most 1.20)\n", Median(viewerMs) / Median(bareMs));
+    for (const Program& p : programs)
+        std::printf("%-6s %10.0f %10.1f %10.1f %10.1f\n", p.name, Median(p.paintMs), Median(p.pss), Median(p.rss),
+                    Median(p.own));
+    const double bareMs = Median(programs[1].paintMs);
+    std::printf("start ratio kvd / bare: %.2f (target at most 1.20)\n", Median(programs[0].paintMs) / bareMs);
+    if (programs.size() > 2) std::printf("start ratio other / bare: %.2f\n", Median(programs[2].paintMs) / bareMs);
     return 0;
 }

@@ -95,9 +95,9 @@ struct FileTime {
 
 struct FindData {
     uint32_t attributes = 0;
-    FileTime lastWriteTime;  // UTC
+    FileTime lastWriteTime; // UTC
     uint64_t size = 0;
-    std::string name;  // the file-name part only
+    std::string name; // the file-name part only
 };
 
 struct FindState;
@@ -168,6 +168,13 @@ enum ShowCommand : int { kSwShowNormal = 1 };
 intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                       const std::string& directory, int showCommand);
 
+// Where no Windows viewer can run, the shell starts this system's viewer program, named here, from
+// the running program's folder in place of the disc's kvd.exe. It tells that viewer the host path
+// of the kvd.exe it stands in for in the environment variable named here, so that the eight
+// tokens reach it exactly as the Windows viewer would get them.
+inline constexpr char kHostViewerProgram[] = "kvd_view";
+inline constexpr char kStandsInForVariable[] = "KVD_VIEW_STANDS_IN_FOR";
+
 // ---- Names -------------------------------------------------------------------------------
 
 // True when both paths name the same existing file system object (device and inode, or
@@ -190,4 +197,4 @@ std::string OemToChar(const std::string& text);
 // works on host paths, such as the disc check and image; empty when the path stands for no host place.
 std::string HostPathOf(const std::string& windowsPath);
 
-}  // namespace platform
+} // namespace platform

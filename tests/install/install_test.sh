@@ -2,7 +2,8 @@
 # The installed wizard, checked from outside: the staged install tree with its link, modes and
 # validators; then the Debian package, unpacked and run under a virtual X server by an
 # unprivileged user while the wizard folder belongs to root: the window comes up without an
-# error box, a preview into a folder of that user works, and the File menu's access keys end it.
+# error box, a preview into a folder of that user works (it copies the Windows viewer kvd.exe and
+# shows the pages through kvd_view), and the File menu's access keys end it.
 #
 # install_test.sh BUILD_DIR SOURCE_DIR CMAKE CPACK [SCREENSHOT]
 # Exit status 0 passed, 1 failed, 77 skipped (a tool the test needs is not installed).
@@ -52,6 +53,9 @@ trap cleanup EXIT
 
 has_cd=0
 [ -e "$build/bin/kvd_cd" ] && has_cd=1
+# The Windows viewer comes from the cross build; a build without it installs none.
+has_exe=0
+[ -e "$build/bin/kvd.exe" ] && has_exe=1
 
 # ---- The staged tree ----------------------------------------------------------------------------
 stage=$tmp/stage
@@ -64,7 +68,8 @@ wiz=lib/kivador-setup
 expected=$(
     {
         printf '%s\n' "drwxr-xr-x bin" "lrwxrwxrwx bin/kvd_gen" "drwxr-xr-x lib" "drwxr-xr-x $wiz" \
-            "-rwxr-xr-x $wiz/kvd_gen" "-rwxr-xr-x $wiz/kvd.exe" "-rw-r--r-- $wiz/kvdhelp.htm" \
+            "-rwxr-xr-x $wiz/kvd_gen" "lrwxrwxrwx bin/kvd_view" "-rwxr-xr-x $wiz/kvd_view" \
+            "-rw-r--r-- share/man/man1/kvd_view.1" "-rw-r--r-- $wiz/kvdhelp.htm" \
             "-rw-r--r-- $wiz/kvd.cfg" "drwxr-xr-x share" "drwxr-xr-x share/applications" \
             "-rw-r--r-- share/applications/$app.desktop" "drwxr-xr-x share/metainfo" \
             "-rw-r--r-- share/metainfo/$app.metainfo.xml" "drwxr-xr-x share/man" "drwxr-xr-x share/man/man1" \
@@ -76,6 +81,7 @@ expected=$(
                 "drwxr-xr-x share/icons/hicolor/${size}x$size/apps" \
                 "-rw-r--r-- share/icons/hicolor/${size}x$size/apps/$app.png"
         done
+        [ $has_exe = 1 ] && printf '%s\n' "-rwxr-xr-x $wiz/kvd.exe"
         if [ $has_cd = 1 ]; then
             printf '%s\n' "lrwxrwxrwx bin/kvd_cd" "-rwxr-xr-x $wiz/kvd_cd" "-rw-r--r-- share/man/man1/kvd_cd.1"
         fi
@@ -87,7 +93,7 @@ check "installed tree" test "$expected" = "$actual" ||
 [ -d "$usr" ] && [ "$(find "$stage" -mindepth 1 -maxdepth 1 -printf '%P\n')" = usr ] ||
     fail "the install wrote outside the prefix: $(find "$stage" -mindepth 1 -maxdepth 1)"
 
-for command in kvd_gen $([ $has_cd = 1 ] && echo kvd_cd); do
+for command in kvd_gen kvd_view $([ $has_cd = 1 ] && echo kvd_cd); do
     check "bin/$command is the relative link ../$wiz/$command" \
         test "$(readlink "$usr/bin/$command")" = "../$wiz/$command"
     check "bin/$command resolves to the program in the wizard folder" \
@@ -95,7 +101,7 @@ for command in kvd_gen $([ $has_cd = 1 ] && echo kvd_cd); do
 done
 check "kvd.cfg is empty" test -f "$usr/$wiz/kvd.cfg" -a ! -s "$usr/$wiz/kvd.cfg"
 check "kvdhelp.htm is the help page" cmp -s "$usr/$wiz/kvdhelp.htm" "$source/resources/kvdhelp.htm"
-check "kvd.exe is the viewer of the build" cmp -s "$usr/$wiz/kvd.exe" "$build/bin/kvd.exe"
+[ $has_exe = 1 ] && check "kvd.exe is the Windows viewer of the build" cmp -s "$usr/$wiz/kvd.exe" "$build/bin/kvd.exe"
 check "the scalable icon is the drawn one" cmp -s "$usr/share/icons/hicolor/scalable/apps/$app.svg" \
     "$source/packaging/$app.svg"
 for size in 16 22 24 32 48 64 128 256; do
@@ -142,11 +148,14 @@ check "package description" test "$(field Description | head -n 1)" = \
     "prepare a folder of web pages for a CD that starts itself"
 check "package description has its long text" test "$(field Description | wc -l)" -ge 3
 # Dependencies come from the shared libraries the programs link.
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libmount1 libblkid1; do
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6webenginecore6 libmount1 libblkid1; do
     check "package depends on $library" grep -Fqx "$library" <<<"$(field Depends | tr ',' '\n' | awk '{print $1}')"
 done
 contents=$(dpkg-deb -c "$deb")
-check "package holds the relative link" grep -Eq "^l.* \./usr/bin/kvd_gen -> \.\./$wiz/kvd_gen$" <<<"$contents"
+for command in kvd_gen kvd_view; do
+    check "package holds the relative link to $command" \
+        grep -Eq "^l.* \./usr/bin/$command -> \.\./$wiz/$command$" <<<"$contents"
+done
 check "package files belong to root" test -z "$(awk '$2 != "root/root"' <<<"$contents")"
 
 root=$tmp/root
@@ -155,11 +164,25 @@ check "the unpacked tree equals the staged tree" \
     test "$(cd "$root/usr" && find . -mindepth 1 -printf '%y %P\n' | sort)" = \
     "$(cd "$usr" && find . -mindepth 1 -printf '%y %P\n' | sort)"
 
+# The package build strips this system's programs only; the Windows viewer goes in as built.
+[ $has_exe = 1 ] && check "the package's kvd.exe is the build's, byte for byte" \
+    cmp -s "$root/usr/$wiz/kvd.exe" "$build/bin/kvd.exe"
+
 # ---- The unpacked wizard, run by an unprivileged user ---------------------------------------------
+# A build without the Windows viewer gets a stand-in for the preview to copy: the shell knows the
+# viewer by its name and the "MZ" that starts every Windows program.
+if [ $has_exe = 0 ]; then
+    printf 'MZ stand-in for the Windows viewer\n' >"$root/usr/$wiz/kvd.exe"
+    chmod 755 "$root/usr/$wiz/kvd.exe"
+fi
 # The user's own folders: a home with the project folder, and the runtime folder.
 home=$tmp/zzz-user
 project=$home/project
 mkdir -p "$project" "$tmp/runtime"
+# The first page moves on to a second one: a window named after that one shows that the viewer
+# found the pages in the project folder.
+printf '<html><head><meta http-equiv="refresh" content="0; url=second.htm"></head></html>\n' >"$project/index.htm"
+printf '<html><body><h1>The second page</h1></body></html>\n' >"$project/second.htm"
 chmod 700 "$tmp/runtime"
 if [ "$(id -u)" = 0 ]; then
     uid=65534
@@ -259,14 +282,29 @@ check "the preview wrote autorun.inf" grep -q '^open=KVD\.exe "-" "index\.htm"' 
 check "the user owns what the preview wrote" \
     test "$(stat -c %u "$project/kvd.exe" "$project/kvd.cfg" "$project/autorun.inf" | sort -u)" = $uid
 check "the wizard folder is unchanged" test "$(ls -la --time-style=+%s "$root/usr/$wiz")" = "$wizard_folder_before"
+# In place of the Windows kvd.exe, kvd_view from the wizard folder runs in the project folder with
+# the same tokens, told the kvd.exe it stands in for.
 for _ in $(seq 100); do
     for proc in /proc/[0-9]*; do
-        [ "$(readlink "$proc/exe" 2>/dev/null)" = "$project/kvd.exe" ] && viewer_pids+=("${proc#/proc/}")
+        [ "$(readlink "$proc/exe" 2>/dev/null)" = "$root/usr/$wiz/kvd_view" ] && viewer_pids+=("${proc#/proc/}")
     done
     [ ${#viewer_pids[@]} -gt 0 ] && break
     sleep 0.1
 done
-check "the preview started the project's viewer" test ${#viewer_pids[@]} -gt 0
+check "the preview started kvd_view" test ${#viewer_pids[@]} = 1
+if [ ${#viewer_pids[@]} -gt 0 ]; then
+    viewer_proc=/proc/${viewer_pids[0]}
+    check "kvd_view runs in the project folder" test "$(readlink "$viewer_proc/cwd")" = "$project"
+    check "kvd_view has the preview's tokens" \
+        test "$(tr '\0' '\n' <"$viewer_proc/cmdline" | sed -n '2,3p' | tr '\n' ' ')" = "- index.htm "
+    check "kvd_view stands in for the project's kvd.exe" \
+        grep -Fqx "KVD_VIEW_STANDS_IN_FOR=$project/kvd.exe" <<<"$(tr '\0' '\n' <"$viewer_proc/environ")"
+fi
+for _ in $(seq 300); do
+    [ -n "$(xdotool search --onlyvisible --name '^KVD - second\.htm$' 2>/dev/null)" ] && break
+    sleep 0.1
+done
+check "kvd_view shows the project's pages" test -n "$(xdotool search --onlyvisible --name '^KVD - second\.htm$')"
 sleep 1
 import -window root "${screenshot%.png}-preview.png" && echo "screenshot: ${screenshot%.png}-preview.png"
 

@@ -1,6 +1,6 @@
-// Stand-in program for start tests: records its working folder and arguments, NUL-separated,
-// in the file that KVD_ARG_RECORD names. Written to a side file and renamed, so a reader
-// never sees half a record.
+// Stand-in program for start tests: records its working folder, its arguments and the viewer
+// stand-in's variable when it is set, NUL-separated, in the file that KVD_ARG_RECORD names.
+// Written to a side file and renamed, so a reader never sees half a record.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
     record += '\0';
     for (int i = 0; i < argc; ++i) {
         record += argv[i];
+        record += '\0';
+    }
+    // Which kvd.exe a stand-in viewer was started for, when it was told.
+    if (const char* standsInFor = std::getenv("KVD_VIEW_STANDS_IN_FOR")) {
+        record += std::string("stands-in-for=") + standsInFor;
         record += '\0';
     }
     // Descriptors beyond the standard three that were left open by the starter.

@@ -29,7 +29,8 @@ struct SplitCase {
 };
 
 void ExpectSplits(const std::vector<SplitCase>& cases) {
-    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << "[" << c.line << "]";
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCommandLine(c.line), c.args) << "[" << c.line << "]";
 }
 
 TEST(SplitCommandLine, SeparatorsGroupsAndEmptyArguments) {
@@ -43,7 +44,7 @@ TEST(SplitCommandLine, SeparatorsGroupsAndEmptyArguments) {
         {"a\"b c\"d", {"ab cd"}},
         {"\"a\"b\"c d\"", {"abc d"}},
         {"\"unterminated group  ", {"unterminated group  "}},
-        {"a\nb\rc", {"a\nb\rc"}},  // only space and tab separate
+        {"a\nb\rc", {"a\nb\rc"}}, // only space and tab separate
         {"\"\"", {""}},
         {"\"\" \"\"", {"", ""}},
         {"a \"\" b", {"a", "", "b"}},
@@ -180,8 +181,7 @@ TEST_F(ShellStart, BareNameStartsTheCurrentFoldersProgramWithEveryArgument) {
     // A descriptor without close-on-exec must not reach the program.
     const int leaked = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(leaked, 0);
-    const std::string params =
-        " \"-\" \"index.htm\" \"Visit us on the Web!\" \"http://x\" \"-\" \"-\" \"400\" \"600\"";
+    const std::string params = " \"-\" \"index.htm\" \"Visit us on the Web!\" \"http://x\" \"-\" \"-\" \"400\" \"600\"";
     const intptr_t result = platform::ShellExecute("open", "kvd.exe", params, "", platform::kSwShowNormal);
     ::close(leaked);
     EXPECT_EQ(result, 42);
@@ -203,8 +203,8 @@ TEST_F(ShellStart, ShellTextInValuesIsPassedLiterallyAndNeverRun) {
     const Args record = WaitForRecord();
     ASSERT_EQ(record.size(), 10u);
     EXPECT_EQ(Args(record.begin() + 2, record.end() - 1),
-              (Args{"$(touch " + marker + ")", "; touch " + marker, "`touch " + marker + "`", "x;touch\\",
-                    marker, "a b", ""}));
+              (Args{"$(touch " + marker + ")", "; touch " + marker, "`touch " + marker + "`", "x;touch\\", marker,
+                    "a b", ""}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(testing_support::HostExists(marker));
     ExpectNoChildLeft();
@@ -286,9 +286,16 @@ TEST_F(ShellStart, ProgramsThatCannotStartReturnCodesOf32OrBelow) {
 
     testing_support::WriteBytes(temp_ / "c/proj/page.htm", "<html></html>");
     EXPECT_EQ(platform::ShellExecute("open", "page.htm", "", "", 1), 5);
+    // Nor is a FIFO, and looking at it must not wait for a writer.
+    for (const char* name : {"fifo.exe", "kvd.exe"}) {
+        ::unlink((temp_ / "c/proj/" + name).c_str());
+        ASSERT_EQ(::mkfifo((temp_ / "c/proj/" + name).c_str(), 0755), 0);
+        EXPECT_EQ(platform::ShellExecute("open", name, "", "", 1), 5) << name;
+    }
 
     // These fail only at exec in the started child; the failure still comes back.
-    testing_support::WriteBytes(temp_ / "c/proj/junk.exe", "\x7f" "ELX not a program");
+    testing_support::WriteBytes(temp_ / "c/proj/junk.exe", "\x7f"
+                                                           "ELX not a program");
     ASSERT_EQ(::chmod((temp_ / "c/proj/junk.exe").c_str(), 0755), 0);
     EXPECT_EQ(platform::ShellExecute("open", "junk.exe", "", "", 1), 11);
     testing_support::WriteBytes(temp_ / "c/proj/script", "#!" + temp_ / "no-such-interpreter\n");
@@ -316,4 +323,71 @@ TEST_F(ShellStart, WindowsProgramsNeedTheLoaderOnPath) {
     ExpectNoChildLeft();
 }
 
-}  // namespace
+// The disc's kvd.exe is a Windows program; here the viewer beside the wizard shows its pages,
+// started exactly as the Windows viewer would be, and never through the Windows loader.
+TEST_F(ShellStart, OurWindowsViewerStartsTheHostViewerBesideTheProgram) {
+    const std::string windowsProgram = std::string("MZ\x90\0\3\0\0\0", 8) + "rest";
+    testing_support::MakeDirs(temp_ / "c/wiz");
+    InstallRecorder(temp_ / "c/wiz/kvd_view");
+    InstallRecorder(temp_ / "bin/wine");
+    testing_support::WriteBytes(temp_ / "c/proj/kvd.exe", windowsProgram);
+    // Not marked as runnable: a Windows program needs no mode bit of this system.
+    testing_support::WriteBytes(temp_ / "c/wiz/KVD.EXE", windowsProgram);
+    testing_support::WriteBytes(temp_ / "c/other/setup.exe", windowsProgram);
+    platform::posix::SetModuleFileNameForTesting("C:\\wiz\\kvd_gen");
+    // A value inherited from whoever started the wizard reaches no program.
+    ::setenv("KVD_VIEW_STANDS_IN_FOR", "/inherited/kvd.exe", 1);
+    const std::string tokens = " \"d\" \"index.htm\" \"Visit us\" \"http://x\" \"-\" \"-\" \"400\" \"600\"";
+    const Args tokenArgs{"d", "index.htm", "Visit us", "http://x", "-", "-", "400", "600"};
+    const std::string viewer = RealPath(temp_ / "c/wiz/kvd_view");
+
+    struct Case {
+        std::string name, file, current, directory, workFolder, standsInFor;
+    };
+    const std::vector<Case> cases = {
+        {"preview", "kvd.exe", "C:\\proj", "", temp_ / "c/proj", temp_ / "c/proj/kvd.exe"},
+        {"given folder", "KVD.exe", "C:\\proj", "C:\\other", temp_ / "c/other", temp_ / "c/proj/kvd.exe"},
+        {"help", "kvd.exe", "C:\\empty", "", temp_ / "c/empty", temp_ / "c/wiz/KVD.EXE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(platform::SetCurrentDirectory(c.current));
+        ASSERT_EQ(platform::ShellExecute("open", c.file, tokens, c.directory, 1), 42);
+        const Args record = WaitForRecord();
+        ASSERT_EQ(record.size(), 12u);
+        EXPECT_EQ(record[0], RealPath(c.workFolder));
+        EXPECT_EQ(RealPath(record[1]), viewer);
+        EXPECT_EQ(Args(record.begin() + 2, record.begin() + 10), tokenArgs);
+        EXPECT_EQ(record[10], "stands-in-for=" + c.standsInFor);
+    }
+
+    // Any other Windows program still goes to the loader, without the variable.
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\other"));
+    ASSERT_EQ(platform::ShellExecute("open", "setup.exe", "a", "", 1), 42);
+    Args record = WaitForRecord();
+    ASSERT_EQ(record.size(), 5u);
+    EXPECT_EQ(record[1], "wine");
+    EXPECT_EQ(record[3], "a");
+
+    // A host program named kvd.exe runs as itself.
+    InstallRecorder(temp_ / "c/other/kvd.exe");
+    ASSERT_EQ(platform::ShellExecute("open", "kvd.exe", "b", "", 1), 42);
+    record = WaitForRecord();
+    ASSERT_EQ(record.size(), 4u);
+    EXPECT_EQ(RealPath(record[1]), RealPath(temp_ / "c/other/kvd.exe"));
+
+    // Without the viewer beside the program nothing is associated; the loader is never the way.
+    ASSERT_TRUE(platform::SetCurrentDirectory("C:\\proj"));
+    const std::string moved = temp_ / "c/wiz/elsewhere";
+    ASSERT_EQ(::rename((temp_ / "c/wiz/kvd_view").c_str(), moved.c_str()), 0);
+    EXPECT_EQ(platform::ShellExecute("open", "kvd.exe", tokens, "", 1), 31);
+    ASSERT_EQ(::rename(moved.c_str(), (temp_ / "c/wiz/kvd_view").c_str()), 0);
+    ASSERT_EQ(::chmod((temp_ / "c/wiz/kvd_view").c_str(), 0644), 0);
+    EXPECT_EQ(platform::ShellExecute("open", "kvd.exe", tokens, "", 1), 31);
+    ::unsetenv("KVD_VIEW_STANDS_IN_FOR");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(testing_support::HostExists(record_));
+    ExpectNoChildLeft();
+}
+
+} // namespace

@@ -2,8 +2,14 @@
 #include "page_files.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/drive_table.h"
@@ -109,6 +115,11 @@ TEST(SettingsFile, LineRulesOfTheSettingsFileHold) {
     EXPECT_EQ(ParseViewerArgs(viewer::SettingsFileTokens("\r\nT\r\n")).firstPage, "index.htm");
 }
 
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : path;
+}
+
 class PagePath : public ::testing::Test {
 protected:
     void TearDown() override { platform::posix::ResetDriveTable(); }
@@ -181,6 +192,45 @@ TEST_F(PagePath, HostFileIsReadWhole) {
     WriteBytes(dir_ / "kvd.cfg", std::string("a\r\n\0b\x1a", 6));
     EXPECT_EQ(viewer::ReadHostFile(dir_ / "kvd.cfg"), std::string("a\r\n\0b\x1a", 6));
     EXPECT_EQ(viewer::ReadHostFile(dir_ / "missing.cfg"), "");
+}
+
+TEST(PagePathRules, AStandInsFolderIsThatOfTheAbsoluteFileItStandsInFor) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+        {"/home/a/proj/kvd.exe", "/home/a/proj"}, {"/KVD.EXE", "/"},  {"/a b/c/kvd.exe", "/a b/c"},
+        {"proj/kvd.exe", std::nullopt}, // relative to a folder no longer known
+        {"/home/a/proj/", std::nullopt},          {"", std::nullopt},
+    };
+    for (const auto& [path, folder] : rows)
+        EXPECT_EQ(viewer::StandInFolder(path), folder) << path;
+}
+
+// Each of the two judgements refuses on its own: the path as asked, and where its links lead.
+TEST_F(PagePath, PermittedFoldersServeWhatLiesInsideAsAskedAndAsResolved) {
+    testing_support::MakeDirs(dir_ / "cd/sub");
+    testing_support::MakeDirs(dir_ / "cd2");
+    WriteBytes(dir_ / "cd/a.htm", "a");
+    WriteBytes(dir_ / "cd2/b.htm", "b");
+    WriteBytes(dir_ / "secret.htm", "s");
+    for (const auto& [target, name] : std::vector<std::pair<std::string, std::string>>{
+             {"a.htm", "cd/in.htm"}, {"../secret.htm", "cd/out.htm"}, {"../cd2", "cd/outdir"}, {"cd", "disc"}}) {
+        ASSERT_EQ(::symlink(target.c_str(), (dir_ / name).c_str()), 0) << name;
+    }
+    const std::string real = RealPath(dir_.Path());
+    const viewer::PermittedFolders folders({dir_ / "disc", dir_ / "cd/sub/"});
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"disc/a.htm", real + "/cd/a.htm"},  // the folder itself reached through a link
+        {"disc/in.htm", real + "/cd/a.htm"}, // a link that stays inside
+        {"disc/out.htm", ""},                // a file link that leads out
+        {"disc/outdir/b.htm", ""},           // a folder link that leads out
+        {"cd/a.htm", ""},                    // the same file, asked outside the folders as given
+        {"disc/sub/../a.htm", ""},           // inside once resolved, but asked with a way out
+        {"disc2/b.htm", ""},
+        {"disc/missing.htm", ""},
+        {"cd/sub", ""},
+    };
+    for (const auto& [path, served] : rows)
+        EXPECT_EQ(folders.Resolve(dir_ / path), served) << path;
+    EXPECT_EQ(viewer::PermittedFolders({dir_ / "gone"}).Resolve(dir_ / "gone/a.htm"), "");
 }
 
 TEST(PageFileName, CutsAfterTheLastSeparatorOfEitherForm) {

@@ -314,4 +314,55 @@ TEST_F(ViewerWindowTest, WebAddressesGoToTheSystemOpener) {
     box->close();
 }
 
-}  // namespace
+// What a page of the disc can read: the disc's files, through links that stay inside too, and
+// nothing beside the disc, however the address or a symbolic link on the disc leads there.
+TEST_F(ViewerWindowTest, PagesReadOnlyFilesThatLieInsideTheDisc) {
+    testing_support::MakeDirs(dir_ / "cd/sub");
+    testing_support::MakeDirs(dir_ / "cd2");
+    WriteBytes(dir_ / "cd/start.htm", "<html><body><p>start</p></body></html>");
+    WriteBytes(dir_ / "cd/sub/inner.txt", "inner");
+    WriteBytes(dir_ / "secret.htm", "secret");
+    WriteBytes(dir_ / "cd2/page.htm", "beside");
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {"../secret.htm", "cd/outfile.htm"}, {"../cd2", "cd/outdir"}, {"/", "cd/rootlink"},
+        {"sub/inner.txt", "cd/infile.txt"},  {"sub", "cd/indir"},
+    };
+    for (const auto& [target, name] : links)
+        ASSERT_EQ(::symlink(target.c_str(), (dir_ / name).c_str()), 0) << name;
+
+    auto w = Open({"-", "start.htm"}, dir_ / "cd");
+    ASSERT_TRUE(WaitForText(*w, "start"));
+    // The text a page's script reads at the address, or "refused" when the request fails.
+    auto read = [&](const std::string& address) {
+        return Js(*w, QStringLiteral("(() => { const x = new XMLHttpRequest(); x.open('GET', '%1', false);"
+                                     " try { x.send(); return x.responseText; } catch (e) { return 'refused'; } })()")
+                          .arg(QString::fromStdString(address)))
+            .toString()
+            .toStdString();
+    };
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"sub/inner.txt", "inner"},
+        {"SUB/Inner.TXT", "inner"},
+        {"infile.txt", "inner"},        // a file link that stays inside
+        {"indir/inner.txt", "inner"},   // a folder link that stays inside
+        {"outfile.htm", "refused"},     // a file link to a file beside the disc
+        {"outdir/page.htm", "refused"}, // a folder link to a folder beside the disc
+        {"rootlink" + dir_ / "secret.htm", "refused"},
+        {"..%2Fsecret.htm", "refused"}, // the engine does not split an escaped separator
+        {"sub%2F..%2F..%2Fsecret.htm", "refused"},
+        {"../cd2/page.htm", "refused"}, // a sibling whose name starts with the disc's
+        {"../secret.htm", "refused"},
+    };
+    for (const auto& [address, expected] : cases)
+        EXPECT_EQ(read(address), expected) << address;
+
+    // A first page given by a full path typed in other letters opens, with its neighbours.
+    auto upper = Open({"-", dir_ / "CD/START.HTM"}, dir_ / "cd2");
+    ASSERT_TRUE(WaitForText(*upper, "start")) << Text(*upper).toStdString();
+    EXPECT_EQ(Js(*upper, "(() => { const x = new XMLHttpRequest(); x.open('GET', 'Sub/inner.txt', false);"
+                         " x.send(); return x.responseText; })()")
+                  .toString(),
+              "inner");
+}
+
+} // namespace

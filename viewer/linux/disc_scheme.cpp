@@ -6,7 +6,6 @@
 #include <QMap>
 #include <QMimeDatabase>
 #include <QWebEngineUrlRequestJob>
-#include <utility>
 
 #include "engine_setup.h"
 #include "framework/qt_strings.h"
@@ -24,19 +23,6 @@ constexpr char kDiscHost[] = "disc";
 // the others fail as a missing file does in a browser.
 bool WantsDocument(const QWebEngineUrlRequestJob* job) {
     return job->requestHeaders().value(QByteArrayLiteral("Accept")).contains("text/html");
-}
-
-// A "." or ".." part would let a path that starts inside a folder end outside it.
-bool HasDotPart(const std::string& hostPath) {
-    size_t begin = 0;
-    while (begin <= hostPath.size()) {
-        size_t end = hostPath.find('/', begin);
-        if (end == std::string::npos) end = hostPath.size();
-        const std::string part = hostPath.substr(begin, end - begin);
-        if (part == "." || part == "..") return true;
-        begin = end + 1;
-    }
-    return false;
 }
 
 } // namespace
@@ -60,31 +46,18 @@ QString MissingPageHtml(const QString& sentence, const QString& lookedFor) {
         viewer::MissingPageHtml(framework::FromQString(sentence), framework::FromQString(lookedFor)));
 }
 
-void DiscSchemeHandler::SetFolders(std::vector<std::string> folders) {
-    for (std::string& folder : folders) {
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-    }
-    folders_ = std::move(folders);
-}
-
-bool DiscSchemeHandler::Inside(const std::string& hostPath) const {
-    if (HasDotPart(hostPath)) return false;
-    for (const std::string& folder : folders_) {
-        if (folder == "/" || hostPath.compare(0, folder.size() + 1, folder + "/") == 0) return true;
-    }
-    return false;
-}
-
 void DiscSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     const QUrl url = job->requestUrl();
     const std::string asked = DiscHostPath(url);
     const std::string found = FindPage(asked);
-    if (Inside(found) && HostFileExists(found)) {
-        auto* file = new QFile(framework::ToQString(found), job);
+    // The file opened is the one the check resolved: its path has no link left to lead elsewhere.
+    const std::string served = HostFileExists(found) ? folders_.Resolve(found) : std::string();
+    if (!served.empty()) {
+        auto* file = new QFile(framework::ToQString(served), job);
         if (file->open(QIODevice::ReadOnly)) {
             static const QMimeDatabase mimeTypes;
-            const QMimeType type = mimeTypes.mimeTypeForFile(file->fileName());
+            // The type follows the name the page asked for, as a server's would.
+            const QMimeType type = mimeTypes.mimeTypeForFile(framework::ToQString(found));
             job->reply(type.name().toLatin1(), file);
             return;
         }

@@ -4,7 +4,10 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "page_files.h"
 
 namespace viewer {
 
@@ -32,15 +35,13 @@ public:
 
     // The folders whose files the pages may reach (host paths): the disc's root, and the folder of
     // a first page named by a full path elsewhere. Nothing outside them is served.
-    void SetFolders(std::vector<std::string> folders);
+    void SetFolders(std::vector<std::string> folders) { folders_ = PermittedFolders(std::move(folders)); }
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
-    bool Inside(const std::string& hostPath) const;
-
     QUrl firstPage_;
-    std::vector<std::string> folders_;
+    PermittedFolders folders_;
 };
 
-}  // namespace viewer
+} // namespace viewer

@@ -19,7 +19,7 @@ bool HasRenderNode() {
     return ::stat("/dev/dri", &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> EngineSwitches() {
     std::vector<std::string> switches;
@@ -42,7 +42,10 @@ void PrepareEngine() {
     QWebEngineUrlScheme scheme(kDiscScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     // Secure so that pages get the modern APIs a page loaded over https would; CORS so that a
-    // page's own scripts may fetch the disc's data files.
+    // page's own scripts may read the disc's data files with XMLHttpRequest. fetch() stays refused
+    // for the scheme: this engine cannot open it to a scheme of the program's own, and the
+    // Windows viewer's browser control has no fetch() at all, so a preview that allowed it would
+    // show a disc that fails on the reader's machine.
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(scheme);
     ChooseRendering();
@@ -59,4 +62,4 @@ EngineArgv::EngineArgv(const char* program) {
     count_ = static_cast<int>(strings_.size());
 }
 
-}  // namespace viewer
+} // namespace viewer

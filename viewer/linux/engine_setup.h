@@ -33,4 +33,4 @@ private:
     int count_ = 0;
 };
 
-}  // namespace viewer
+} // namespace viewer

@@ -4,8 +4,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -57,6 +60,13 @@ std::string ResolvePagePath(const std::string& firstPage, const std::string& vie
     return JoinPagePath(viewerFolder, firstPage, '/');
 }
 
+std::optional<std::string> StandInFolder(const std::string& windowsViewerPath) {
+    if (windowsViewerPath.empty() || windowsViewerPath[0] != '/') return std::nullopt;
+    const size_t slash = windowsViewerPath.rfind('/');
+    if (slash + 1 == windowsViewerPath.size()) return std::nullopt;
+    return slash == 0 ? std::string("/") : windowsViewerPath.substr(0, slash);
+}
+
 bool HostFileExists(const std::string& hostPath) {
     struct stat info {};
     return !hostPath.empty() && ::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -79,6 +89,36 @@ std::string FindPage(const std::string& hostPath) {
         if (!last) resolved += '/';
     }
     return resolved;
+}
+
+namespace {
+
+std::string RealHostPath(const std::string& hostPath) {
+    char buffer[PATH_MAX];
+    return !hostPath.empty() && ::realpath(hostPath.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+bool InsideAny(const std::vector<std::string>& folders, const std::string& path) {
+    for (const std::string& folder : folders) {
+        if (PathInsideFolder(folder, path, false)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+PermittedFolders::PermittedFolders(std::vector<std::string> folders) : folders_(std::move(folders)) {
+    for (const std::string& folder : folders_) {
+        // A folder that cannot be resolved (gone, unreadable on the way) permits nothing.
+        const std::string real = RealHostPath(folder);
+        if (!real.empty()) resolved_.push_back(real);
+    }
+}
+
+std::string PermittedFolders::Resolve(const std::string& hostPath) const {
+    if (!InsideAny(folders_, hostPath)) return {};
+    const std::string real = RealHostPath(hostPath);
+    return !real.empty() && InsideAny(resolved_, real) ? real : std::string();
 }
 
 std::string ReadHostFile(const std::string& hostPath) {

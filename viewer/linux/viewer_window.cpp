@@ -45,13 +45,11 @@ private:
     Decide decide_;
 };
 
-bool IsDiscUrl(const QUrl& url) { return url.scheme() == QLatin1String(kDiscScheme); }
-
-// Addresses the engine makes up itself (an explanation page, an empty frame, a script's blob).
-bool IsInnerUrl(const QUrl& url) {
-    const QString scheme = url.scheme();
-    return scheme == QLatin1String("about") || scheme == QLatin1String("data") || scheme == QLatin1String("blob");
+AddressKind KindOf(const QUrl& url) {
+    return ClassifyAddress(framework::FromQString(url.toString(QUrl::FullyEncoded)), kDiscScheme);
 }
+
+bool IsDiscUrl(const QUrl& url) { return KindOf(url) == AddressKind::kDiscPage; }
 
 // Backspace goes back as in the browsers readers know, but only when the page has no use for the
 // key: never while the reader types into a field, and never when a script of the page took it.
@@ -191,8 +189,11 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
         // The address keeps the name as asked, so the title and the debug display show it that way.
         const QUrl first = DiscUrl(asked);
         discScheme_->SetFirstPage(first);
-        // The disc is the viewer's folder; the wizard's help page lives in the wizard's folder.
-        discScheme_->SetFolders({viewerFolder, asked.substr(0, asked.rfind('/') + 1)});
+        // The disc is the viewer's folder; the wizard's help page lives in the wizard's folder. The
+        // first page's folder is the one the case-blind search found, which may be spelt
+        // otherwise than typed.
+        const std::string found = FindPage(asked);
+        discScheme_->SetFolders({viewerFolder, found.substr(0, found.rfind('/') + 1)});
         view_->load(first);
     }
 }
@@ -211,21 +212,26 @@ void ViewerWindow::Present() {
 }
 
 bool ViewerWindow::AcceptNavigation(const QUrl& url, bool isMainFrame) {
-    if (IsDiscUrl(url) || IsInnerUrl(url)) return true;
-    if (url.isLocalFile()) {
-        // A page that names its neighbours with file addresses still gets them as the disc has them.
-        if (!isMainFrame) return false;
+    const AddressKind kind = KindOf(url);
+    if (kind == AddressKind::kLocalFile && isMainFrame) {
+        // A page that names its neighbours with file addresses still gets them as the disc has
+        // them: as the disc page, which is served only inside the disc's folders.
         QUrl disc = DiscUrl(framework::FromQString(url.toLocalFile()));
         disc.setFragment(url.fragment());
         QMetaObject::invokeMethod(
             this, [this, disc] { view_->load(disc); }, Qt::QueuedConnection);
         return false;
     }
-    // Content from the web embedded in a page loads as in any browser; only what would replace
-    // the page goes to the system's browser or mail program.
-    if (!isMainFrame) return true;
-    QMetaObject::invokeMethod(
-        this, [this, url] { OpenElsewhere(url); }, Qt::QueuedConnection);
+    switch (RouteNavigation(kind, isMainFrame)) {
+    case Route::kShowHere:
+        return true;
+    case Route::kOpenElsewhere:
+        QMetaObject::invokeMethod(
+            this, [this, url] { OpenElsewhere(url); }, Qt::QueuedConnection);
+        return false;
+    case Route::kRefuse:
+        break;
+    }
     return false;
 }
 

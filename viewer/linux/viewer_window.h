@@ -46,4 +46,4 @@ private:
     QLabel* debugLink_ = nullptr;
 };
 
-}  // namespace viewer
+} // namespace viewer

@@ -121,34 +121,67 @@ std::string OwnHostFolder() {
 
 intptr_t CodeFromErrno(int error) {
     switch (error) {
-    case ENOENT: return kSeErrFileNotFound;
+    case ENOENT:
+        return kSeErrFileNotFound;
     case ENOTDIR:
     case ELOOP:
-    case ENAMETOOLONG: return kSeErrPathNotFound;
+    case ENAMETOOLONG:
+        return kSeErrPathNotFound;
     case EACCES:
-    case EPERM: return kSeErrAccessDenied;
+    case EPERM:
+        return kSeErrAccessDenied;
     case ENOEXEC:
-    case ELIBBAD: return kSeErrBadFormat;
+    case ELIBBAD:
+        return kSeErrBadFormat;
     case ENOMEM:
     case E2BIG:
-    case EAGAIN: return kSeErrOutOfMemory;
-    case ETXTBSY: return kSeErrShare;
-    default: return kSeErrNoAssociation;
+    case EAGAIN:
+        return kSeErrOutOfMemory;
+    case ETXTBSY:
+        return kSeErrShare;
+    default:
+        return kSeErrNoAssociation;
     }
 }
 
 bool StartsWithMz(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO of the name would wait for a writer that never comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
+    struct stat st;
     char magic[2] = {0, 0};
-    const ssize_t got = ::read(fd, magic, sizeof magic);
+    const ssize_t got = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, magic, sizeof magic) : 0;
     ::close(fd);
     return got == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
 
+// Our Windows viewer: a regular file named kvd.exe in any letter case that starts with the "MZ" of
+// a Windows program. The wizard reserves that name for the viewer it copies into every project and
+// onto every disc, and only a Windows program needs a stand-in here: a program of this host under
+// that name (a script, an older build of the viewer for this system) still runs as itself, and a
+// Windows program under any other name is never taken for the viewer.
+bool IsOurWindowsViewer(const std::string& hostPath) {
+    const size_t slash = hostPath.rfind('/');
+    const std::string name = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+    return ::strcasecmp(name.c_str(), "kvd.exe") == 0 && !IsFolder(hostPath) && StartsWithMz(hostPath);
+}
+
+// The environment of the started program: ours, with the variable set to the value, or without
+// it when the value is empty, so that a value inherited from whoever started us never reaches a
+// program it was not meant for.
+std::vector<std::string> ChildEnvironment(const std::string& variable, const std::string& value) {
+    std::vector<std::string> environment;
+    const std::string prefix = variable + "=";
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        if (std::string(*entry).compare(0, prefix.size(), prefix) != 0) environment.emplace_back(*entry);
+    }
+    if (!value.empty()) environment.push_back(prefix + value);
+    return environment;
+}
+
 // What the grandchild reports back through the pipe when it cannot start the program.
 struct StartFailure {
-    int stage;  // 0: working folder, 1: exec, 2: fork
+    int stage; // 0: working folder, 1: exec, 2: fork
     int error;
 };
 
@@ -163,7 +196,8 @@ void MarkDescriptorsCloseOnExec(int highest) {
 #ifdef CLOSE_RANGE_CLOEXEC
     if (::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC) == 0) return;
 #endif
-    for (int fd = 3; fd <= highest; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    for (int fd = 3; fd <= highest; ++fd)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
 void ResetSignals() {
@@ -173,17 +207,25 @@ void ResetSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &action, nullptr);
+    for (int sig = 1; sig < NSIG; ++sig)
+        ::sigaction(sig, &action, nullptr);
 }
 
 // Starts the program detached: the intermediate child exits at once and is reaped here, so
 // the program belongs to init and never lingers as our zombie. A close-on-exec pipe carries
 // an exec failure back; end of file on it means the program is running.
-intptr_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& folder) {
+intptr_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
+               const std::vector<std::string>& environment) {
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (const auto& entry : environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
     const char* workFolder = folder.empty() ? nullptr : folder.c_str();
     struct rlimit limit {};
     int highest = 1024;
@@ -214,7 +256,7 @@ intptr_t Spawn(const std::string& program, const std::vector<std::string>& args,
                 ::_exit(127);
             }
             MarkDescriptorsCloseOnExec(highest);
-            ::execve(program.c_str(), argv.data(), environ);
+            ::execve(program.c_str(), argv.data(), envp.data());
             Report(pipeFds[1], 1, errno);
             ::_exit(127);
         }
@@ -235,14 +277,15 @@ intptr_t Spawn(const std::string& program, const std::vector<std::string>& args,
     return CodeFromErrno(failure.error);
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     std::vector<std::string> args;
     const size_t size = commandLine.size();
     size_t i = 0;
     while (true) {
-        while (i < size && IsSeparator(commandLine[i])) ++i;
+        while (i < size && IsSeparator(commandLine[i]))
+            ++i;
         if (i >= size) break;
         std::string arg;
         bool inGroup = false;
@@ -316,7 +359,8 @@ std::string FindProgram(const std::string& file, uint32_t* error) {
     const std::string own = OwnHostFolder();
     if (!own.empty()) {
         found = FindInFolder(own, file);
-        if (!found.empty() && IsExecutableFile(found)) return found;
+        // Our Windows viewer there needs no mode bit of this system: its stand-in is what runs.
+        if (!found.empty() && (IsExecutableFile(found) || IsOurWindowsViewer(found))) return found;
     }
     // A file of that name that may not be run still tells why the start fails.
     for (const auto& folder : PathFolders()) {
@@ -327,11 +371,11 @@ std::string FindProgram(const std::string& file, uint32_t* error) {
     return {};
 }
 
-}  // namespace posix
+} // namespace posix
 
 intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                       const std::string& directory, int showCommand) {
-    (void)showCommand;  // windows of a started program are placed by the window manager
+    (void)showCommand; // windows of a started program are placed by the window manager
     auto fail = [](intptr_t code) {
         SetLastError(static_cast<uint32_t>(code));
         return code;
@@ -351,8 +395,19 @@ intptr_t ShellExecute(const std::string& verb, const std::string& file, const st
 
     std::vector<std::string> args = posix::SplitCommandLine(parameters);
     std::string executable;
-    if (posix::StartsWithMz(program)) {
-        // A Windows program needs its loader; without one nothing is associated with it.
+    std::string standsInFor;
+    if (posix::IsOurWindowsViewer(program)) {
+        // The Windows loader of this system has no browser engine to show pages with, so the viewer
+        // never goes there: this system's viewer beside the running program shows the same pages
+        // from the same tokens, told which kvd.exe it stands in for.
+        const std::string own = posix::OwnHostFolder();
+        executable = own.empty() ? std::string() : posix::JoinPath(own, kHostViewerProgram);
+        if (executable.empty() || !posix::IsExecutableFile(executable)) return fail(posix::kSeErrNoAssociation);
+        args.insert(args.begin(), executable);
+        // Absolute, as a working folder given to the start would change what a relative path names.
+        standsInFor = program[0] == '/' ? program : posix::JoinPath(posix::CurrentHostFolder(), program);
+    } else if (posix::StartsWithMz(program)) {
+        // Any other Windows program needs its loader; without one nothing is associated with it.
         executable = posix::FindOnPath("wine");
         if (executable.empty()) return fail(posix::kSeErrNoAssociation);
         args.insert(args.begin(), {"wine", program});
@@ -361,10 +416,11 @@ intptr_t ShellExecute(const std::string& verb, const std::string& file, const st
         executable = program;
         args.insert(args.begin(), program);
     }
-    const intptr_t result = posix::Spawn(executable, args, folder);
+    const intptr_t result =
+        posix::Spawn(executable, args, folder, posix::ChildEnvironment(kStandsInForVariable, standsInFor));
     if (result <= 32) return fail(result);
     SetLastError(kErrorSuccess);
     return result;
 }
 
-}  // namespace platform
+} // namespace platform
