@@ -9,9 +9,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "publish/disc_reader.h"
 #include "publish/publish.h"
 #include "publish/references.h"
 #include "publish/tree.h"
+#include "viewer_core.h"
 
 namespace publish {
 
@@ -208,7 +210,7 @@ private:
                 "There is no kvd.exe, so the disc cannot show its pages; run a preview to copy the viewer in.");
             return;
         }
-        std::string head = ReadWhole(tree_.root + viewer->name, 2);
+        std::string head = tree_.Read(tree_.folders[0], *viewer, 2);
         if (head != "MZ")
             Add(Severity::Warning, "viewer-not-windows", viewer->name, 0, std::nullopt,
                 "kvd.exe is not a Windows program, so readers on Windows cannot start it; put the Windows viewer "
@@ -252,14 +254,31 @@ private:
         std::string page = options_.firstPage;
         std::string file;
         int line = 0;
-        if (page.empty()) {
+        if (page.empty() && tree_.fromImage) {
+            // A disc starts the viewer from its autorun.inf, so that line names the page readers see first.
+            const Entry* autorun = RootFile("autorun.inf");
+            if (!autorun) {
+                Add(Severity::Error, "missing-first-page", "", 0, std::nullopt,
+                    "There is no autorun.inf naming the first page; run a preview to write one.");
+                return;
+            }
+            file = autorun->name;
+            AutorunOpen open = ParseAutorunOpen(tree_.Read(tree_.folders[0], *autorun));
+            line = open.line;
+            if (!open.found) {
+                Add(Severity::Error, "missing-first-page", file, 0, std::nullopt,
+                    "autorun.inf has no open= line starting the viewer; run a preview to write one.");
+                return;
+            }
+            page = viewer::ParseViewerArgs(open.tokens).firstPage;
+        } else if (page.empty()) {
             const Entry* cfg = RootFile("kvd.cfg");
             if (!cfg) {
                 Add(Severity::Error, "missing-first-page", "", 0, std::nullopt,
                     "There is no kvd.cfg naming the first page; run a preview to write one.");
                 return;
             }
-            FirstPageSetting setting = ReadFirstPageSetting(ReadWhole(tree_.root + cfg->name));
+            FirstPageSetting setting = ReadFirstPageSetting(tree_.Read(tree_.folders[0], *cfg));
             file = cfg->name;
             line = setting.line;
             page = setting.page;
@@ -345,7 +364,7 @@ private:
         while (!queue_.empty()) {
             Document doc = queue_.front();
             queue_.pop_front();
-            std::string bytes = ReadWhole(doc.folder->host + doc.entry->name);
+            std::string bytes = tree_.Read(*doc.folder, *doc.entry);
             std::vector<RawReference> references;
             Resolved base;
             bool hasBase = false;
@@ -443,7 +462,7 @@ private:
 
     void Size(const std::string& folder) {
         std::string label = options_.label.empty() ? DefaultVolumeLabel(folder) : options_.label;
-        result_.imageBytes = TreeImageSize(tree_, label);
+        result_.imageBytes = tree_.fromImage ? tree_.imageBytes : TreeImageSize(tree_, label);
         result_.mediumBytes = MediumSectors(options_.medium) * kSectorBytes;
         if (result_.imageBytes > result_.mediumBytes) {
             uint64_t sectors = result_.imageBytes / kSectorBytes;
@@ -483,6 +502,14 @@ private:
 };
 
 } // namespace
+
+std::string Tree::Read(const Folder& folder, const Entry& entry, size_t limit) const {
+    return readFile ? readFile(folder, entry, limit) : ReadWhole(folder.host + entry.name, limit);
+}
+
+CheckResult CheckTree(const Tree& tree, const std::string& folder, const CheckOptions& options) {
+    return Checker(tree, options).Run(folder);
+}
 
 } // namespace detail
 
