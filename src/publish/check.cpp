@@ -152,8 +152,8 @@ private:
                 std::string rel = Tree::RelPath(folder, e.name);
                 size_t bad = e.name.find_first_of(kNotJoliet);
                 size_t length = JolietLength(e.name);
-                if (!onDisc(e)) {
-                    // reported below by what it is
+                if (!onDisc(e) || tree_.fromImage) {
+                    // reported below by what it is; names read back from a disc are what Joliet carried
                 } else if (bad != std::string::npos) {
                     Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt,
                         "The name contains " + Quote(std::string(1, e.name[bad])) +
