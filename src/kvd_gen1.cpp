@@ -28,6 +28,7 @@
 #include "platform/platform.h"
 #include "publish/publish.h"
 #include "publish_ui/disc_commands.h"
+#include "publish_ui/disc_test.h"
 #include "runtime/conversion.h"
 #include "runtime/file_services.h"
 #include "runtime/strings.h"
@@ -66,7 +67,7 @@ std::string HostProjectFolder(const std::string& folderPath) {
     return host;
 }
 
-}  // namespace
+} // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::Form1>()) {
     framework::InstallWizardStyle();
@@ -151,8 +152,10 @@ void TForm1::SetUpControls() {
     for (QPushButton* stepper : {HeightPlus, HeightMinus, WidthPlus, WidthMinus}) {
         stepper->setAccessibleName(stepper->toolTip());
     }
-    for (QPushButton* button : {Button1, Button2, Button3}) button->setAccessibleName(button->text());
-    for (QCheckBox* box : {MaximiseCheck, BorderlessCheck, DebugCheck}) box->setAccessibleName(box->text());
+    for (QPushButton* button : {Button1, Button2, Button3})
+        button->setAccessibleName(button->text());
+    for (QCheckBox* box : {MaximiseCheck, BorderlessCheck, DebugCheck})
+        box->setAccessibleName(box->text());
     GroupBox1->setAccessibleName(GroupBox1->title());
     DriveComboBox1->setAccessibleName(QStringLiteral("Drive"));
     DirectoryListBox1->setAccessibleName(QStringLiteral("Folders"));
@@ -172,9 +175,8 @@ bool TForm1::CaptionsFit() const {
         if (button->fontMetrics().horizontalAdvance(button->text()) + 8 > button->width()) return false;
     }
     // A label ends before the control it names.
-    const std::pair<const QLabel*, const QWidget*> named[] = {{Label5, FirstFile}, {Label6, WebLinkText},
-                                                              {Label7, WebLinkURL}, {Label3, FormHeight},
-                                                              {Label4, FormWidth}};
+    const std::pair<const QLabel*, const QWidget*> named[] = {
+        {Label5, FirstFile}, {Label6, WebLinkText}, {Label7, WebLinkURL}, {Label3, FormHeight}, {Label4, FormWidth}};
     for (const auto& [label, control] : named) {
         if (label->x() + label->fontMetrics().horizontalAdvance(label->text()) + 2 > control->x()) return false;
     }
@@ -487,11 +489,14 @@ void TForm1::AddDiscCommands() {
     MakeCDImage1->setObjectName("MakeCDImage1");
     File1->insertAction(Exit1, CheckProject1);
     File1->insertAction(Exit1, MakeCDImage1);
+    TestDiscImage1 = new QAction(QStringLiteral("&Test Disc Image..."), this);
+    TestDiscImage1->setObjectName("TestDiscImage1");
+    File1->insertAction(Exit1, TestDiscImage1);
+    connect(TestDiscImage1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { TestDiscImage1Click(); }); });
     File1->insertSeparator(Exit1);
-    connect(CheckProject1, &QAction::triggered, this,
-            [this] { framework::Guarded([this] { CheckProject1Click(); }); });
-    connect(MakeCDImage1, &QAction::triggered, this,
-            [this] { framework::Guarded([this] { MakeCDImage1Click(); }); });
+    connect(CheckProject1, &QAction::triggered, this, [this] { framework::Guarded([this] { CheckProject1Click(); }); });
+    connect(MakeCDImage1, &QAction::triggered, this, [this] { framework::Guarded([this] { MakeCDImage1Click(); }); });
 }
 
 void TForm1::CheckProject1Click() {
@@ -500,4 +505,9 @@ void TForm1::CheckProject1Click() {
 
 void TForm1::MakeCDImage1Click() {
     publish_ui::MakeCDImage(this, HostProjectFolder(DirectoryListBox1->FolderPath()), TextOf(FirstFile));
+}
+
+void TForm1::TestDiscImage1Click() {
+    const std::string wizard = platform::HostPathOf(WizardFolder());
+    publish_ui::TestDiscImage(this, wizard.empty() || wizard.back() == '/' ? wizard : wizard + "/");
 }

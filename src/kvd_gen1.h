@@ -66,6 +66,7 @@ public:
     // The disc commands of File, above Exit.
     QAction* CheckProject1 = nullptr;
     QAction* MakeCDImage1 = nullptr;
+    QAction* TestDiscImage1 = nullptr;
 
     // Handlers. Called directly they throw; Qt reaches them only through framework::Guarded.
     void FormCreate();
@@ -85,8 +86,9 @@ public:
     void About1Click();
     void CheckProject1Click();
     void MakeCDImage1Click();
+    void TestDiscImage1Click();
 
-    // Puts "Check Project..." and "Make CD Image..." into File above Exit, once; the window's
+    // Puts "Check Project...", "Make CD Image..." and "Test Disc Image..." into File above Exit, once; the window's
     // constructor does it.
     void AddDiscCommands();
 

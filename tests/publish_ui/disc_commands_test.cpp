@@ -144,8 +144,8 @@ TEST_F(DiscCommands, FileMenuHoldsTheCommandsAboveExit) {
     for (QAction* action : form.File1->actions()) {
         if (!action->isSeparator()) texts << action->text();
     }
-    EXPECT_EQ(texts, (QStringList{"&Check Project...", "&Make CD Image...", "E&xit"}));
-    EXPECT_EQ(form.File1->actions().indexOf(form.Exit1), 3);
+    EXPECT_EQ(texts, (QStringList{"&Check Project...", "&Make CD Image...", "&Test Disc Image...", "E&xit"}));
+    EXPECT_EQ(form.File1->actions().indexOf(form.Exit1), 4);
     EXPECT_EQ(form.CheckProject1->objectName(), QString("CheckProject1"));
     EXPECT_EQ(form.MakeCDImage1->objectName(), QString("MakeCDImage1"));
 }
