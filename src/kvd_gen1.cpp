@@ -509,5 +509,6 @@ void TForm1::MakeCDImage1Click() {
 
 void TForm1::TestDiscImage1Click() {
     const std::string wizard = platform::HostPathOf(WizardFolder());
-    publish_ui::TestDiscImage(this, wizard.empty() || wizard.back() == '/' ? wizard : wizard + "/");
+    publish_ui::TestDiscImage(this, wizard.empty() || wizard.back() == '/' ? wizard : wizard + "/",
+                              platform::HostPathOf(DirectoryListBox1->FolderPath()));
 }

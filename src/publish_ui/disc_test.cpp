@@ -83,8 +83,12 @@ bool DiscPreview::Start(const std::string& program, const std::vector<std::strin
     return false;
 }
 
-void TestDiscImage(QWidget* parent, const std::string& hostWizardFolder) {
-    QFileDialog ask(parent, Title(), QString(), QObject::tr("Disc images (*.iso);;All files (*)"));
+void TestDiscImage(QWidget* parent, const std::string& hostWizardFolder, const std::string& hostProjectFolder) {
+    QString project = ToQString(hostProjectFolder);
+    while (project.size() > 1 && project.endsWith('/'))
+        project.chop(1);
+    const QString start = project.isEmpty() ? QString() : QFileInfo(project).absolutePath();
+    QFileDialog ask(parent, Title(), start, QObject::tr("Disc images (*.iso);;All files (*)"));
     ask.setObjectName("DiscImageFile");
     ask.setFileMode(QFileDialog::ExistingFile);
     ask.setAcceptMode(QFileDialog::AcceptOpen);

@@ -35,8 +35,9 @@ private:
     QProcess* process_ = nullptr;
 };
 
-// Asks for an image file, then runs TestDiscImageFile on it.
-void TestDiscImage(QWidget* parent, const std::string& hostWizardFolder);
+// Asks for an image file, starting beside the project folder where Make CD Image puts its images, then runs
+// TestDiscImageFile on it.
+void TestDiscImage(QWidget* parent, const std::string& hostWizardFolder, const std::string& hostProjectFolder);
 
 // Checks the image on a worker thread and shows the findings, then copies the disc's files out and starts
 // the viewer on them as the disc's autorun.inf says. Failures of the image throw publish::Error.

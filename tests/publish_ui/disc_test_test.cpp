@@ -51,6 +51,7 @@ bool EventsUntil(const std::function<bool()>& condition) {
 
 struct Seen {
     QStringList dialogs;
+    QString start;
     QString title;
     QString imageLabel;
     int rows = -1;
@@ -67,6 +68,7 @@ std::unique_ptr<QTimer> AnswerDialogs(const std::string& image, Seen* seen) {
         if (again && !qobject_cast<QFileDialog*>(modal)) return;
         if (!again) seen->dialogs << modal->objectName();
         if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            if (!again) seen->start = files->directory().absolutePath();
             // The full path typed into the name field, as a user would; it needs no listing of the folder.
             if (auto* name = files->findChild<QLineEdit*>("fileNameEdit")) name->setText(QString::fromStdString(image));
             QMetaObject::invokeMethod(files, "accept");
@@ -103,6 +105,7 @@ protected:
         platform::posix::SetModuleFileNameForTesting(platform::posix::FromHostPath(tmp_ / "wiz") + "\\kvd_gen");
         framework::SetExceptionHook([this](const std::string& m) { errors_.push_back(m); });
         form_ = std::make_unique<TForm1>();
+        form_->DirectoryListBox1->SetFolderPath(platform::posix::FromHostPath(tmp_ / "Show"));
     }
     void TearDown() override {
         form_.reset();
@@ -127,6 +130,7 @@ TEST_F(TestDiscImage, ChecksTheDiscThenShowsItsCopyAndRemovesTheCopyWhenTheViewe
         auto answers = AnswerDialogs(tmp_ / name, &seen);
         form_->TestDiscImage1->trigger();
         EXPECT_EQ(seen.dialogs, (QStringList{"DiscImageFile", "CheckDialog"}));
+        EXPECT_EQ(seen.start, QString::fromStdString(tmp_.Path()));
         EXPECT_EQ(seen.title, "Test Disc Image");
         EXPECT_EQ(seen.imageLabel, QString::fromStdString("Disc image: " + (tmp_ / name)));
         // The first page differs in letter case from the disc's name for it.
