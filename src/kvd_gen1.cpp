@@ -67,7 +67,7 @@ std::string HostProjectFolder(const std::string& folderPath) {
     return host;
 }
 
-} // namespace
+}  // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::Form1>()) {
     framework::InstallWizardStyle();
@@ -152,10 +152,8 @@ void TForm1::SetUpControls() {
     for (QPushButton* stepper : {HeightPlus, HeightMinus, WidthPlus, WidthMinus}) {
         stepper->setAccessibleName(stepper->toolTip());
     }
-    for (QPushButton* button : {Button1, Button2, Button3})
-        button->setAccessibleName(button->text());
-    for (QCheckBox* box : {MaximiseCheck, BorderlessCheck, DebugCheck})
-        box->setAccessibleName(box->text());
+    for (QPushButton* button : {Button1, Button2, Button3}) button->setAccessibleName(button->text());
+    for (QCheckBox* box : {MaximiseCheck, BorderlessCheck, DebugCheck}) box->setAccessibleName(box->text());
     GroupBox1->setAccessibleName(GroupBox1->title());
     DriveComboBox1->setAccessibleName(QStringLiteral("Drive"));
     DirectoryListBox1->setAccessibleName(QStringLiteral("Folders"));
@@ -175,8 +173,9 @@ bool TForm1::CaptionsFit() const {
         if (button->fontMetrics().horizontalAdvance(button->text()) + 8 > button->width()) return false;
     }
     // A label ends before the control it names.
-    const std::pair<const QLabel*, const QWidget*> named[] = {
-        {Label5, FirstFile}, {Label6, WebLinkText}, {Label7, WebLinkURL}, {Label3, FormHeight}, {Label4, FormWidth}};
+    const std::pair<const QLabel*, const QWidget*> named[] = {{Label5, FirstFile}, {Label6, WebLinkText},
+                                                              {Label7, WebLinkURL}, {Label3, FormHeight},
+                                                              {Label4, FormWidth}};
     for (const auto& [label, control] : named) {
         if (label->x() + label->fontMetrics().horizontalAdvance(label->text()) + 2 > control->x()) return false;
     }
@@ -495,8 +494,10 @@ void TForm1::AddDiscCommands() {
     connect(TestDiscImage1, &QAction::triggered, this,
             [this] { framework::Guarded([this] { TestDiscImage1Click(); }); });
     File1->insertSeparator(Exit1);
-    connect(CheckProject1, &QAction::triggered, this, [this] { framework::Guarded([this] { CheckProject1Click(); }); });
-    connect(MakeCDImage1, &QAction::triggered, this, [this] { framework::Guarded([this] { MakeCDImage1Click(); }); });
+    connect(CheckProject1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { CheckProject1Click(); }); });
+    connect(MakeCDImage1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { MakeCDImage1Click(); }); });
 }
 
 void TForm1::CheckProject1Click() {
