@@ -169,6 +169,16 @@ TEST(ImageCheck, OwnImageOfAGoodProjectPassesAndCopiesOutByteForByte) {
     publish::WriteImage(dir.Path(), out / "other.iso");
     EXPECT_EQ(Brief(CheckImage(out / "other.iso")),
               (std::vector<Expected>{{E, "missing-first-page", "autorun.inf", 2, "gone.htm"}}));
+    // Without an open= line, or without autorun.inf at all, nothing names the first page on the disc.
+    WriteBytes(dir / "autorun.inf", "[autorun]\r\nicon=kvd.exe");
+    publish::WriteImage(dir.Path(), out / "no-open.iso");
+    EXPECT_EQ(Brief(CheckImage(out / "no-open.iso")),
+              (std::vector<Expected>{{E, "missing-first-page", "autorun.inf", 0, std::nullopt}}));
+    ASSERT_EQ(::unlink((dir / "autorun.inf").c_str()), 0);
+    publish::WriteImage(dir.Path(), out / "no-autorun.iso");
+    EXPECT_EQ(Brief(CheckImage(out / "no-autorun.iso")),
+              (std::vector<Expected>{{E, "missing-autorun", "", 0, std::nullopt},
+                                     {E, "missing-first-page", "", 0, std::nullopt}}));
 
     // The copy never replaces what is there already.
     EXPECT_THROW(publish::ExtractImage(out / "own.iso", copy.Path()), publish::Error);
