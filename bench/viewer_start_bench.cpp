@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
         const char* name;
         std::vector<std::string> command;
         std::string standsInFor;
-        std::vector<double> paintMs, pss, rss, own;
+        std::vector<double> paintMs = {}, pss = {}, rss = {}, own = {};
     };
     std::vector<Program> programs = {
         {"kvd", {KVD_VIEWER_PATH, "-", "index.htm", "-", "-", "-", "-", "400", "600"}, windowsViewer},

@@ -29,6 +29,7 @@
 #include "publish/publish.h"
 #include "publish_ui/burn_dialog.h"
 #include "publish_ui/disc_commands.h"
+#include "publish_ui/disc_test.h"
 #include "runtime/conversion.h"
 #include "runtime/file_services.h"
 #include "runtime/strings.h"
@@ -488,6 +489,11 @@ void TForm1::AddDiscCommands() {
     MakeCDImage1->setObjectName("MakeCDImage1");
     File1->insertAction(Exit1, CheckProject1);
     File1->insertAction(Exit1, MakeCDImage1);
+    TestDiscImage1 = new QAction(QStringLiteral("&Test Disc Image..."), this);
+    TestDiscImage1->setObjectName("TestDiscImage1");
+    File1->insertAction(Exit1, TestDiscImage1);
+    connect(TestDiscImage1, &QAction::triggered, this,
+            [this] { framework::Guarded([this] { TestDiscImage1Click(); }); });
     BurnDisc1 = new QAction(QStringLiteral("&Burn Disc..."), this);
     BurnDisc1->setObjectName("BurnDisc1");
     File1->insertAction(Exit1, BurnDisc1);
@@ -506,4 +512,10 @@ void TForm1::CheckProject1Click() {
 
 void TForm1::MakeCDImage1Click() {
     publish_ui::MakeCDImage(this, HostProjectFolder(DirectoryListBox1->FolderPath()), TextOf(FirstFile));
+}
+
+void TForm1::TestDiscImage1Click() {
+    const std::string wizard = platform::HostPathOf(WizardFolder());
+    publish_ui::TestDiscImage(this, wizard.empty() || wizard.back() == '/' ? wizard : wizard + "/",
+                              platform::HostPathOf(DirectoryListBox1->FolderPath()));
 }

@@ -66,6 +66,7 @@ public:
     // The disc commands of File, above Exit.
     QAction* CheckProject1 = nullptr;
     QAction* MakeCDImage1 = nullptr;
+    QAction* TestDiscImage1 = nullptr;
     QAction* BurnDisc1 = nullptr;
 
     // Handlers. Called directly they throw; Qt reaches them only through framework::Guarded.
@@ -86,9 +87,10 @@ public:
     void About1Click();
     void CheckProject1Click();
     void MakeCDImage1Click();
+    void TestDiscImage1Click();
 
-    // Puts "Check Project...", "Make CD Image..." and "Burn Disc..." into File above Exit, once; the window's
-    // constructor does it.
+    // Puts "Check Project...", "Make CD Image...", "Test Disc Image..." and "Burn Disc..." into File above Exit,
+    // once; the window's constructor does it.
     void AddDiscCommands();
 
     // The seven-line settings record, read into and written from the controls.

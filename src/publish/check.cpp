@@ -10,9 +10,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "publish/disc_reader.h"
 #include "publish/publish.h"
 #include "publish/references.h"
 #include "publish/tree.h"
+#include "viewer_core.h"
 
 namespace publish {
 
@@ -111,7 +113,8 @@ public:
 
     CheckResult Run(const std::string& folder) {
         CheckNames();
-        CheckReadable();
+        // A disc's files are read through the image when they are needed; the host has none to open.
+        if (!tree_.fromImage) CheckReadable();
         CheckStart();
         FirstPage();
         Crawl();
@@ -154,8 +157,11 @@ private:
             for (const Entry& e : folder.entries) {
                 std::string rel = Tree::RelPath(folder, e.name);
                 if (onDisc(e)) {
-                    if (auto why = NotJolietReason(e.name))
-                        Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt, *why);
+                    // Names read back from a disc are what Joliet carried; Windows may still refuse them.
+                    std::optional<std::string> notJoliet;
+                    if (!tree_.fromImage) notJoliet = NotJolietReason(e.name);
+                    if (notJoliet)
+                        Add(Severity::Error, "name-not-joliet", rel, 0, std::nullopt, *notJoliet);
                     else if (auto why = NotWindowsReason(e.name))
                         Add(Severity::Error, "name-not-windows", rel, 0, std::nullopt, *why);
                     unsigned char reported = CheckPathLength(rel, lengthReported[index]);
@@ -216,6 +222,16 @@ private:
     // The file's bytes (up to limit); false, with the finding made, when it cannot be read.
     bool Read(const Folder& folder, const Entry& e, std::string& bytes, size_t limit = SIZE_MAX) {
         if (unreadable_.count(&e)) return false;
+        if (tree_.readFile) {
+            try {
+                bytes = tree_.readFile(folder, e, limit);
+                return true;
+            } catch (const Error& error) {
+                if (unreadable_.insert(&e).second)
+                    Add(Severity::Error, "unreadable", Tree::RelPath(folder, e.name), 0, std::nullopt, error.what());
+                return false;
+            }
+        }
         int err = ReadWhole(folder.host + e.name, bytes, limit);
         if (err != 0) Unreadable(folder, e, err);
         return err == 0;
@@ -308,7 +324,26 @@ private:
         std::string page = options_.firstPage;
         std::string file;
         int line = 0;
-        if (page.empty()) {
+        if (page.empty() && tree_.fromImage) {
+            // A disc starts the viewer from its autorun.inf, so that line names the page readers see first.
+            const Entry* autorun = RootFile("autorun.inf");
+            if (!autorun) {
+                Add(Severity::Error, "missing-first-page", "", 0, std::nullopt,
+                    "There is no autorun.inf naming the first page; run a preview to write one.");
+                return;
+            }
+            file = autorun->name;
+            std::string autorunBytes;
+            if (!Read(tree_.folders[0], *autorun, autorunBytes)) return;
+            AutorunOpen open = ParseAutorunOpen(autorunBytes);
+            line = open.line;
+            if (!open.found) {
+                Add(Severity::Error, "missing-first-page", file, 0, std::nullopt,
+                    "autorun.inf has no open= line starting the viewer; run a preview to write one.");
+                return;
+            }
+            page = viewer::ParseViewerArgs(open.tokens).firstPage;
+        } else if (page.empty()) {
             const Entry* cfg = RootFile("kvd.cfg");
             if (!cfg) {
                 Add(Severity::Error, "missing-first-page", "", 0, std::nullopt,
@@ -555,7 +590,7 @@ private:
 
     void Size(const std::string& folder) {
         std::string label = options_.label.empty() ? DefaultVolumeLabel(folder) : options_.label;
-        result_.imageBytes = TreeImageSize(tree_, label);
+        result_.imageBytes = tree_.fromImage ? tree_.imageBytes : TreeImageSize(tree_, label);
         result_.mediumBytes = MediumSectors(options_.medium) * kSectorBytes;
         if (result_.imageBytes > result_.mediumBytes) {
             uint64_t sectors = result_.imageBytes / kSectorBytes;
@@ -596,6 +631,18 @@ private:
 };
 
 } // namespace
+
+std::string Tree::Read(const Folder& folder, const Entry& entry, size_t limit) const {
+    if (readFile) return readFile(folder, entry, limit);
+    std::string bytes;
+    const std::string path = folder.host + entry.name;
+    if (int err = ReadWhole(path, bytes, limit)) throw Error(SystemErrorText("Cannot read", path, err));
+    return bytes;
+}
+
+CheckResult CheckTree(const Tree& tree, const std::string& folder, const CheckOptions& options) {
+    return Checker(tree, options).Run(folder);
+}
 
 } // namespace detail
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +72,15 @@ struct Tree {
     std::vector<Folder> folders; // [0] is the root; a folder's index is always above its parent's
     uint64_t files = 0;
 
+    // A tree read back from a disc image rather than walked on the host: its files' bytes come through
+    // readFile, the first page comes from the disc's autorun.inf, and the image's size is known.
+    bool fromImage = false;
+    uint64_t imageBytes = 0;
+    std::function<std::string(const Folder& folder, const Entry& entry, size_t limit)> readFile;
+
+    // At most limit bytes of a file of the tree; throws Error when it cannot be read.
+    std::string Read(const Folder& folder, const Entry& entry, size_t limit = SIZE_MAX) const;
+
     // "sub/a.htm" for an entry of a folder.
     static std::string RelPath(const Folder& folder, const std::string& name) {
         return folder.rel.empty() ? name : folder.rel + "/" + name;
@@ -80,6 +90,9 @@ struct Tree {
 // Walks the folder; throws Error when it or one of its subfolders cannot be read. With keepGoing, a subfolder
 // that cannot be listed is kept, empty, with the reason in its error, for the check to report.
 Tree WalkTree(const std::string& folder, bool keepGoing = false);
+
+// The check over a tree however it was made; folder names it for the default volume label.
+CheckResult CheckTree(const Tree& tree, const std::string& folder, const CheckOptions& options);
 
 // The exact image size in bytes for the walked tree (see image.cpp).
 uint64_t TreeImageSize(const Tree& tree, const std::string& label);

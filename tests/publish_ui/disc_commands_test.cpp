@@ -148,8 +148,9 @@ TEST_F(DiscCommands, FileMenuHoldsTheCommandsAboveExit) {
     for (QAction* action : form.File1->actions()) {
         if (!action->isSeparator()) texts << action->text();
     }
-    EXPECT_EQ(texts, (QStringList{"&Check Project...", "&Make CD Image...", "&Burn Disc...", "E&xit"}));
-    EXPECT_EQ(form.File1->actions().indexOf(form.Exit1), 4);
+    EXPECT_EQ(texts, (QStringList{"&Check Project...", "&Make CD Image...", "&Test Disc Image...", "&Burn Disc...",
+                              "E&xit"}));
+    EXPECT_EQ(form.File1->actions().indexOf(form.Exit1), 5);
     EXPECT_EQ(form.CheckProject1->objectName(), QString("CheckProject1"));
     EXPECT_EQ(form.MakeCDImage1->objectName(), QString("MakeCDImage1"));
     EXPECT_EQ(form.BurnDisc1->objectName(), QString("BurnDisc1"));

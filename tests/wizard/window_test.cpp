@@ -448,11 +448,13 @@ TEST_F(Window, MenusAndShortcut) {
     EXPECT_EQ(form.Help1->title(), QString("&Help"));
     // File: the disc commands, a separator, Exit.
     const QList<QAction*> file = form.File1->actions();
-    ASSERT_EQ(file.size(), 4);
+    ASSERT_EQ(file.size(), 6);
     EXPECT_EQ(file[0], form.CheckProject1);
     EXPECT_EQ(file[1], form.MakeCDImage1);
-    EXPECT_TRUE(file[2]->isSeparator());
-    EXPECT_EQ(file[3], form.Exit1);
+    EXPECT_EQ(file[2], form.TestDiscImage1);
+    EXPECT_EQ(file[3], form.BurnDisc1);
+    EXPECT_TRUE(file[4]->isSeparator());
+    EXPECT_EQ(file[5], form.Exit1);
     EXPECT_EQ(form.Help1->actions(), (QList<QAction*>{form.Contents1, form.About1}));
     EXPECT_EQ(form.Exit1->text(), QString("E&xit"));
     EXPECT_EQ(form.Contents1->text(), QString("&Contents"));

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "publish/cli/burn_cli.h"
+#include "publish/disc_reader.h"
 #include "publish/publish.h"
 
 namespace {
@@ -253,6 +254,8 @@ const char kMainHelp[] =
     "  check [--first-page NAME] [--medium cd|dvd|dvd-dl] [--json] FOLDER\n"
     "        Lists what would keep the disc from working: missing pages and pictures, links that leave\n"
     "        the folder, names the disc cannot carry, an image too big for the medium.\n"
+    "        Given an image file instead of a folder, checks the disc as a reader on Windows sees it:\n"
+    "        its Joliet names, the first page from its autorun.inf.\n"
     "  image [--label LABEL] [--medium M] [--first-page NAME] [--force] FOLDER OUTPUT\n"
     "        Checks the folder, then writes its ISO 9660 image (Joliet and Rock Ridge) to OUTPUT.\n"
     "        With an error in the check nothing is written unless --force is given.\n"
@@ -344,7 +347,8 @@ std::optional<int> ParseCommand(const QString& command, const QStringList& argum
     } else {
         line->json = parser.isSet(json);
     }
-    if (!QFileInfo(line->folder).isDir()) {
+    // check takes a disc image too, told from a folder by being a file.
+    if (!QFileInfo(line->folder).isDir() && (image || !QFileInfo(line->folder).isFile())) {
         Err("kvd_cd: no such folder: " + Bytes(line->folder) + "\n");
         return kCouldNotRun;
     }
@@ -357,6 +361,7 @@ publish::CheckResult RunCheck(const CommandLine& line) {
     options.medium = line.medium;
     options.label = Bytes(line.label);
     options.progress = [](uint64_t, uint64_t) { return !interrupted; };
+    if (publish::IsImageFile(Bytes(line.folder))) return publish::CheckImage(Bytes(line.folder), options);
     return publish::CheckProject(Bytes(line.folder), options);
 }
 
