@@ -160,6 +160,7 @@ bool ViewerWindow::Create() {
         Log("missing", Widen(firstPage_));
         ShowMissing(firstPage_);
     }
+    shown_ = true;
     return true;
 }
 
@@ -539,7 +540,9 @@ LRESULT ViewerWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM
         DestroyBrowser();
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         window_ = nullptr;
-        PostQuitMessage(0);
+        // A window that never got its control leaves the program running: it still has to tell
+        // the reader, and a quit message waiting in the queue would close that message at once.
+        if (shown_) PostQuitMessage(0);
         return 0;
     default:
         break;

@@ -91,6 +91,7 @@ private:
     Microsoft::WRL::ComPtr<IWebBrowser2> browser_;
     Microsoft::WRL::ComPtr<IOleInPlaceActiveObject> activeObject_;
     DWORD eventCookie_ = 0;
+    bool shown_ = false;
     bool canGoBack_ = false;
     bool canGoForward_ = false;
 
