@@ -97,8 +97,6 @@ bool ViewerWindow::Create() {
         dpi_ = GetDeviceCaps(screen, LOGPIXELSX);
         ReleaseDC(nullptr, screen);
     }
-    font_ = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
     debugBrush_ = CreateSolidBrush(kDebugBackground);
 
     HMENU menu = nullptr;
@@ -134,16 +132,14 @@ bool ViewerWindow::Create() {
         closeButton_ =
             CreateWindowExW(0, L"BUTTON", L"Close (Esc)", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0, window_,
                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCloseCommand)), instance, nullptr);
-        SendMessageW(closeButton_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
     if (args_.debug) {
         debugPage_ = CreateWindowExW(0, L"STATIC", L"Page: ", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP, 0, 0, 0, 0,
                                      window_, nullptr, instance, nullptr);
         debugLink_ = CreateWindowExW(0, L"STATIC", L"Link: ", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP, 0, 0, 0, 0,
                                      window_, nullptr, instance, nullptr);
-        SendMessageW(debugPage_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        SendMessageW(debugLink_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
+    UpdateFont();
     Layout();
 
     if (!CreateBrowser()) {
@@ -162,6 +158,16 @@ bool ViewerWindow::Create() {
     }
     shown_ = true;
     return true;
+}
+
+void ViewerWindow::UpdateFont() {
+    const HFONT old = font_;
+    font_ = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
+    for (HWND child : {closeButton_, debugPage_, debugLink_}) {
+        if (child) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+    if (old) DeleteObject(old);
 }
 
 void ViewerWindow::Present() {
@@ -244,9 +250,12 @@ void ViewerWindow::Layout() {
         const int half = client.right / 2;
         const int pad = Scaled(6);
         const int line = Scaled(kDebugHeight);
-        MoveWindow(debugPage_, 0, top, half, line, TRUE);
-        MoveWindow(debugLink_, half, top, client.right - half, line, TRUE);
-        (void)pad;
+        const int text = Scaled(16);
+        const int inset = (line - text) / 2;
+        MoveWindow(debugPage_, pad, top + inset, half - 2 * pad, text, TRUE);
+        MoveWindow(debugLink_, half + pad, top + inset, client.right - half - 2 * pad, text, TRUE);
+        debugStrip_ = RECT{0, top, client.right, top + line};
+        InvalidateRect(window_, &debugStrip_, TRUE);
         top += line;
     }
     if (oleObject_) {
@@ -276,7 +285,7 @@ void ViewerWindow::ShowMissing(const std::string& path) {
 
 void ViewerWindow::SetShownPage(const std::string& fileName) {
     SetWindowTextW(window_, (L"KVD - " + Widen(fileName)).c_str());
-    if (debugPage_) SetWindowTextW(debugPage_, (L" Page: " + Widen(fileName)).c_str());
+    if (debugPage_) SetWindowTextW(debugPage_, (L"Page: " + Widen(fileName)).c_str());
 }
 
 void ViewerWindow::OpenElsewhere(const std::wstring& address) {
@@ -505,6 +514,14 @@ LRESULT ViewerWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         }
         break;
+    case WM_ERASEBKGND: {
+        // The debug line's yellow runs the whole width, between and beside its two texts.
+        RECT client{};
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+        if (debugPage_) FillRect(reinterpret_cast<HDC>(wParam), &debugStrip_, debugBrush_);
+        return 1;
+    }
     case WM_CTLCOLORSTATIC:
         if (debugPage_ &&
             (reinterpret_cast<HWND>(lParam) == debugPage_ || reinterpret_cast<HWND>(lParam) == debugLink_)) {
@@ -517,6 +534,7 @@ LRESULT ViewerWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case kDpiChanged: {
         // A screen of another scale: the size the system proposes keeps the window as large to the eye.
         dpi_ = HIWORD(wParam);
+        UpdateFont();
         const auto* proposed = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window_, nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
                      proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);

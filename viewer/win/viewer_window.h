@@ -52,6 +52,7 @@ private:
     bool CreateBrowser();
     void DestroyBrowser();
     void Layout();
+    void UpdateFont();
     void Navigate(const std::wstring& address);
     void ShowMissing(const std::string& path);
     void SetShownPage(const std::string& fileName);
@@ -84,6 +85,7 @@ private:
     HWND debugLink_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH debugBrush_ = nullptr;
+    RECT debugStrip_{};
     int dpi_ = 96;
 
     BrowserSite* site_ = nullptr;

@@ -30,16 +30,15 @@ std::wstring FileNameOf(const std::wstring& path) {
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
     bytes.clear();
     char buffer[4096];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0)
+    while ((ok = ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0)
         bytes.append(buffer, got);
-    CloseHandle(file);
     return ok;
 }
 

@@ -130,6 +130,9 @@ TEST(WindowsViewerWindow, FollowsTheTokensAndTheSettingsFileAndEscQuits) {
         EXPECT_EQ(ChildWithText(window, L"Button", L"Close (Esc)") != nullptr, row.borderless);
         EXPECT_EQ(IsZoomed(window) != FALSE, row.maximised);
         EXPECT_EQ(GetMenu(window) != nullptr, row.menu);
+        const bool debug = row.arguments[0] == L'd';
+        EXPECT_EQ(ChildWithText(window, L"Static", L"Page: index.htm") != nullptr, debug);
+        EXPECT_EQ(ChildWithText(window, L"Static", L"Link: ") != nullptr, debug);
         if (!row.maximised) {
             RECT client{}, outer{};
             GetClientRect(window, &client);

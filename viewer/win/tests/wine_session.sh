@@ -63,7 +63,7 @@ REG
 case "$action" in
 start)
     recorder=$1
-    if [ ! -e "$WINEPREFIX/.kvd-ready" ] || [ "$recorder" -nt "$WINEPREFIX/.kvd-ready" ] ||
+    if [ ! -e "$WINEPREFIX/.kvd-ready" ] ||
         [ "$0" -nt "$WINEPREFIX/.kvd-ready" ]; then
         make_prefix "$recorder"
     fi
