@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,12 @@
 
 namespace {
 
+// The run-time library has split the command line already, by the rules every Windows program
+// follows; the shell's own splitter would cost loading the shell's library before the window shows.
 std::vector<std::string> CommandLineTokens() {
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> tokens;
-    for (int i = 1; arguments && i < count; ++i)
-        tokens.push_back(viewer::Narrow(arguments[i]));
-    if (arguments) LocalFree(arguments);
+    for (int i = 1; __wargv && i < __argc; ++i)
+        tokens.push_back(viewer::Narrow(__wargv[i]));
     return tokens;
 }
 
@@ -49,7 +49,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     OleSession ole;
     const viewer::BrowserModeSetting mode(viewer::FileNameOf(program));
     viewer::ViewerWindow window(args, folder);
-    if (!ole.ready || !window.Create()) {
+    const bool created = ole.ready && window.Create();
+    if (created) window.Present();
+    if (!created || !window.StartBrowser()) {
         // An empty window helps nobody: the reader's own browser shows the disc instead.
         MessageBoxW(nullptr,
                     L"The browser control of Windows cannot be started on this computer.\n\n"
@@ -60,8 +62,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
             reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", first.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         return result > 32 ? 0 : 1;
     }
-    window.Present();
-
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (window.PreTranslate(message)) continue;

@@ -141,10 +141,14 @@ bool ViewerWindow::Create() {
     }
     UpdateFont();
     Layout();
+    SetShownPage(firstPageName_);
+    return true;
+}
 
+bool ViewerWindow::StartBrowser() {
+    if (!window_) return false;
     if (!CreateBrowser()) {
         DestroyWindow(window_);
-        window_ = nullptr;
         return false;
     }
     Layout();

@@ -32,10 +32,13 @@ public:
     ViewerWindow(const ViewerWindow&) = delete;
     ViewerWindow& operator=(const ViewerWindow&) = delete;
 
-    // Makes the window and its browser control and starts the first page. False when the control
-    // cannot be made; there is no window then.
+    // Makes the window with its bars; the browser control comes later, so that the reader sees
+    // the window while the control's libraries load.
     bool Create();
     void Present();
+    // Makes the browser control and starts the first page. False when the control cannot be made;
+    // there is no window then.
+    bool StartBrowser();
     HWND Handle() const { return window_; }
     IWebBrowser2* Browser() const { return browser_.Get(); }
     // The first page as a Windows path.

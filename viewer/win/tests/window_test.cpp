@@ -230,6 +230,7 @@ TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefu
     viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", "index.htm", "Home", "www.example.com"}), "X:\\");
     ASSERT_TRUE(window.Create());
     window.Present();
+    ASSERT_TRUE(window.StartBrowser());
     const HMENU menu = GetMenu(window.Handle());
     ASSERT_EQ(GetMenuItemCount(menu), 1);
     EXPECT_EQ(MenuItemText(menu, 0), L"Home");
@@ -278,6 +279,7 @@ TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefu
 TEST_F(WindowsViewerRoutes, WebLinkItemKeepsAmpersandsAndIsGreyWithoutAnAddress) {
     viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", "index.htm", "Shop & more", "-"}), "X:\\");
     ASSERT_TRUE(window.Create());
+    ASSERT_TRUE(window.StartBrowser());
     const HMENU menu = GetMenu(window.Handle());
     ASSERT_EQ(GetMenuItemCount(menu), 1);
     EXPECT_EQ(MenuItemText(menu, 0), L"Shop && more");

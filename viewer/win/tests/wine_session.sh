@@ -25,7 +25,8 @@ make_prefix() {
     WINEDLLOVERRIDES="mscoree,mshtml=" "${wine[@]}" wineboot -i >/dev/null 2>&1
     local recorder_win
     recorder_win=$(printf 'Z:%s' "$recorder" | sed 's|/|\\\\|g')
-    cat >"$state/setup.reg" <<REG
+    {
+    cat <<REG
 REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
@@ -36,6 +37,9 @@ REGEDIT4
 
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]
 "x:"="cdrom"
+REG
+    # The stand-in for the reader's browser and mail program, for the tests that need one.
+    [ -z "$recorder" ] || cat <<REG
 
 [HKEY_CLASSES_ROOT\\.htm]
 @="htmlfile"
@@ -52,6 +56,7 @@ REGEDIT4
 [HKEY_CLASSES_ROOT\\mailto\\shell\\open\\command]
 @="\\"$recorder_win\\" \\"%1\\""
 REG
+    } >"$state/setup.reg"
     "${wine[@]}" regedit /S "$(printf 'Z:%s' "$state/setup.reg" | sed 's|/|\\|g')" >/dev/null 2>&1
     "$wineserver" -w
     # The simulated CD: drive X: is a folder of the build, typed as a CD-ROM above.
@@ -62,7 +67,7 @@ REG
 
 case "$action" in
 start)
-    recorder=$1
+    recorder=${1:-}
     if [ ! -e "$WINEPREFIX/.kvd-ready" ] ||
         [ "$0" -nt "$WINEPREFIX/.kvd-ready" ]; then
         make_prefix "$recorder"
