@@ -15,15 +15,21 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${KVD_WINE_SESSION} ${KVD_WINE_STATE} run)
 add_executable(kvd_win_recorder WIN32 tests/recorder.cpp)
 target_link_options(kvd_win_recorder PRIVATE ${KVD_STATIC_LINK} -municode)
 
+# The session itself: a crashing program must end with a failure status, never pass or hang.
+add_executable(kvd_win_crash tests/crash.cpp)
+target_link_options(kvd_win_crash PRIVATE ${KVD_STATIC_LINK})
+add_test(NAME win.crash_is_a_failure COMMAND kvd_win_crash WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+set_tests_properties(win.crash_is_a_failure PROPERTIES FIXTURES_REQUIRED kvd_wine TIMEOUT 60 WILL_FAIL TRUE)
+
 function(kvd_win_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE kvd_win_window GTest::gtest_main)
   target_link_options(${name} PRIVATE ${KVD_STATIC_LINK})
-  add_dependencies(${name} kvd kvd_win_recorder)
+  add_dependencies(${name} kvd kvd_win_recorder kvd_win_crash)
   add_test(NAME win.${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(
     win.${name} PROPERTIES FIXTURES_REQUIRED kvd_wine TIMEOUT 120
-    ENVIRONMENT "KVD_WIN_EXE=$<TARGET_FILE:kvd>;KVD_WIN_RECORDER=$<TARGET_FILE:kvd_win_recorder>")
+    ENVIRONMENT "KVD_WIN_EXE=$<TARGET_FILE:kvd>;KVD_WIN_CRASH=$<TARGET_FILE:kvd_win_crash>")
 endfunction()
 
 kvd_win_test(kvd_win_unit_tests tests/address_test.cpp tests/browser_mode_test.cpp)

@@ -158,6 +158,14 @@ TEST(WindowsViewerWindow, FollowsTheTokensAndTheSettingsFileAndEscQuits) {
     }
 }
 
+TEST(WindowsSession, AProgramThatCrashesEndsWithAFailureStatus) {
+    Process crash(wintest::WinePath(wintest::Variable("KVD_WIN_CRASH")), L"", L"", {});
+    ASSERT_TRUE(crash.Started());
+    const DWORD code = crash.WaitForExit(kExitLimitMs);
+    EXPECT_NE(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_NE(code, 0u);
+}
+
 TEST(WindowsViewerOnDisc, ShowsTheDiscsFirstPageWhateverTheWorkingFolder) {
     PrepareDisc("index.htm\r\n-\r\n-\r\n-\r\n-\r\n");
     const std::wstring temp = wintest::MakeTempFolder(L"kvd-disc-");
