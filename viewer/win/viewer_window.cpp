@@ -362,8 +362,21 @@ void ViewerWindow::OnNavigateComplete(const std::wstring& address, bool mainFram
     }
 }
 
+void ViewerWindow::FocusPage() {
+    ComPtr<IDispatch> document;
+    ComPtr<IHTMLDocument2> html;
+    ComPtr<IHTMLWindow2> pageWindow;
+    if (!browser_ || FAILED(browser_->get_Document(&document)) || !document || FAILED(document.As(&html)) ||
+        FAILED(html->get_parentWindow(&pageWindow)) || !pageWindow)
+        return;
+    pageWindow->focus();
+}
+
 void ViewerWindow::OnDocumentComplete(const std::wstring& address, bool mainFrame) {
-    if (!mainFrame || pendingHtml_.empty() || AddressScheme(Narrow(address)) != "about") return;
+    if (!mainFrame) return;
+    // The page has the keyboard from the start, so the reader can scroll it without a click first.
+    if (GetForegroundWindow() == window_) FocusPage();
+    if (pendingHtml_.empty() || AddressScheme(Narrow(address)) != "about") return;
     ComPtr<IDispatch> document;
     ComPtr<IHTMLDocument2> html;
     if (FAILED(browser_->get_Document(&document)) || !document || FAILED(document.As(&html))) return;
@@ -507,6 +520,10 @@ LRESULT ViewerWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_SIZE:
         Layout();
+        return 0;
+    case WM_SETFOCUS:
+        // Back in the window, the keys go to the page again.
+        FocusPage();
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == kWebLinkCommand && HasWebLinkAddress(args_)) {

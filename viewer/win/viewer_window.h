@@ -62,6 +62,7 @@ private:
     void OpenElsewhere(const std::wstring& address);
     void OpenQueued();
     bool TypingInPage() const;
+    void FocusPage();
     void Log(const char* what, const std::wstring& address) const;
     int Scaled(int size) const;
 
