@@ -86,7 +86,6 @@ bool ViewerWindow::Create() {
         windowClass.cbSize = sizeof(windowClass);
         windowClass.lpfnWndProc = &ViewerWindow::WindowProc;
         windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
         windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         windowClass.lpszClassName = kViewerWindowClass;
