@@ -32,7 +32,7 @@ function(kvd_win_test name)
     ENVIRONMENT "KVD_WIN_EXE=$<TARGET_FILE:kvd>;KVD_WIN_CRASH=$<TARGET_FILE:kvd_win_crash>")
 endfunction()
 
-kvd_win_test(kvd_win_unit_tests tests/address_test.cpp tests/browser_mode_test.cpp)
+kvd_win_test(kvd_win_unit_tests tests/address_test.cpp tests/browser_mode_test.cpp tests/browser_events_test.cpp)
 kvd_win_test(kvd_win_window_tests tests/window_test.cpp tests/wine_process.cpp)
 
 # One Wine session for the whole run: a server started by a test would hold that test's output open.
