@@ -1,0 +1,34 @@
+// The browser control's document mode.
+#include "browser_mode.h"
+
+#include <windows.h>
+
+namespace viewer {
+
+BrowserModeSetting::BrowserModeSetting(const std::wstring& programName) : name_(programName) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+        return;
+    keyCreated_ = disposition == REG_CREATED_NEW_KEY;
+    // A value the reader or an administrator set is theirs: it stays as it is.
+    if (RegQueryValueExW(key, name_.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        const DWORD mode = kNewestStandardsMode;
+        added_ = RegSetValueExW(key, name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mode), sizeof(mode)) ==
+                 ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+}
+
+BrowserModeSetting::~BrowserModeSetting() {
+    if (!added_) return;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, name_.c_str());
+        RegCloseKey(key);
+    }
+    if (keyCreated_) RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserEmulationKey);
+}
+
+} // namespace viewer

@@ -1,0 +1,298 @@
+// The Windows viewer under Wine, seen as a reader's system sees it: its window from the tokens and
+// from kvd.cfg, Esc, a start from a CD drive, where navigations go, and the start without the
+// browser control. Wine has no engine for the control, so no page renders here: the tests stop
+// at what the control reports before it would load a page.
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <string>
+#include <vector>
+
+#include "viewer_core.h"
+#include "viewer_window.h"
+#include "win_addresses.h"
+#include "win_text.h"
+#include "wine_process.h"
+
+namespace {
+
+using wintest::Process;
+
+// Limits that only a broken viewer reaches; a slow machine stays far below them.
+constexpr DWORD kStartLimitMs = 30000;
+constexpr DWORD kExitLimitMs = 20000;
+
+const std::wstring kDisc = L"X:\\";
+const std::string kPage = "<!DOCTYPE html><html><head><title>Start</title></head><body>Start</body></html>";
+
+std::wstring ViewerProgram() { return wintest::WinePath(wintest::Variable("KVD_WIN_EXE")); }
+
+// The disc as a reader's drive holds it: the viewer, its settings and pages, nothing else.
+void PrepareDisc(const std::string& settings) {
+    ASSERT_EQ(GetDriveTypeW(kDisc.c_str()), static_cast<UINT>(DRIVE_CDROM)) << "X: is not the simulated CD drive";
+    DeleteFileW((kDisc + L"kvd.cfg").c_str());
+    ASSERT_TRUE(CopyFileW(ViewerProgram().c_str(), (kDisc + L"kvd.exe").c_str(), FALSE));
+    ASSERT_TRUE(wintest::WriteFileBytes(kDisc + L"index.htm", kPage));
+    ASSERT_TRUE(wintest::WriteFileBytes(kDisc + L"other.htm", kPage));
+    if (!settings.empty()) {
+        ASSERT_TRUE(wintest::WriteFileBytes(kDisc + L"kvd.cfg", settings));
+    }
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return lines;
+}
+
+// A logged decision about an address: the control may report a file address as a plain path.
+bool HasDecision(const std::wstring& file, const std::string& verb, const std::wstring& address) {
+    const std::string wanted = viewer::Narrow(address);
+    const std::string wantedPath = viewer::LocalPathOfAddress(wanted);
+    for (const std::string& line : Lines(wintest::ReadFileBytes(file))) {
+        if (line.rfind(verb + " ", 0) != 0) continue;
+        const std::string logged = line.substr(verb.size() + 1);
+        if (logged == wanted || (!wantedPath.empty() && viewer::LocalPathOfAddress(logged) == wantedPath)) return true;
+    }
+    return false;
+}
+
+bool HasLine(const std::wstring& file, const std::string& line) {
+    for (const std::string& l : Lines(wintest::ReadFileBytes(file)))
+        if (l == line) return true;
+    return false;
+}
+
+std::wstring MenuItemText(HMENU menu, UINT position) {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, position, text, 128, MF_BYPOSITION);
+    return text;
+}
+
+HWND ChildWithText(HWND parent, const wchar_t* className, const std::wstring& text) {
+    for (HWND child = FindWindowExW(parent, nullptr, className, nullptr); child;
+         child = FindWindowExW(parent, child, className, nullptr)) {
+        if (wintest::WindowText(child) == text) return child;
+    }
+    return nullptr;
+}
+
+// A library Wine does not load for one program while this lives.
+class DllSwitchedOff {
+public:
+    DllSwitchedOff(const std::wstring& program, const wchar_t* library)
+        : key_(L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides"), library_(library) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), library_, REG_SZ, L"", sizeof(wchar_t));
+    }
+    ~DllSwitchedOff() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), library_); }
+    DllSwitchedOff(const DllSwitchedOff&) = delete;
+    DllSwitchedOff& operator=(const DllSwitchedOff&) = delete;
+
+private:
+    std::wstring key_;
+    const wchar_t* library_;
+};
+
+TEST(WindowsViewerWindow, FollowsTheTokensAndTheSettingsFileAndEscQuits) {
+    const struct {
+        const char* name;
+        const wchar_t* arguments; // empty: the settings file speaks
+        const char* settings;
+        int width, height;
+        bool borderless, maximised, menu;
+        const char* opened; // what the web-link item hands to the reader's browser
+    } rows[] = {
+        {"sized", L"- index.htm Visit http://example.com/ - - 300 500", "", 500, 300, false, false, true,
+         "http://example.com/"},
+        {"maximised", L"- index.htm - - M", "", 0, 0, false, true, false, nullptr},
+        {"borderless debug", L"d index.htm Go - - N 250 420", "", 420, 250, true, false, true, nullptr},
+        {"settings file", L"", "index.htm\r\nShop & more\r\nwww.example.com\r\n-\r\nN\r\n320\r\n480\r\n", 480, 320,
+         true, false, true, "http://www.example.com"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PrepareDisc(row.settings);
+        const std::wstring record = wintest::MakeTempFolder(L"kvd-window-") + L"opened.txt";
+        Process viewer(kDisc + L"kvd.exe", row.arguments, L"C:\\windows", {L"KVD_RECORD_FILE=" + record});
+        ASSERT_TRUE(viewer.Started());
+        const HWND window = wintest::WaitForWindow(viewer, viewer::kViewerWindowClass, kStartLimitMs);
+        ASSERT_NE(window, nullptr) << "no viewer window; exit code " << viewer.WaitForExit(0);
+
+        EXPECT_EQ(wintest::WindowText(window), L"KVD - index.htm");
+        const LONG style = GetWindowLongW(window, GWL_STYLE);
+        EXPECT_EQ((style & WS_CAPTION) == 0, row.borderless);
+        EXPECT_EQ(ChildWithText(window, L"Button", L"Close (Esc)") != nullptr, row.borderless);
+        EXPECT_EQ(IsZoomed(window) != FALSE, row.maximised);
+        EXPECT_EQ(GetMenu(window) != nullptr, row.menu);
+        const bool debug = row.arguments[0] == L'd';
+        EXPECT_EQ(ChildWithText(window, L"Static", L"Page: index.htm") != nullptr, debug);
+        EXPECT_EQ(ChildWithText(window, L"Static", L"Link: ") != nullptr, debug);
+        if (!row.maximised) {
+            RECT client{}, outer{};
+            GetClientRect(window, &client);
+            GetWindowRect(window, &outer);
+            // Everything inside the frame, the menu bar included, has the size the tokens ask for.
+            RECT expected{0, 0, row.width, row.height};
+            AdjustWindowRectEx(&expected, static_cast<DWORD>(style), FALSE, 0);
+            EXPECT_EQ(client.right, row.width);
+            EXPECT_EQ(client.bottom < row.height, row.menu);
+            EXPECT_EQ(outer.right - outer.left, expected.right - expected.left);
+            EXPECT_EQ(outer.bottom - outer.top, expected.bottom - expected.top);
+        }
+        // The menu bar's item as a click sends it (the items of another process's menu are out of
+        // Wine's reach; their text and state are checked in-process below).
+        if (row.opened) {
+            PostMessageW(window, WM_COMMAND, viewer::kWebLinkCommand, 0);
+            EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record, row.opened); }, kStartLimitMs))
+                << wintest::ReadFileBytes(record);
+        }
+
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(viewer.WaitForExit(kExitLimitMs), 0u);
+    }
+}
+
+TEST(WindowsSession, AProgramThatCrashesEndsWithAFailureStatus) {
+    Process crash(wintest::WinePath(wintest::Variable("KVD_WIN_CRASH")), L"", L"", {});
+    ASSERT_TRUE(crash.Started());
+    const DWORD code = crash.WaitForExit(kExitLimitMs);
+    EXPECT_NE(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_NE(code, 0u);
+}
+
+TEST(WindowsViewerOnDisc, ShowsTheDiscsFirstPageWhateverTheWorkingFolder) {
+    PrepareDisc("index.htm\r\n-\r\n-\r\n-\r\n-\r\n");
+    const std::wstring temp = wintest::MakeTempFolder(L"kvd-disc-");
+    const std::wstring log = temp + L"navigation.log";
+    Process viewer(kDisc + L"kvd.exe", L"", L"C:\\windows", {L"KVD_VIEWER_LOG=" + log});
+    ASSERT_TRUE(viewer.Started());
+    const HWND window = wintest::WaitForWindow(viewer, viewer::kViewerWindowClass, kStartLimitMs);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(wintest::WindowText(window), L"KVD - index.htm");
+    // The control reports the page it was asked for as a path or as a file address; either way it is the disc's.
+    std::string first;
+    const bool requested = wintest::PumpUntil(
+        [&] {
+            const std::vector<std::string> lines = Lines(wintest::ReadFileBytes(log));
+            if (!lines.empty()) first = lines.front();
+            return !first.empty();
+        },
+        kStartLimitMs);
+    ASSERT_TRUE(requested);
+    ASSERT_EQ(first.rfind("here ", 0), 0u) << first;
+    EXPECT_EQ(viewer::LocalPathOfAddress(first.substr(5)), "X:\\index.htm") << first;
+    PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(viewer.WaitForExit(kExitLimitMs), 0u);
+}
+
+TEST(WindowsViewerWithoutControl, SaysSoAndHandsTheFirstPageToTheBrowser) {
+    PrepareDisc("");
+    const std::wstring temp = wintest::MakeTempFolder(L"kvd-nocontrol-");
+    const std::wstring record = temp + L"opened.txt";
+    // Wine's per-program switch: the control's library is not there for kvd.exe.
+    const DllSwitchedOff off(L"kvd.exe", L"ieframe");
+    Process viewer(kDisc + L"kvd.exe", L"- index.htm", L"C:\\windows", {L"KVD_RECORD_FILE=" + record});
+    ASSERT_TRUE(viewer.Started());
+    const HWND box = wintest::WaitForWindow(viewer, L"#32770", kStartLimitMs);
+    ASSERT_NE(box, nullptr) << "no message box; exit code " << viewer.WaitForExit(0);
+    EXPECT_EQ(wintest::WindowText(box), std::wstring(viewer::kViewerCaption));
+    bool explained = false;
+    for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
+         child = FindWindowExW(box, child, L"Static", nullptr)) {
+        explained = explained || wintest::WindowText(child).find(L"browser control") != std::wstring::npos;
+    }
+    EXPECT_TRUE(explained);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(viewer.WaitForExit(kExitLimitMs), 0u);
+    EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record, "X:\\index.htm"); }, kStartLimitMs))
+        << wintest::ReadFileBytes(record);
+}
+
+// The window in this process, so that the test can ask its control for addresses a page's links
+// would name; no page renders under Wine, so nothing can be clicked.
+class WindowsViewerRoutes : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        PrepareDisc("");
+        temp_ = wintest::MakeTempFolder(L"kvd-routes-");
+        log_ = temp_ + L"navigation.log";
+        record_ = temp_ + L"opened.txt";
+        SetEnvironmentVariableW(viewer::kViewerLogVariable, log_.c_str());
+        SetEnvironmentVariableW(L"KVD_RECORD_FILE", record_.c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(viewer::kViewerLogVariable, nullptr);
+        OleUninitialize();
+    }
+    std::wstring temp_, log_, record_;
+};
+
+TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefused) {
+    viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", "index.htm", "Home", "www.example.com"}), "X:\\");
+    ASSERT_TRUE(window.Create());
+    window.Present();
+    ASSERT_TRUE(window.StartBrowser());
+    const HMENU menu = GetMenu(window.Handle());
+    ASSERT_EQ(GetMenuItemCount(menu), 1);
+    EXPECT_EQ(MenuItemText(menu, 0), L"Home");
+    EXPECT_EQ(GetMenuState(menu, 0, MF_BYPOSITION) & MF_GRAYED, 0u);
+    const struct {
+        const wchar_t* address;
+        const char* decision;
+        const char* opened; // what the reader's browser or mail program gets, if anything
+    } rows[] = {
+        {L"http://example.com/page.htm", "elsewhere", "http://example.com/page.htm"},
+        {L"mailto:someone@example.com", "elsewhere", "mailto:someone@example.com"},
+        {L"file:///C:/windows/win.ini", "refused", nullptr},
+        {L"file:///X:/../windows/win.ini", "refused", nullptr},
+        {L"file:///X:/OTHER.HTM", "here", nullptr},
+        {L"X:\\gone.htm", "missing", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(viewer::Narrow(row.address));
+        VARIANT empty;
+        VariantInit(&empty);
+        BSTR address = SysAllocString(row.address);
+        window.Browser()->Navigate(address, &empty, &empty, &empty, &empty);
+        SysFreeString(address);
+        EXPECT_TRUE(wintest::PumpUntil([&] { return HasDecision(log_, row.decision, row.address); }, kStartLimitMs))
+            << wintest::ReadFileBytes(log_);
+        if (row.opened) {
+            EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record_, row.opened); }, kStartLimitMs))
+                << wintest::ReadFileBytes(record_);
+        }
+    }
+    // A missing page is named in the title as the explanation names it.
+    EXPECT_TRUE(
+        wintest::PumpUntil([&] { return wintest::WindowText(window.Handle()) == L"KVD - gone.htm"; }, kStartLimitMs));
+
+    // The web-link item: a bare host name is a web address.
+    PostMessageW(window.Handle(), WM_COMMAND, viewer::kWebLinkCommand, 0);
+    EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record_, "http://www.example.com"); }, kStartLimitMs))
+        << wintest::ReadFileBytes(record_);
+    // Nothing refused ever reached the reader's programs.
+    EXPECT_EQ(wintest::ReadFileBytes(record_).find("win.ini"), std::string::npos);
+
+    DestroyWindow(window.Handle());
+    EXPECT_EQ(window.Handle(), nullptr);
+}
+
+TEST_F(WindowsViewerRoutes, WebLinkItemKeepsAmpersandsAndIsGreyWithoutAnAddress) {
+    viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", "index.htm", "Shop & more", "-"}), "X:\\");
+    ASSERT_TRUE(window.Create());
+    ASSERT_TRUE(window.StartBrowser());
+    const HMENU menu = GetMenu(window.Handle());
+    ASSERT_EQ(GetMenuItemCount(menu), 1);
+    EXPECT_EQ(MenuItemText(menu, 0), L"Shop && more");
+    EXPECT_NE(GetMenuState(menu, 0, MF_BYPOSITION) & MF_GRAYED, 0u);
+    DestroyWindow(window.Handle());
+}
+
+} // namespace
