@@ -277,6 +277,12 @@ for _ in $(seq 100); do
 done
 check "the preview copied the viewer" cmp -s "$project/kvd.exe" "$root/usr/$wiz/kvd.exe"
 check "the copy can be run" test -x "$project/kvd.exe"
+check "the copy is the Windows viewer" test "$(head -c 2 "$project/kvd.exe")" = MZ
+if [ $has_cd = 1 ]; then
+    "$root/usr/$wiz/kvd_cd" check "$project" >"$tmp/check.txt" 2>&1
+    check "the previewed folder passes the check's test of the viewer" \
+        bash -c "! grep -q viewer-not-windows '$tmp/check.txt' && grep -q . '$tmp/check.txt'"
+fi
 check "the preview wrote kvd.cfg" test -s "$project/kvd.cfg"
 check "the preview wrote autorun.inf" grep -q '^open=KVD\.exe "-" "index\.htm"' "$project/autorun.inf"
 check "the user owns what the preview wrote" \
