@@ -24,8 +24,9 @@ struct PageScan {
 // follows, srcset, and the style sheets written into the page.
 PageScan ScanHtml(std::string_view bytes);
 
-// References of CSS text (url() and @import), lines counted from firstLine.
-void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out);
+// References of CSS text (url() and @import), lines counted from firstLine. A form feed ends a line of
+// a style sheet file, but not of a page, whose style elements and attributes count lines as the page does.
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out, bool formFeedEndsLine = true);
 
 // The URLs of a srcset value, in order.
 std::vector<std::string> SrcsetUrls(std::string_view value);
