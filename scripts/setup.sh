@@ -13,6 +13,7 @@ packages=(
   librsvg2-bin dpkg-dev file desktop-file-utils appstream man-db
   python3
   libxml2-utils
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
