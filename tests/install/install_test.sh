@@ -175,27 +175,19 @@ fi
 check "the wizard folder is not writable by the user" \
     test -z "$("${as_user[@]}" find "$root/usr/$wiz" -maxdepth 0 -writable)"
 
-display=
-for attempt in 1 2 3 4 5; do
-    n=$((200 + RANDOM % 500))
-    [ -e "/tmp/.X$n-lock" ] && continue
-    # The server writes its display number to descriptor 3 once it accepts clients.
-    : >"$tmp/displayfd"
-    Xvfb ":$n" -ac -nolisten tcp -displayfd 3 -screen 0 1024x768x24 3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$tmp/displayfd" ] && break
-        kill -0 $xvfb_pid 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ "$(tr -d '\n' <"$tmp/displayfd")" = "$n" ] && kill -0 $xvfb_pid 2>/dev/null; then
-        display=:$n
-        break
-    fi
-    kill $xvfb_pid 2>/dev/null
-    wait $xvfb_pid 2>/dev/null
-    xvfb_pid=
+# Xvfb picks a free display itself and writes its number to descriptor 3 once it accepts clients,
+# so no other server on the machine can be met.
+: >"$tmp/displayfd"
+Xvfb -ac -nolisten tcp -displayfd 3 -screen 0 1024x768x24 3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 300); do
+    [ -s "$tmp/displayfd" ] && break
+    kill -0 $xvfb_pid 2>/dev/null || break
+    sleep 0.1
 done
+display=
+n=$(tr -d '\n' <"$tmp/displayfd")
+if [ -n "$n" ] && kill -0 $xvfb_pid 2>/dev/null; then display=:$n; fi
 [ -n "$display" ] || fatal "no virtual X server could be started: $(cat "$tmp/xvfb.log")"
 export DISPLAY=$display
 
