@@ -14,6 +14,7 @@ packages=(
   python3
   libxml2-utils
   clang-14 libclang-rt-14-dev
+  lintian
   dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
 

@@ -33,7 +33,7 @@ fatal() {
     exit 1
 }
 
-for tool in desktop-file-validate appstreamcli man dpkg-deb dpkg-shlibdeps Xvfb xdotool setpriv import; do
+for tool in desktop-file-validate appstreamcli man dpkg-deb dpkg-shlibdeps lintian Xvfb xdotool setpriv import; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -68,7 +68,9 @@ expected=$(
             "-rw-r--r-- $wiz/kvd.cfg" "drwxr-xr-x share" "drwxr-xr-x share/applications" \
             "-rw-r--r-- share/applications/$app.desktop" "drwxr-xr-x share/metainfo" \
             "-rw-r--r-- share/metainfo/$app.metainfo.xml" "drwxr-xr-x share/man" "drwxr-xr-x share/man/man1" \
-            "-rw-r--r-- share/man/man1/kvd_gen.1" "drwxr-xr-x share/icons" "drwxr-xr-x share/icons/hicolor" \
+            "-rw-r--r-- share/man/man1/kvd_gen.1.gz" "drwxr-xr-x share/doc" \
+            "drwxr-xr-x share/doc/kivador-setup" "-rw-r--r-- share/doc/kivador-setup/copyright" \
+            "-rw-r--r-- share/doc/kivador-setup/changelog.gz" "drwxr-xr-x share/icons" "drwxr-xr-x share/icons/hicolor" \
             "drwxr-xr-x share/icons/hicolor/scalable" "drwxr-xr-x share/icons/hicolor/scalable/apps" \
             "-rw-r--r-- share/icons/hicolor/scalable/apps/$app.svg"
         for size in 16 22 24 32 48 64 128 256; do
@@ -77,7 +79,7 @@ expected=$(
                 "-rw-r--r-- share/icons/hicolor/${size}x$size/apps/$app.png"
         done
         if [ $has_cd = 1 ]; then
-            printf '%s\n' "lrwxrwxrwx bin/kvd_cd" "-rwxr-xr-x $wiz/kvd_cd" "-rw-r--r-- share/man/man1/kvd_cd.1"
+            printf '%s\n' "lrwxrwxrwx bin/kvd_cd" "-rwxr-xr-x $wiz/kvd_cd" "-rw-r--r-- share/man/man1/kvd_cd.1.gz"
         fi
     } | sort -k2
 )
@@ -118,7 +120,7 @@ echo "appstreamcli validate --no-net: status $status, output: $out"
 check "appstreamcli validate passes without errors, warnings or infos" \
     test $status = 0 -a -z "$(grep -E '^[EWI]: ' <<<"$out")"
 
-for page in "$usr"/share/man/man1/*.1; do
+for page in "$usr"/share/man/man1/*.1.gz; do
     out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     status=$?
     echo "man --warnings -l $(basename "$page"): status $status${out:+, output: $out}"
@@ -148,6 +150,18 @@ done
 contents=$(dpkg-deb -c "$deb")
 check "package holds the relative link" grep -Eq "^l.* \./usr/bin/kvd_gen -> \.\./$wiz/kvd_gen$" <<<"$contents"
 check "package files belong to root" test -z "$(awk '$2 != "root/root"' <<<"$contents")"
+
+# Debian's own checks: no error, and the hardening shows in every program; fortified functions and
+# the stack protector only where the build is optimised (the debug build is -O0).
+lintian_out=$(lintian --tag-display-limit 0 --display-info "$deb" 2>&1)
+echo "$lintian_out"
+check "lintian finds no errors" test -z "$(grep '^E: ' <<<"$lintian_out")"
+check "lintian finds PIE, full RELRO and immediate binding" \
+    test -z "$(grep -E 'hardening-no-(pie|relro|bindnow)' <<<"$lintian_out")"
+if [ "$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")" != Debug ]; then
+    check "lintian finds fortified functions and a stack protector" \
+        test -z "$(grep -E 'hardening-no-(fortify-functions|stackprotector)' <<<"$lintian_out")"
+fi
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root" || fatal "dpkg-deb -x failed"
