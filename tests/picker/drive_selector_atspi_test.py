@@ -16,7 +16,7 @@ try:
     import gi
 
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi
+    from gi.repository import Atspi, GLib
 except (ImportError, ValueError) as error:
     print(f"SKIP: no AT-SPI client library: {error}")
     sys.exit(77)
@@ -75,7 +75,7 @@ def wait_for(what, probe, seconds=30):
     while True:
         try:
             value = probe()
-        except gi.repository.GLib.Error:
+        except GLib.Error:
             value = None
         if value or time.monotonic() > end:
             return value
