@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char buffer[] = "/tmp/kvd_fuzz_path.XXXXXX";
     Require(::mkdtemp(buffer) != nullptr, "no temporary folder");
     char* real = ::realpath(buffer, nullptr);
-    const std::string root = real;
+    static const std::string root = real;
     ::free(real);
+    std::atexit([] { std::filesystem::remove_all(root); });
     for (const char* name : {"/c", "/d", "/e"}) {
         g_folders.push_back(root + name);
         MakeFolder(root + name);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char folder[] = "/tmp/kvd_fuzz_text.XXXXXX";
     Require(::mkdtemp(folder) != nullptr, "no temporary folder");
     g_hostFile = std::string(folder) + "/fuzz.txt";
+    static const std::string kFolder = folder;
+    std::atexit([] {
+        ::unlink(g_hostFile.c_str());
+        ::rmdir(kFolder.c_str());
+    });
     platform::posix::DriveEntry c;
     c.letter = 'C';
     c.hostFolder = folder;
