@@ -75,10 +75,16 @@ def main():
         for n in [0] + sizes:
             folders[n] = os.path.join(scratch, f"wizard-{n}")
             make_folder(folders[n], n, rng)
-        display = f":{200 + random.randrange(500)}"
-        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                stderr=subprocess.DEVNULL)
-        time.sleep(1.5)
+        # Xvfb picks a free display itself and writes its number to the pipe once it accepts clients.
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            sys.exit("Xvfb gave no display")
+        display = ":" + number
         env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
         env.pop("WAYLAND_DISPLAY", None)
 

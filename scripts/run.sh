@@ -13,12 +13,13 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 shot="${KVD_SCREENSHOT:-$PWD/kvd_gen-screenshot.png}"
-display=":$(( 90 + RANDOM % 100 ))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number to descriptor 3 once it accepts clients.
+displayfd=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfd" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+trap 'kill "$xvfb" 2>/dev/null || true; rm -f "$displayfd"' EXIT
+for _ in $(seq 100); do [ -s "$displayfd" ] && break; sleep 0.1; done
+export DISPLAY=":$(tr -d '\n' <"$displayfd")"
 
 "$wizard" &
 app=$!

@@ -15,6 +15,9 @@ packages=(
   python3
   libxml2-utils
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+  clang-14 libclang-rt-14-dev
+  lintian
+  dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()

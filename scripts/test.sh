@@ -6,3 +6,4 @@ bash scripts/setup.sh
 cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug "$@"
+bash scripts/fuzz.sh 15

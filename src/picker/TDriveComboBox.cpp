@@ -4,11 +4,13 @@
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QEvent>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionComboBox>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "framework/guard.h"
 #include "framework/qt_strings.h"
@@ -34,16 +36,46 @@ std::string UpToBuffer(const std::string& text) {
 // What assistive technology is told of the selector. Qt's own combo box interface names a
 // combo box by its current text on this system and ignores the accessible name, so a screen
 // reader would hear only "c: [system]"; here the name is the selector's accessible name
-// ("Drive") and the row text is its value.
-class DriveSelectorAccessible : public QAccessibleWidget {
+// ("Drive") and the current row's text is its value and its (read-only) text, which is what the
+// accessibility bus carries to a screen reader.
+class DriveSelectorAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit DriveSelectorAccessible(TDriveComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // The text: the current row, never editable, never selected, the caret at its start.
+    QString text(int startOffset, int endOffset) const override {
+        const QString all = CurrentText();
+        startOffset = std::clamp(startOffset, 0, static_cast<int>(all.size()));
+        endOffset = endOffset < 0 ? static_cast<int>(all.size())
+                                  : std::clamp(endOffset, startOffset, static_cast<int>(all.size()));
+        return all.mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(CurrentText().size()); }
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override {
+        *startOffset = *endOffset = offset;
+        return {};
+    }
 
     QString text(QAccessible::Text kind) const override {
         switch (kind) {
             case QAccessible::Name: return Combo()->accessibleName();
             case QAccessible::Value:
-                return framework::ToQString(Combo()->RowText(Combo()->SelectedRow()));
+                return CurrentText();
             default: return QAccessibleWidget::text(kind);
         }
     }
@@ -78,6 +110,10 @@ public:
 
 private:
     TDriveComboBox* Combo() const { return static_cast<TDriveComboBox*>(widget()); }
+    QString CurrentText() const {
+        const int row = Combo()->SelectedRow();
+        return row < 0 ? QString() : framework::ToQString(Combo()->RowText(row));
+    }
 };
 
 QAccessibleInterface* DriveSelectorAccessibleFactory(const QString& className, QObject* object) {
@@ -113,6 +149,24 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     });
     // Installed after the popup's own filter, so it sees the keys first.
     view()->installEventFilter(this);
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { ShowCurrentRow(); });
+}
+
+void TDriveComboBox::ShowCurrentRow() {
+    // The closed list keeps the current row selected, as the open one shows it: assistive technology
+    // reads the chosen drive from the list's selection.
+    const int row = currentIndex();
+    if (QItemSelectionModel* selection = view()->selectionModel()) {
+        if (row < 0)
+            selection->clear();
+        else
+            selection->setCurrentIndex(model()->index(row, modelColumn(), rootModelIndex()),
+                                       QItemSelectionModel::ClearAndSelect);
+    }
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, row < 0 ? QString() : framework::ToQString(RowText(row)));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TDriveComboBox::showPopup() {
@@ -253,6 +307,7 @@ void TDriveComboBox::BuildRows() {
     }
     // Adding to an empty box selects its first row; the rows start unselected.
     setCurrentIndex(-1);
+    ShowCurrentRow();
 }
 
 void TDriveComboBox::SetSelectedDrive(char drive) {
@@ -273,6 +328,8 @@ void TDriveComboBox::SetSelectedDrive(char drive) {
             }
         }
     }
+    // The index changed with the signals blocked, so the list is told here.
+    ShowCurrentRow();
     update();
     if (dirList_) dirList_->SwitchDrive(selectedDrive_);
     if (OnChange) OnChange(this);

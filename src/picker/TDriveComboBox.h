@@ -61,6 +61,8 @@ private:
     std::string NetworkName(const std::string& letter) const;
     void UserSelected(int index);
     void UpdateRowHeight();
+    // Selects the current row in the list (also while it is closed) and tells assistive technology.
+    void ShowCurrentRow();
 
     char selectedDrive_ = 0;
     TTextCase textCase_ = tcLowerCase;

@@ -37,8 +37,9 @@ int HexValue(char c) {
 
 class CssTokenizer {
 public:
-    CssTokenizer(std::string_view text, int firstLine, std::vector<RawReference>& out, std::vector<EngineGap>* gaps)
-        : text_(text), line_(firstLine), out_(out), gaps_(gaps) {}
+    CssTokenizer(std::string_view text, int firstLine, bool formFeedEndsLine, std::vector<RawReference>& out,
+                 std::vector<EngineGap>* gaps)
+        : text_(text), line_(firstLine), formFeedEndsLine_(formFeedEndsLine), out_(out), gaps_(gaps) {}
 
     void Run() {
         bool importPending = false;
@@ -81,7 +82,7 @@ private:
     void Advance(size_t count) {
         for (size_t end = pos_ + count; pos_ < end && pos_ < text_.size(); ++pos_) {
             char c = text_[pos_];
-            if (c == '\n' || c == '\f' || (c == '\r' && Peek(1) != '\n')) ++line_;
+            if (c == '\n' || (c == '\f' && formFeedEndsLine_) || (c == '\r' && Peek(1) != '\n')) ++line_;
         }
     }
 
@@ -193,6 +194,7 @@ private:
     std::string_view text_;
     size_t pos_ = 0;
     int line_;
+    bool formFeedEndsLine_;
     std::vector<RawReference>& out_;
     std::vector<EngineGap>* gaps_;
 };
@@ -254,9 +256,30 @@ struct HtmlState {
         return line;
     }
 
-    // The start of the tag whose end the parser stands at, in the page's bytes.
-    size_t TagStart(size_t end) const {
+    // The start of the tag whose end the parser stands at, in the page's bytes. A '<' inside a quoted
+    // attribute value is not it, so quoted runs are stepped over whole, as long as that lands on this tag.
+    size_t TagStart(size_t end, std::string_view tag) const {
         size_t limit = end > 65536 ? end - 65536 : 0;
+        auto opensTag = [&](size_t at) {
+            size_t after = at + 1 + tag.size();
+            return bytes[at] == '<' && after <= bytes.size() && EqualsNoCase(bytes.substr(at + 1, tag.size()), tag) &&
+                   (after == bytes.size() || IsSpace(bytes[after]) || bytes[after] == '/' || bytes[after] == '>');
+        };
+        for (size_t i = end; i > limit; --i) {
+            char c = bytes[i - 1];
+            if (c == '<') {
+                if (opensTag(i - 1)) return i - 1;
+                break;
+            }
+            if ((c == '"' || c == '\'') && i >= 2) {
+                size_t open = bytes.rfind(c, i - 2);
+                if (open == std::string_view::npos || open < limit) break;
+                i = open + 1;
+            }
+        }
+        // Quotes that do not pair up (or bytes the parser stopped at): the nearest opening of this tag.
+        for (size_t i = end; i > limit; --i)
+            if (opensTag(i - 1)) return i - 1;
         for (size_t i = end; i > limit; --i)
             if (bytes[i - 1] == '<') return i - 1;
         return end;
@@ -347,7 +370,7 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
         if (located) return;
         located = true;
         end = std::min(static_cast<size_t>(xmlByteConsumed(state->context)), state->bytes.size());
-        start = state->TagStart(end);
+        start = state->TagStart(end, tag);
         tagLine = state->LineAt(start);
     };
     auto lineOf = [&](std::string_view attribute) {
@@ -389,7 +412,7 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
             break;
         }
         case Use::Style:
-            ScanCss(value, lineOf(name), state->scan.references, &state->scan.engineGaps);
+            ScanCss(value, lineOf(name), state->scan.references, &state->scan.engineGaps, false);
             break;
         case Use::Base:
             if (!state->scan.hasBase) {
@@ -417,7 +440,7 @@ void OnEndElement(void* data, const xmlChar* name) {
     auto* state = static_cast<HtmlState*>(data);
     if (state->inStyle && std::strcmp(reinterpret_cast<const char*>(name), "style") == 0) {
         state->inStyle = false;
-        ScanCss(state->style, state->styleLine, state->scan.references, &state->scan.engineGaps);
+        ScanCss(state->style, state->styleLine, state->scan.references, &state->scan.engineGaps, false);
         state->style.clear();
     }
 }
@@ -431,8 +454,9 @@ void Quiet(void*, const char*, ...) {}
 
 } // namespace
 
-void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out, std::vector<EngineGap>* gaps) {
-    CssTokenizer(text, firstLine, out, gaps).Run();
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out, std::vector<EngineGap>* gaps,
+             bool formFeedEndsLine) {
+    CssTokenizer(text, firstLine, formFeedEndsLine, out, gaps).Run();
 }
 
 std::vector<std::string> SrcsetUrls(std::string_view value) {
@@ -500,6 +524,11 @@ PageScan ScanHtml(std::string_view raw, bool xml) {
     context->userData = &state;
     htmlParseDocument(context);
     htmlFreeParserCtxt(context);
+    // Inside a quote that never closes, the tag's place in the bytes is a guess; a guess past the page's last
+    // line is surely wrong, and the last line is where such a tag ends.
+    int lastLine = state.LineAt(bytes.size());
+    for (RawReference& reference : state.scan.references)
+        reference.line = std::min(reference.line, lastLine);
     return std::move(state.scan);
 }
 

@@ -54,9 +54,10 @@ struct PageScan {
 PageScan ScanHtml(std::string_view bytes, bool xml = false);
 
 // References of CSS text (url() and @import), lines counted from firstLine; uses of custom properties go to
-// gaps when it is given.
+// gaps when it is given. A form feed ends a line of a style sheet file, but not of a page, whose style
+// elements and attributes count lines as the page does.
 void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out,
-             std::vector<EngineGap>* gaps = nullptr);
+             std::vector<EngineGap>* gaps = nullptr, bool formFeedEndsLine = true);
 
 // The URLs of a srcset value, in order.
 std::vector<std::string> SrcsetUrls(std::string_view value);

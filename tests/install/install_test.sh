@@ -34,7 +34,7 @@ fatal() {
     exit 1
 }
 
-for tool in desktop-file-validate appstreamcli man dpkg-deb dpkg-shlibdeps Xvfb xdotool setpriv import; do
+for tool in desktop-file-validate appstreamcli man dpkg-deb dpkg-shlibdeps lintian Xvfb xdotool setpriv import; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -69,11 +69,13 @@ expected=$(
     {
         printf '%s\n' "drwxr-xr-x bin" "lrwxrwxrwx bin/kvd_gen" "drwxr-xr-x lib" "drwxr-xr-x $wiz" \
             "-rwxr-xr-x $wiz/kvd_gen" "lrwxrwxrwx bin/kvd_view" "-rwxr-xr-x $wiz/kvd_view" \
-            "-rw-r--r-- share/man/man1/kvd_view.1" "-rw-r--r-- $wiz/kvdhelp.htm" \
+            "-rw-r--r-- share/man/man1/kvd_view.1.gz" "-rw-r--r-- $wiz/kvdhelp.htm" \
             "-rw-r--r-- $wiz/kvd.cfg" "drwxr-xr-x share" "drwxr-xr-x share/applications" \
             "-rw-r--r-- share/applications/$app.desktop" "drwxr-xr-x share/metainfo" \
             "-rw-r--r-- share/metainfo/$app.metainfo.xml" "drwxr-xr-x share/man" "drwxr-xr-x share/man/man1" \
-            "-rw-r--r-- share/man/man1/kvd_gen.1" "drwxr-xr-x share/icons" "drwxr-xr-x share/icons/hicolor" \
+            "-rw-r--r-- share/man/man1/kvd_gen.1.gz" "drwxr-xr-x share/doc" \
+            "drwxr-xr-x share/doc/kivador-setup" "-rw-r--r-- share/doc/kivador-setup/copyright" \
+            "-rw-r--r-- share/doc/kivador-setup/changelog.gz" "drwxr-xr-x share/icons" "drwxr-xr-x share/icons/hicolor" \
             "drwxr-xr-x share/icons/hicolor/scalable" "drwxr-xr-x share/icons/hicolor/scalable/apps" \
             "-rw-r--r-- share/icons/hicolor/scalable/apps/$app.svg"
         for size in 16 22 24 32 48 64 128 256; do
@@ -83,7 +85,7 @@ expected=$(
         done
         [ $has_exe = 1 ] && printf '%s\n' "-rwxr-xr-x $wiz/kvd.exe"
         if [ $has_cd = 1 ]; then
-            printf '%s\n' "lrwxrwxrwx bin/kvd_cd" "-rwxr-xr-x $wiz/kvd_cd" "-rw-r--r-- share/man/man1/kvd_cd.1"
+            printf '%s\n' "lrwxrwxrwx bin/kvd_cd" "-rwxr-xr-x $wiz/kvd_cd" "-rw-r--r-- share/man/man1/kvd_cd.1.gz"
         fi
     } | sort -k2
 )
@@ -124,7 +126,7 @@ echo "appstreamcli validate --no-net: status $status, output: $out"
 check "appstreamcli validate passes without errors, warnings or infos" \
     test $status = 0 -a -z "$(grep -E '^[EWI]: ' <<<"$out")"
 
-for page in "$usr"/share/man/man1/*.1; do
+for page in "$usr"/share/man/man1/*.1.gz; do
     out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     status=$?
     echo "man --warnings -l $(basename "$page"): status $status${out:+, output: $out}"
@@ -157,6 +159,18 @@ for command in kvd_gen kvd_view; do
         grep -Eq "^l.* \./usr/bin/$command -> \.\./$wiz/$command$" <<<"$contents"
 done
 check "package files belong to root" test -z "$(awk '$2 != "root/root"' <<<"$contents")"
+
+# Debian's own checks: no error, and the hardening shows in every program; fortified functions and
+# the stack protector only where the build is optimised (the debug build is -O0).
+lintian_out=$(lintian --tag-display-limit 0 --display-info "$deb" 2>&1)
+echo "$lintian_out"
+check "lintian finds no errors" test -z "$(grep '^E: ' <<<"$lintian_out")"
+check "lintian finds PIE, full RELRO and immediate binding" \
+    test -z "$(grep -E 'hardening-no-(pie|relro|bindnow)' <<<"$lintian_out")"
+if [ "$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")" != Debug ]; then
+    check "lintian finds fortified functions and a stack protector" \
+        test -z "$(grep -E 'hardening-no-(fortify-functions|stackprotector)' <<<"$lintian_out")"
+fi
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root" || fatal "dpkg-deb -x failed"
@@ -198,27 +212,19 @@ fi
 check "the wizard folder is not writable by the user" \
     test -z "$("${as_user[@]}" find "$root/usr/$wiz" -maxdepth 0 -writable)"
 
-display=
-for attempt in 1 2 3 4 5; do
-    n=$((200 + RANDOM % 500))
-    [ -e "/tmp/.X$n-lock" ] && continue
-    # The server writes its display number to descriptor 3 once it accepts clients.
-    : >"$tmp/displayfd"
-    Xvfb ":$n" -ac -nolisten tcp -displayfd 3 -screen 0 1024x768x24 3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$tmp/displayfd" ] && break
-        kill -0 $xvfb_pid 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ "$(tr -d '\n' <"$tmp/displayfd")" = "$n" ] && kill -0 $xvfb_pid 2>/dev/null; then
-        display=:$n
-        break
-    fi
-    kill $xvfb_pid 2>/dev/null
-    wait $xvfb_pid 2>/dev/null
-    xvfb_pid=
+# Xvfb picks a free display itself and writes its number to descriptor 3 once it accepts clients,
+# so no other server on the machine can be met.
+: >"$tmp/displayfd"
+Xvfb -ac -nolisten tcp -displayfd 3 -screen 0 1024x768x24 3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 300); do
+    [ -s "$tmp/displayfd" ] && break
+    kill -0 $xvfb_pid 2>/dev/null || break
+    sleep 0.1
 done
+display=
+n=$(tr -d '\n' <"$tmp/displayfd")
+if [ -n "$n" ] && kill -0 $xvfb_pid 2>/dev/null; then display=:$n; fi
 [ -n "$display" ] || fatal "no virtual X server could be started: $(cat "$tmp/xvfb.log")"
 export DISPLAY=$display
 

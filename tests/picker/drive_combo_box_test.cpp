@@ -3,7 +3,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
+#include <QItemSelectionModel>
 #include <QTest>
 #include <cerrno>
 #include <cstring>
@@ -166,6 +168,13 @@ TEST_F(DriveComboBoxTest, AScreenReaderHearsDriveAndTheSelectedRow) {
     EXPECT_EQ(accessible->role(), QAccessible::ComboBox);
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Drive"));
     EXPECT_EQ(accessible->text(QAccessible::Value), QStringLiteral("g: [lower]"));
+    // The bus carries the value as the combo's text, and the chosen row as the closed list's selection.
+    ASSERT_NE(accessible->textInterface(), nullptr);
+    EXPECT_EQ(accessible->textInterface()->text(0, -1), QStringLiteral("g: [lower]"));
+    EXPECT_EQ(accessible->textInterface()->text(3, 5), QStringLiteral("[l"));
+    const QModelIndexList selected = combo.view()->selectionModel()->selectedIndexes();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].row(), combo.SelectedRow());
     ASSERT_EQ(accessible->childCount(), 1);
     EXPECT_EQ(accessible->child(0)->object(), combo.view());
     EXPECT_EQ(accessible->indexOfChild(accessible->child(0)), 0);

@@ -237,4 +237,23 @@ TEST(ScanHtml, NamesComeOutInUtf8FromTheDeclaredCharset) {
     EXPECT_TRUE(latin1.charsetDeclared);
 }
 
+TEST(ScanHtml, LinesAreThePagesOwn) {
+    // A form feed ends a line of a style sheet file; inside a page only the page's own line ends count.
+    auto scan = publish::detail::ScanHtml("<p>\n<div style=\"\f\fbackground:url(a.png)\"></div>\n"
+                                          "<style>\f\f@import \"b.css\";</style>\n");
+    std::vector<std::pair<std::string, int>> got;
+    for (const auto& r : scan.references)
+        got.emplace_back(r.text, r.line);
+    EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{{"a.png", 2}, {"b.css", 3}}));
+    std::vector<publish::detail::RawReference> sheet;
+    publish::detail::ScanCss("\f\f@import \"b.css\";", 1, sheet);
+    ASSERT_EQ(sheet.size(), 1u);
+    EXPECT_EQ(sheet[0].line, 3);
+
+    // A '<' inside a quoted value does not start the tag: the line is where the attribute is.
+    auto quoted = publish::detail::ScanHtml("<p>\n<img alt=\"a\n<b\"\n src=\"c.png\"\n title='<x'>");
+    ASSERT_EQ(quoted.references.size(), 1u);
+    EXPECT_EQ(quoted.references[0].line, 4);
+}
+
 } // namespace
