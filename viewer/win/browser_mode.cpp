@@ -24,11 +24,18 @@ BrowserModeSetting::BrowserModeSetting(const std::wstring& programName) : name_(
 BrowserModeSetting::~BrowserModeSetting() {
     if (!added_) return;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, name_.c_str());
-        RegCloseKey(key);
-    }
-    if (keyCreated_) RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserEmulationKey);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, name_.c_str());
+    // The key goes only when it is as empty as it was made: another program may have put its own
+    // value there while the viewer ran.
+    DWORD subkeys = 1, values = 1;
+    const bool empty = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                        nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                       subkeys == 0 && values == 0;
+    RegCloseKey(key);
+    if (keyCreated_ && empty) RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserEmulationKey);
 }
 
 } // namespace viewer
