@@ -202,6 +202,10 @@ TEST_F(ViewerWindowTest, MissingPagesAreExplainedInTheWindow) {
     EXPECT_TRUE(Text(*first).contains(QString::fromStdString("Looked for: " + dir_ / "gone.htm")));
     EXPECT_TRUE(Text(*first).contains("Press Esc to close the viewer."));
     EXPECT_EQ(first->windowTitle(), "KVD - gone.htm");
+    // Once the page is there, F5 shows it in place of the explanation.
+    WriteBytes(dir_ / "gone.htm", "<html><body>Back again</body></html>");
+    Key(*first, Qt::Key_F5);
+    ASSERT_TRUE(WaitForText(*first, "Back again")) << Text(*first).toStdString();
 
     // A page beside the disc's folder is no page of the disc, though the file is there.
     testing_support::MakeDirs(dir_ / "cd");

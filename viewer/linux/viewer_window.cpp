@@ -135,7 +135,10 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     QAction* forward = page->action(QWebEnginePage::Forward);
     forward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
-    addActions({back, forward});
+    // F5 reloads as in the browsers readers know: a page put in place since shows then.
+    QAction* reload = page->action(QWebEnginePage::Reload);
+    reload->setShortcut(QKeySequence(Qt::Key_F5));
+    addActions({back, forward, reload});
 
     QPushButton* close = nullptr;
     if (args_.borderless) {
