@@ -258,6 +258,13 @@ private:
         return reported;
     }
 
+    // Where the files are, as the findings name it: a folder, or a disc read back from its image.
+    std::string Place(const char* inFolder) const {
+        if (!tree_.fromImage) return inFolder;
+        const std::string text = inFolder;
+        return text.rfind("in ", 0) == 0 ? "on the disc" : "the disc";
+    }
+
     // ---- the disc's start ---------------------------------------------------------------------
 
     // A name in the root as Windows finds it: exactly, else in any letter case.
@@ -393,13 +400,13 @@ private:
         Located located;
         if (outside || asFolder || path.empty() || !Locate(path, located) || located.entry->kind != EntryKind::File) {
             Add(Severity::Error, "missing-first-page", file, line, page,
-                "The first page " + Quote(page) + " is not a file in the project folder.");
+                "The first page " + Quote(page) + " is not a file " + Place("in the project folder") + ".");
             return;
         }
         if (located.caseMismatch)
             Add(Severity::Warning, "case-mismatch", file, line, page,
                 "The first page is named " + Quote(located.actualPath) +
-                    " in the folder; the viewer finds it on Windows, but the letter case differs.");
+                    " " + Place("in the folder") + "; the viewer finds it on Windows, but the letter case differs.");
         haveFirstPage_ = true;
         Enqueue(located, true);
     }
@@ -528,7 +535,8 @@ private:
             return;
         case Target::Outside:
             Add(Severity::Error, "outside-folder", doc.rel, ref.line, ref.text,
-                "The reference leads outside the project folder, so its target will not be on the disc.");
+                "The reference leads outside " + Place("the project folder") + ", so its target " +
+                    (tree_.fromImage ? "is not there." : "will not be on the disc."));
             return;
         case Target::Self:
             if (r.hasFragment && doc.html)
@@ -558,7 +566,7 @@ private:
         if (located.caseMismatch)
             Add(Severity::Warning, "case-mismatch", doc.rel, ref.line, ref.text,
                 "The target is named " + Quote(located.actualPath) +
-                    " in the folder; the link works on Windows but not where letter case counts.");
+                    " " + Place("in the folder") + "; the link works on Windows but not where letter case counts.");
         Enqueue(located, false, doc.charset, doc.charsetDeclared);
         if (r.hasFragment && IsPage(e->name))
             fragments_.push_back(PendingFragment{doc.rel, ref.line, ref.text, e, located.actualPath, r.fragment});

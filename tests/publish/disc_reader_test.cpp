@@ -138,6 +138,9 @@ TEST(ImageCheck, FindsOnTheDiscWhatTheFolderHides) {
     got.pop_back();
     EXPECT_EQ(got, expected);
     EXPECT_EQ(disc.findings[1].message, "The target \"alias.htm\" does not exist.");
+    // Findings about a disc speak of the disc, not of a folder.
+    EXPECT_EQ(disc.findings[0].message, "The first page is named \"index.htm\" on the disc; the viewer finds it on "
+                                        "Windows, but the letter case differs.");
     EXPECT_EQ(disc.imageBytes, static_cast<uint64_t>(std::filesystem::file_size(out / "tool.iso")));
 }
 
