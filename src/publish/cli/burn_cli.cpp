@@ -14,40 +14,14 @@
 #include <string>
 
 #include "publish/burn.h"
+#include "publish/cli/cli_output.h"
 
 namespace burn_cli {
 
 namespace {
 
-constexpr int kClean = 0;
-constexpr int kProblems = 1;
-constexpr int kCouldNotRun = 2;
-constexpr int kInterrupted = 128 + SIGINT;
+using namespace cli;
 
-std::string Bytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
-QString Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-
-void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-void Err(const std::string& text) {
-    std::fflush(stdout);
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-std::string Grouped(uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-std::string Megabytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024.0));
-    return text;
-}
 
 int Usage(const QString& message) {
     Err("kvd_cd: " + Bytes(message) + "\nTry 'kvd_cd --help'.\n");

@@ -17,16 +17,13 @@
 #include <string>
 
 #include "publish/cli/burn_cli.h"
+#include "publish/cli/cli_output.h"
 #include "publish/disc_reader.h"
 #include "publish/publish.h"
 
 namespace {
 
-constexpr int kClean = 0;
-constexpr int kProblems = 1;
-constexpr int kCouldNotRun = 2;
-// What a shell reports for a program ended by Ctrl-C; a script can tell it from a failure.
-constexpr int kInterrupted = 128 + SIGINT;
+using namespace cli;
 
 volatile sig_atomic_t interrupted = 0;
 
@@ -48,31 +45,6 @@ void CatchInterrupt() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-// Paths travel as the bytes the user typed, whatever the locale makes of them.
-std::string Bytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
-QString Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-
-void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-void Err(const std::string& text) {
-    std::fflush(stdout);
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-std::string Grouped(uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-std::string Megabytes(uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    return text;
-}
 
 // One code point of UTF-8 at text[i] and its length; 0 when the bytes there are not well-formed UTF-8.
 size_t Utf8Length(const std::string& text, size_t i, uint32_t* cp) {
@@ -166,7 +138,7 @@ std::string SummaryText(const publish::CheckResult& result, publish::Medium medi
     std::string text = publish::SummaryLine(result);
     if (result.mediumBytes > 0) {
         const uint64_t percent = (result.imageBytes * 100 + result.mediumBytes - 1) / result.mediumBytes;
-        text += "; image " + Megabytes(result.imageBytes) + " (" + Grouped(result.imageBytes) + " bytes), " +
+        text += "; image " + Megabytes(static_cast<double>(result.imageBytes)) + " (" + Grouped(result.imageBytes) + " bytes), " +
                 std::to_string(percent) + "% of " + publish::MediumDescription(medium);
     }
     return text + "\n";
@@ -218,7 +190,7 @@ public:
                 std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '-');
             char line[160];
             std::snprintf(line, sizeof line, "\rwriting [%s] %3d%%  %s of %s", bar.c_str(), percent,
-                          Megabytes(done).c_str(), Megabytes(total).c_str());
+                          Megabytes(static_cast<double>(done)).c_str(), Megabytes(static_cast<double>(total)).c_str());
             Err(std::string(line) + "\033[K");
             drawn_ = true;
         } else if (percent / 10 > lastPercent_ / 10 || lastPercent_ < 0) {
@@ -404,7 +376,7 @@ int Image(const CommandLine& line) {
     }
     report.Finish();
     const std::string shown = Bytes(QFileInfo(line.output).absoluteFilePath());
-    Out("wrote " + shown + ": " + Grouped(size) + " bytes (" + Megabytes(size) + ")\n");
+    Out("wrote " + shown + ": " + Grouped(size) + " bytes (" + Megabytes(static_cast<double>(size)) + ")\n");
     return kClean;
 }
 
