@@ -18,6 +18,7 @@
 #include <mutex>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/posix/shell.h"
 #include "publish/tree.h"
@@ -77,6 +78,78 @@ void CheckImageFile(const std::string& path) {
                     std::to_string(sectors * kSectorBytes) + " its volume needs.");
 }
 
+uint32_t Le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Walks the folder records of every tree the volume descriptors name (the primary one and Joliet's),
+// before libisofs reads them: a folder that holds itself or one above it, or a tree of absurd size, is
+// a damaged disc that no reader can list, and libisofs would follow it round without end.
+void CheckFolderTrees(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, errno));
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    auto damaged = [&](const std::string& why) {
+        return Error("The disc image " + path + " is damaged: " + why + ".");
+    };
+    auto read = [&](uint64_t offset, uint64_t length, std::vector<unsigned char>& out) {
+        if (offset > size || length > size - offset) throw damaged("a folder lies beyond the end of the image");
+        out.resize(static_cast<size_t>(length));
+        size_t done = 0;
+        while (done < out.size()) {
+            ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, n < 0 ? errno : EIO));
+            done += static_cast<size_t>(n);
+        }
+    };
+    // More folders than sectors cannot be: each takes at least one.
+    const uint64_t folderLimit = size / kSectorBytes;
+    std::vector<unsigned char> descriptor, records;
+    for (uint64_t index = 0; index < 64; ++index) {
+        const uint64_t at = kFirstDescriptor + index * kSectorBytes;
+        if (at + kSectorBytes > size) break;
+        read(at, kSectorBytes, descriptor);
+        if (std::memcmp(descriptor.data() + 1, "CD001", 5) != 0 || descriptor[0] == 255) break;
+        if (descriptor[0] != 1 && descriptor[0] != 2) continue;
+        const unsigned char* root = descriptor.data() + 156;
+        std::unordered_map<uint32_t, bool> seen;
+        std::deque<std::pair<uint32_t, uint32_t>> pending{{Le32(root + 2), Le32(root + 10)}};
+        seen[Le32(root + 2)] = true;
+        while (!pending.empty()) {
+            const auto [extent, length] = pending.front();
+            pending.pop_front();
+            read(uint64_t(extent) * kSectorBytes, length, records);
+            size_t i = 0;
+            while (i < records.size()) {
+                const size_t recordLength = records[i];
+                if (recordLength == 0) {
+                    i = (i / kSectorBytes + 1) * kSectorBytes; // records never cross a sector; the rest is padding
+                    continue;
+                }
+                if (recordLength < 34 || i + recordLength > records.size())
+                    throw damaged("a folder record is cut short");
+                const unsigned char* r = records.data() + i;
+                const unsigned char nameLength = r[32];
+                const bool selfOrParent = nameLength == 1 && (r[33] == 0 || r[33] == 1);
+                if ((r[25] & 0x02) && !selfOrParent) {
+                    if (!seen.emplace(Le32(r + 2), true).second)
+                        throw damaged("a folder holds itself or a folder it lies in");
+                    if (seen.size() > folderLimit) throw damaged("it names more folders than it has room for");
+                    pending.emplace_back(Le32(r + 2), Le32(r + 10));
+                }
+                i += recordLength;
+            }
+        }
+    }
+}
+
 struct ImageDeleter {
     void operator()(IsoImage* image) const { iso_image_unref(image); }
 };
@@ -92,6 +165,7 @@ struct LoadedImage {
 std::shared_ptr<LoadedImage> Load(const std::string& path) {
     InitLibrary();
     CheckImageFile(path);
+    CheckFolderTrees(path);
     auto loaded = std::make_shared<LoadedImage>();
     loaded->path = path;
     struct stat info {};

@@ -200,6 +200,21 @@ TEST(ImageCheck, NoImageOrABrokenOneIsAClearErrorAndTheFileStaysAsItWas) {
     };
     // The root folder's extent in the primary descriptor (offset 158) and in the Joliet one (sector 17).
     const std::string ff(8, '\xff');
+    // The Joliet tree's subfolder made to point back at the root: a folder that holds the folder it lies in.
+    auto looped = [&] {
+        std::string image = good;
+        const auto le32 = [&](size_t at) {
+            return uint32_t(uint8_t(image[at])) | uint32_t(uint8_t(image[at + 1])) << 8 |
+                   uint32_t(uint8_t(image[at + 2])) << 16 | uint32_t(uint8_t(image[at + 3])) << 24;
+        };
+        const size_t rootAt = size_t(le32(17 * 2048 + 158)) * 2048;
+        for (size_t i = rootAt; uint8_t(image[i]) != 0; i += uint8_t(image[i])) {
+            const bool folder = uint8_t(image[i + 25]) & 0x02;
+            const bool selfOrParent = image[i + 32] == 1 && uint8_t(image[i + 33]) <= 1;
+            if (folder && !selfOrParent) image.replace(i + 2, 4, image.substr(17 * 2048 + 158, 4));
+        }
+        return image;
+    };
     struct Case {
         const char* name;
         std::string bytes;
@@ -218,6 +233,8 @@ TEST(ImageCheck, NoImageOrABrokenOneIsAClearErrorAndTheFileStaysAsItWas) {
         {"root extent far outside", damaged(16 * 2048 + 158, ff), ""},
         {"joliet root extent far outside", damaged(17 * 2048 + 158, ff), ""},
         {"directory sectors overwritten", damaged(18 * 2048, std::string(8 * 2048, '\xa5')), ""},
+        {"a folder that holds its own parent", looped(),
+         "The disc image " + (out / "case.iso") + " is damaged: a folder holds itself or a folder it lies in."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
