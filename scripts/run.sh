@@ -38,5 +38,5 @@ sleep 1
 import -window "$window" "$shot"
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
-echo "No display: the wizard ran on a virtual X server ($display)."
+echo "No display: the wizard ran on a virtual X server ($DISPLAY)."
 echo "Screenshot of its window saved to $shot; the wizard was closed again."
