@@ -84,7 +84,8 @@ uint32_t Le32(const unsigned char* p) {
 
 // Walks the folder records of every tree the volume descriptors name (the primary one and Joliet's),
 // before libisofs reads them: a folder that holds itself or one above it, or a tree of absurd size, is
-// a damaged disc that no reader can list, and libisofs would follow it round without end.
+// a damaged disc that no reader can list, and libisofs would follow it round without end. What else is
+// wrong with a tree (a folder beyond the end, a record cut short) is left for libisofs to name.
 void CheckFolderTrees(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, errno));
@@ -99,7 +100,7 @@ void CheckFolderTrees(const std::string& path) {
         return Error("The disc image " + path + " is damaged: " + why + ".");
     };
     auto read = [&](uint64_t offset, uint64_t length, std::vector<unsigned char>& out) {
-        if (offset > size || length > size - offset) throw damaged("a folder lies beyond the end of the image");
+        if (offset > size || length > size - offset) return false;
         out.resize(static_cast<size_t>(length));
         size_t done = 0;
         while (done < out.size()) {
@@ -108,24 +109,24 @@ void CheckFolderTrees(const std::string& path) {
             if (n <= 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, n < 0 ? errno : EIO));
             done += static_cast<size_t>(n);
         }
+        return true;
     };
     // More folders than sectors cannot be: each takes at least one.
     const uint64_t folderLimit = size / kSectorBytes;
     std::vector<unsigned char> descriptor, records;
+    // Every descriptor up to the set's terminator counts, whether or not its standard identifier
+    // survived: libisofs reads a tree from a descriptor whose identifier is damaged.
     for (uint64_t index = 0; index < 64; ++index) {
-        const uint64_t at = kFirstDescriptor + index * kSectorBytes;
-        if (at + kSectorBytes > size) break;
-        read(at, kSectorBytes, descriptor);
-        if (std::memcmp(descriptor.data() + 1, "CD001", 5) != 0 || descriptor[0] == 255) break;
+        if (!read(kFirstDescriptor + index * kSectorBytes, kSectorBytes, descriptor)) break;
+        if (descriptor[0] == 255 && std::memcmp(descriptor.data() + 1, "CD001", 5) == 0) break;
         if (descriptor[0] != 1 && descriptor[0] != 2) continue;
         const unsigned char* root = descriptor.data() + 156;
-        std::unordered_map<uint32_t, bool> seen;
+        std::unordered_map<uint32_t, bool> seen{{Le32(root + 2), true}};
         std::deque<std::pair<uint32_t, uint32_t>> pending{{Le32(root + 2), Le32(root + 10)}};
-        seen[Le32(root + 2)] = true;
         while (!pending.empty()) {
             const auto [extent, length] = pending.front();
             pending.pop_front();
-            read(uint64_t(extent) * kSectorBytes, length, records);
+            if (!read(uint64_t(extent) * kSectorBytes, length, records)) continue;
             size_t i = 0;
             while (i < records.size()) {
                 const size_t recordLength = records[i];
@@ -133,11 +134,9 @@ void CheckFolderTrees(const std::string& path) {
                     i = (i / kSectorBytes + 1) * kSectorBytes; // records never cross a sector; the rest is padding
                     continue;
                 }
-                if (recordLength < 34 || i + recordLength > records.size())
-                    throw damaged("a folder record is cut short");
+                if (recordLength < 34 || i + recordLength > records.size()) break;
                 const unsigned char* r = records.data() + i;
-                const unsigned char nameLength = r[32];
-                const bool selfOrParent = nameLength == 1 && (r[33] == 0 || r[33] == 1);
+                const bool selfOrParent = r[32] == 1 && (r[33] == 0 || r[33] == 1);
                 if ((r[25] & 0x02) && !selfOrParent) {
                     if (!seen.emplace(Le32(r + 2), true).second)
                         throw damaged("a folder holds itself or a folder it lies in");
