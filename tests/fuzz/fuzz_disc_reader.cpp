@@ -1,11 +1,10 @@
 // The reader of disc images, given any bytes as an image file: it checks the disc or refuses it with
 // an Error, never crashes, and its findings stay consistent; autorun.inf's open= line parses the same.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -16,21 +15,26 @@ using fuzz_support::Require;
 
 namespace {
 
-// One file per process, rewritten for every input: the reader takes a path, as kvd_cd gives it.
+// The reader takes a path, as kvd_cd gives it: a file in memory, rewritten for every input, whose path
+// goes away with the process however it ends.
 const std::string& ImagePath() {
     static const std::string path = [] {
-        std::string p = "/tmp/kvd-fuzz-disc-" + std::to_string(::getpid()) + ".iso";
-        std::atexit([] { ::unlink(ImagePath().c_str()); });
-        return p;
+        const int fd = ::memfd_create("kvd-fuzz-disc.iso", 0);
+        Require(fd >= 0, "a file in memory can be made");
+        return "/proc/self/fd/" + std::to_string(fd);
     }();
     return path;
 }
 
 void WriteImage(const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(ImagePath().c_str(), "wb");
-    Require(file != nullptr, "the image file can be written");
-    Require(size == 0 || std::fwrite(data, 1, size, file) == size, "the image file takes the bytes");
-    std::fclose(file);
+    const int fd = std::stoi(ImagePath().substr(ImagePath().rfind('/') + 1));
+    Require(::ftruncate(fd, 0) == 0, "the image file can be emptied");
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        Require(n > 0, "the image file takes the bytes");
+        done += static_cast<size_t>(n);
+    }
 }
 
 } // namespace
