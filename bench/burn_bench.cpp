@@ -3,9 +3,7 @@
 // (an fsync every 16 MB), so the ratio shows what this program adds. The read-back is timed apart.
 // Run by hand on a release build:  build/release/bench/kvd_burn_bench [--rounds N] [--megabytes M] [--work DIR]
 #include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,9 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "publish/burn.h"
-
-extern char** environ;
 
 namespace {
 
@@ -56,23 +53,10 @@ void MakeImage(const fs::path& path, uint64_t bytes) {
 
 // Runs a program with its output thrown away; the time from start to its end.
 double TimeProgram(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& a : arguments)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const auto start = Clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(spawned));
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = bench_support::RunQuiet(arguments);
     const double t = Seconds(Clock::now() - start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(arguments[0] + " failed");
+    if (status != 0) throw std::runtime_error(arguments[0] + " failed");
     return t;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "publish/disc_reader.h"
 #include "publish/publish.h"
 
@@ -110,12 +111,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::string pattern = base + "/kvd_disc_check_bench.XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-        std::perror(pattern.c_str());
-        return 2;
-    }
-    const fs::path work = pattern;
+    const fs::path work = bench_support::MakeWorkFolder(base, "kvd_disc_check_bench");
+    if (work.empty()) return 2;
     const fs::path folder = work / "project";
     const fs::path image = work / "project.iso";
     int status = 0;

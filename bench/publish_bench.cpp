@@ -4,10 +4,8 @@
 // Both sides run in the same process run, interleaved, after one warm-up each; the medians are compared.
 // Run by hand on a release build:  build/release/bench/kvd_publish_bench [--rounds N] [--work DIR]
 #include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,9 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "publish/publish.h"
-
-extern char** environ;
 
 namespace {
 
@@ -124,23 +121,7 @@ void MakePageFolder(const fs::path& root) {
 }
 
 // Runs the program with its output thrown away; false when it fails.
-bool RunProgram(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& a : arguments)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+bool RunProgram(const std::vector<std::string>& arguments) { return bench_support::RunQuiet(arguments) == 0; }
 
 void Fsync(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
@@ -293,12 +274,8 @@ int main(int argc, char** argv) {
                      base.c_str());
         return 2;
     }
-    std::string pattern = base + "/kvd_publish_bench.XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-        std::perror(pattern.c_str());
-        return 2;
-    }
-    const fs::path work = pattern;
+    const fs::path work = bench_support::MakeWorkFolder(base, "kvd_publish_bench");
+    if (work.empty()) return 2;
     int status = 0;
     try {
         if (check) BenchCheck(work, rounds);

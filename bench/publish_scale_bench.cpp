@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "publish/publish.h"
 
 namespace {
@@ -90,12 +91,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::string pattern = base + "/kvd_scale_bench.XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-        std::perror(pattern.c_str());
-        return 2;
-    }
-    const fs::path work = pattern;
+    const fs::path work = bench_support::MakeWorkFolder(base, "kvd_scale_bench");
+    if (work.empty()) return 2;
     int status = 0;
     try {
         std::printf("%9s  %22s  %22s\n", "files", "check us/file cpu wall", "image us/file cpu wall");

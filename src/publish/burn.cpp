@@ -17,6 +17,8 @@
 #include <mutex>
 #include <thread>
 
+#include "publish/figures.h"
+
 namespace publish {
 
 namespace {
@@ -89,21 +91,7 @@ std::string Trimmed(const char* text, size_t size) {
     return value;
 }
 
-std::string Megabytes(uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    return text;
-}
-
-std::string Grouped(uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
+std::string Megabytes(uint64_t bytes) { return publish::Megabytes(static_cast<double>(bytes)); }
 
 std::string Size(uint64_t bytes) { return Grouped(bytes) + " bytes (" + Megabytes(bytes) + ")"; }
 

@@ -35,15 +35,6 @@ using detail::Tree;
 constexpr size_t kChunkBytes = 1 << 20;
 constexpr uint64_t kFirstDescriptor = 16 * kSectorBytes;
 
-void InitLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (iso_init() < 0) throw Error("The disc image library could not be started.");
-        iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
-        iso_set_msgs_severities(const_cast<char*>("NEVER"), const_cast<char*>("NEVER"), const_cast<char*>(""));
-    });
-}
-
 std::string LibraryText(int code) {
     std::string text = iso_error_to_msg(code);
     if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
@@ -162,7 +153,7 @@ struct LoadedImage {
 };
 
 std::shared_ptr<LoadedImage> Load(const std::string& path) {
-    InitLibrary();
+    detail::InitIsoLibrary();
     CheckImageFile(path);
     CheckFolderTrees(path);
     auto loaded = std::make_shared<LoadedImage>();

@@ -40,16 +40,6 @@ constexpr size_t kFifoBlocks = 8192; // 16 MiB between libisofs's writer thread 
 constexpr size_t kReadAhead = 256 * 1024;
 constexpr size_t kDirectAlign = 4096;
 
-void InitLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (iso_init() < 0) throw Error("The disc image library could not be started.");
-        // Names are bytes of UTF-8 whatever the process locale says; the library prints nothing itself.
-        iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
-        iso_set_msgs_severities(const_cast<char*>("NEVER"), const_cast<char*>("NEVER"), const_cast<char*>(""));
-    });
-}
-
 // The first failure met by a stream on libisofs's writer thread, for the thread that reads the image.
 struct BuildState {
     std::atomic<bool> failed{false};
@@ -263,7 +253,7 @@ void AddFolder(IsoImage* image, IsoDir* dir, const Tree& tree, size_t index, Bui
 }
 
 void BuildImage(const Tree& tree, const std::string& label, BuildState* state, ImageRef& image) {
-    InitLibrary();
+    InitIsoLibrary();
     Check(iso_image_new(label.c_str(), &image.image), "Cannot start the image of " + tree.root);
     iso_image_set_data_preparer_id(image.image, kPreparer);
     iso_image_set_application_id(image.image, kPreparer);
@@ -412,6 +402,16 @@ void WriteAll(int fd, const unsigned char* data, size_t size, const std::string&
 }
 
 } // namespace
+
+void InitIsoLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (iso_init() < 0) throw Error("The disc image library could not be started.");
+        // Names are bytes of UTF-8 whatever the process locale says; the library prints nothing itself.
+        iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
+        iso_set_msgs_severities(const_cast<char*>("NEVER"), const_cast<char*>("NEVER"), const_cast<char*>(""));
+    });
+}
 
 uint64_t TreeImageSize(const Tree& tree, const std::string& label) {
     BuildState state;

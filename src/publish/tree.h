@@ -94,6 +94,9 @@ Tree WalkTree(const std::string& folder, bool keepGoing = false);
 // The check over a tree however it was made; folder names it for the default volume label.
 CheckResult CheckTree(const Tree& tree, const std::string& folder, const CheckOptions& options);
 
+// Starts the image library once per process, for writing images and reading them back (see image.cpp).
+void InitIsoLibrary();
+
 // The exact image size in bytes for the walked tree (see image.cpp).
 uint64_t TreeImageSize(const Tree& tree, const std::string& label);
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "kvd_cd_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,22 +23,8 @@ using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome RunProgram(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
-    Outcome run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
-}
+using kvd_cd_test::Outcome;
+using kvd_cd_test::RunProgram;
 
 Outcome RunKvdCd(const QStringList& arguments) { return RunProgram(KVD_CD_PATH, arguments); }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "kvd_cd_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -25,28 +26,16 @@ using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using kvd_cd_test::Outcome;
 
 Outcome RunKvdCd(const QStringList& arguments, bool modesCount = false) {
-    QProcess process;
     if (modesCount && geteuid() == 0) {
         // Root reads a file of mode 000 all the same; without these two capabilities it reads as anyone does.
         const QString dropped = "-dac_override,-dac_read_search";
-        process.start("setpriv",
-                      QStringList{"--bounding-set=" + dropped, "--inh-caps=" + dropped, KVD_CD_PATH} + arguments);
-    } else {
-        process.start(KVD_CD_PATH, arguments);
+        return kvd_cd_test::RunProgram(
+            "setpriv", QStringList{"--bounding-set=" + dropped, "--inh-caps=" + dropped, KVD_CD_PATH} + arguments);
     }
-    EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
-    Outcome run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
+    return kvd_cd_test::RunProgram(KVD_CD_PATH, arguments);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

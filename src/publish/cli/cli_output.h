@@ -5,9 +5,10 @@
 #include <QString>
 #include <signal.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "publish/figures.h"
 
 namespace cli {
 
@@ -30,21 +31,7 @@ inline void Err(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-// 1,234,567
-inline std::string Grouped(uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-inline std::string Megabytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024.0));
-    return text;
-}
+using publish::Grouped;
+using publish::Megabytes;
 
 } // namespace cli
