@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "publish/burn.h"
+#include "publish/disc/burn.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 #include "publish/publish.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "publish/tree.h"
+#include "publish/disc/tree.h"
 
 namespace publish {
 

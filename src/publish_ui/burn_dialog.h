@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "publish/burn.h"
+#include "publish/disc/burn.h"
 
 class QCheckBox;
 class QComboBox;

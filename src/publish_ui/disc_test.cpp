@@ -14,7 +14,7 @@
 
 #include "framework/qt_strings.h"
 #include "platform/platform.h"
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 #include "publish_ui/check_dialog.h"
 #include "publish_ui/progress_run.h"
 #include "viewer_core.h"

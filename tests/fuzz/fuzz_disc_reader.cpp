@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 
 using fuzz_support::Require;
 

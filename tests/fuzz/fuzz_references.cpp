@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "publish/references.h"
+#include "publish/check/references.h"
 
 using fuzz_support::Require;
 using namespace publish::detail;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "publish/burn.h"
+#include "publish/disc/burn.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "publish/publish.h"
-#include "publish/tree.h"
+#include "publish/disc/tree.h"
 #include "publish_test_support.h"
 
 namespace {

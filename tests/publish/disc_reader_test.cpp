@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 #include "publish_test_support.h"
 
 namespace {

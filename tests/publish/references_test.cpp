@@ -1,5 +1,5 @@
 // Where references lead: one row per form of reference, with the expected target.
-#include "publish/references.h"
+#include "publish/check/references.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@
 #include "picker/TDirectoryListBox.h"
 #include "platform/platform.h"
 #include "platform/posix/drive_table.h"
-#include "publish/burn.h"
+#include "publish/disc/burn.h"
 #include "publish/publish.h"
 #include "publish_ui/burn_dialog.h"
 #include "publish_ui/check_dialog.h"

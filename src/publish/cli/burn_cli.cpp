@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "publish/burn.h"
+#include "publish/disc/burn.h"
 #include "publish/cli/cli_output.h"
 
 namespace burn_cli {

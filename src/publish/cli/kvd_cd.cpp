@@ -18,7 +18,7 @@
 
 #include "publish/cli/burn_cli.h"
 #include "publish/cli/cli_output.h"
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 #include "publish/publish.h"
 
 namespace {

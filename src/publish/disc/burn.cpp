@@ -1,5 +1,5 @@
 // Burning through libburn: the drive list, the disc in a drive, the write, the read-back.
-#include "publish/burn.h"
+#include "publish/disc/burn.h"
 
 #include <fcntl.h>
 #include <libburn/libburn.h>

@@ -1,5 +1,5 @@
 // A disc image read back through libisofs's reader: the Joliet tree, as Windows prefers it.
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/posix/shell.h"
-#include "publish/tree.h"
+#include "publish/disc/tree.h"
 
 namespace publish {
 

@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "publish/disc_reader.h"
+#include "publish/disc/disc_reader.h"
 #include "publish/publish.h"
-#include "publish/references.h"
-#include "publish/tree.h"
+#include "publish/check/references.h"
+#include "publish/disc/tree.h"
 #include "viewer_core.h"
 
 namespace publish {

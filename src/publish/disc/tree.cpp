@@ -1,5 +1,5 @@
 // The walk of a project folder and its per-folder name tables.
-#include "publish/tree.h"
+#include "publish/disc/tree.h"
 
 #include <dirent.h>
 #include <fcntl.h>

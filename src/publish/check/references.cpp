@@ -1,7 +1,7 @@
 // Reference extraction from pages (libxml2's HTML parser), style sheets (a small tokenizer) and srcset, and
 // the resolution of a reference against its document's folder.
-#include "publish/references.h"
-#include "publish/tree.h"
+#include "publish/check/references.h"
+#include "publish/disc/tree.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "publish/publish.h"
-#include "publish/tree.h"
+#include "publish/disc/tree.h"
 
 namespace publish {
 

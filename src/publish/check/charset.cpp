@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "publish/references.h"
-#include "publish/tree.h"
+#include "publish/check/references.h"
+#include "publish/disc/tree.h"
 
 namespace publish::detail {
 
