@@ -14,6 +14,7 @@ packages=(
   librsvg2-bin dpkg-dev file desktop-file-utils appstream man-db
   python3
   libxml2-utils
+  node-mdn-browser-compat-data
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   clang-14 libclang-rt-14-dev
   lintian
