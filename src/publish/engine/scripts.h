@@ -1,0 +1,29 @@
+// Scripts read with a real JavaScript parser: the syntax and the script interfaces the Windows viewer's
+// engine lacks, and scripts no engine can read.
+#pragma once
+
+#include <string_view>
+
+#include "publish/engine/tally.h"
+
+namespace publish::engine {
+
+// One per check: identical inline blocks are parsed once.
+class ScriptScanner {
+public:
+    ScriptScanner();
+    ~ScriptScanner();
+    ScriptScanner(const ScriptScanner&) = delete;
+    ScriptScanner& operator=(const ScriptScanner&) = delete;
+
+    // A script file (firstLine 1) or an inline <script> block starting at firstLine of its page.
+    void Scan(std::string_view source, int firstLine, Tally& tally);
+    // The body of an event-handler attribute (onclick="...") on the given line.
+    void ScanHandler(std::string_view source, int line, Tally& tally);
+
+private:
+    struct State;
+    State* state_;
+};
+
+}  // namespace publish::engine
