@@ -82,6 +82,12 @@ TEST(AutorunOpenLine, TokensAsTheViewerReceivesThem) {
          {"1"}},
         {"no open= line", "[autorun]\r\nicon=kvd.exe\r\n", false, 0, "", {}},
         {"open= outside the section", "open=kvd.exe \"-\"\r\n[autorun]\r\n", false, 0, "", {}},
+        {"open= under a later section",
+         "[autorun]\r\nicon=kvd.exe\r\n[Other]\r\nopen=kvd.exe \"-\"\r\n",
+         false,
+         0,
+         "",
+         {}},
         {"nothing at all", "", false, 0, "", {}},
     };
     for (const Case& c : cases) {
@@ -183,9 +189,21 @@ TEST(ImageCheck, OwnImageOfAGoodProjectPassesAndCopiesOutByteForByte) {
               (std::vector<Expected>{{E, "missing-autorun", "", 0, std::nullopt},
                                      {E, "missing-first-page", "", 0, std::nullopt}}));
 
-    // The copy never replaces what is there already.
-    EXPECT_THROW(publish::ExtractImage(out / "own.iso", copy.Path()), publish::Error);
-    EXPECT_EQ(ReadAll(copy / "index.htm"), ReadAll(dir / "index.htm"));
+    // The copy never replaces what is there already: not a file, and not through a link the file it leads to.
+    TempDir there, link;
+    WriteBytes(there / "index.htm", "mine");
+    WriteBytes(out / "outside.txt", "outside");
+    ASSERT_EQ(::symlink((out / "outside.txt").c_str(), (link / "index.htm").c_str()), 0);
+    for (const TempDir* target : {&there, &link}) {
+        try {
+            publish::ExtractImage(out / "own.iso", target->Path());
+            ADD_FAILURE() << "copied over " << target->Path();
+        } catch (const publish::Error& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot write " + (*target / "index.htm") + ": File exists.");
+        }
+    }
+    EXPECT_EQ(ReadAll(there / "index.htm"), "mine");
+    EXPECT_EQ(ReadAll(out / "outside.txt"), "outside");
 }
 
 TEST(ImageCheck, NoImageOrABrokenOneIsAClearErrorAndTheFileStaysAsItWas) {
