@@ -169,23 +169,34 @@ TEST(HostileImage, FoldersThatLeadRoundOrGrowBeyondReasonAreRefusedAsDamaged) {
     }
 }
 
-// Cancel reaches the walk of the folders, before any page is checked.
-TEST(HostileImage, CancelStopsTheReadingOfTheFolders) {
+// Cancel reaches every stage before the pages: the walk of the records, libisofs's reading of them and the
+// listing of its tree. Each report while loading is "0 of 0" (the whole is not known yet); whichever of them
+// answers false, the work stops there.
+TEST(HostileImage, CancelStopsTheLoadingAtAnyOfItsReports) {
     TempDir dir;
     Image image;
     std::vector<std::string> entries = StartFiles(image);
-    for (int i = 0; i < 5000; ++i)
-        entries.push_back(FileRecord(u"page" + U(std::to_string(10000 + i)) + u".htm", 0, 0));
+    const uint32_t empty = image.Take(raw_image::kSector);
+    for (int i = 0; i < 8000; ++i)
+        entries.push_back(FileRecord(u"p" + U(std::to_string(100000 + i)) + u".jpg", empty, 0));
     image.SetJolietRoot(image.AddFolder(entries));
     image.Write(dir / "many.iso");
-    std::vector<uint64_t> totals;
+
+    int loading = 0;
     publish::CheckOptions options;
-    options.progress = [&](uint64_t, uint64_t total) {
-        totals.push_back(total);
-        return false;
+    options.progress = [&](uint64_t done, uint64_t total) {
+        loading += done == 0 && total == 0;
+        return true;
     };
-    EXPECT_THROW(publish::CheckImage(dir / "many.iso", options), publish::Cancelled);
-    EXPECT_EQ(totals, std::vector<uint64_t>{0});
+    publish::CheckImage(dir / "many.iso", options);
+    ASSERT_GE(loading, 6);
+    for (int stop = 1; stop <= loading; ++stop) {
+        SCOPED_TRACE(stop);
+        int calls = 0;
+        options.progress = [&](uint64_t, uint64_t) { return ++calls < stop; };
+        EXPECT_THROW(publish::CheckImage(dir / "many.iso", options), publish::Cancelled);
+        EXPECT_EQ(calls, stop);
+    }
 }
 
 // Files whose bytes do not lie wholly inside the volume, and entries the reader lists under another name than the
