@@ -105,7 +105,7 @@ TEST(HostileImage, FoldersThatLeadRoundOrGrowBeyondReasonAreRefusedAsDamaged) {
              image.SetJolietRoot(image.AddFolder(entries));
          },
          "its folders lie more than 128 deep"},
-        {"a large folder out of name order",
+        {"a folder of 10,001 entries in reverse order: 50,005,000 steps of sorting",
          [](Image& image) {
              std::vector<std::string> entries;
              for (int i = 10000; i >= 0; --i) {
@@ -114,7 +114,15 @@ TEST(HostileImage, FoldersThatLeadRoundOrGrowBeyondReasonAreRefusedAsDamaged) {
              }
              image.SetJolietRoot(image.AddFolder(entries));
          },
-         "a folder holds more than 10,000 entries out of name order"},
+         "its folders list their entries too far out of name order"},
+        {"202 entries of one name, 201 of them for the reader to rename",
+         [](Image& image) {
+             std::vector<std::string> entries = StartFiles(image);
+             for (int i = 0; i < 202; ++i)
+                 entries.push_back(FileRecord(u"same.htm", 0, 0));
+             image.SetJolietRoot(image.AddFolder(entries));
+         },
+         "more than 200 of its names are damaged or the same as another in their folder"},
         // Folders whose extents overlap, each running on to the end of the volume: libisofs would read the
         // image once for every one of them.
         {"folders that overlap",
@@ -122,10 +130,10 @@ TEST(HostileImage, FoldersThatLeadRoundOrGrowBeyondReasonAreRefusedAsDamaged) {
              const uint32_t first = image.Take(400 * raw_image::kSector);
              std::vector<std::string> entries;
              for (uint32_t i = 0; i < 200; ++i) {
-                 image.Put(first + i, Record(std::string(1, '\0'), first + i, 390 * raw_image::kSector, false));
-                 entries.push_back(FolderRecord(u"d" + std::u16string(1, char16_t(u'A' + i / 26)) +
-                                                    std::u16string(1, char16_t(u'a' + i % 26)),
-                                                {first + i, raw_image::kSector}));
+                 // The folder's first record gives its size; to the folders before it, it is a file.
+                 const std::u16string name = u"d" + U(std::to_string(100 + i));
+                 image.Put(first + i, FileRecord(name, first + i, 390 * raw_image::kSector));
+                 entries.push_back(FolderRecord(name, {first + i, raw_image::kSector}));
              }
              image.SetJolietRoot(image.AddFolder(entries));
          },
