@@ -150,6 +150,17 @@ TEST(ImageCheck, FindsOnTheDiscWhatTheFolderHides) {
     EXPECT_EQ(disc.imageBytes, static_cast<uint64_t>(std::filesystem::file_size(out / "tool.iso")));
 }
 
+// A bootable disc: the boot catalogue is a file to a reader on Windows and a node of its own kind to libisofs.
+TEST(ImageCheck, ABootableDiscOfTheToolChecksClean) {
+    TempDir dir, out;
+    WriteGoodProject(dir);
+    WriteBytes(dir / "boot.img", std::string(8192, 'b'));
+    const std::string command = "xorriso -as mkisofs -quiet -J -R -b boot.img -no-emul-boot -o '" + (out / "boot.iso") +
+                                "' '" + dir.Path() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(Brief(CheckImage(out / "boot.iso")), std::vector<Expected>{});
+}
+
 TEST(ImageCheck, OwnImageOfAGoodProjectPassesAndCopiesOutByteForByte) {
     TempDir dir, out, copy;
     WriteGoodProject(dir);

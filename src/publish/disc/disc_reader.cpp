@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -376,6 +377,7 @@ struct LoadedImage {
     uint64_t volumeSectors = 0;
     RawTree raw;
     std::unordered_map<std::string, DiscFile> files; // by path relative to the root, "/" separators
+    std::unordered_set<std::string> others;          // nodes of other kinds, such as a boot catalogue, by the same path
 };
 
 std::shared_ptr<LoadedImage> Load(const std::string& path, const ProgressFn& progress) {
@@ -450,6 +452,7 @@ void DiscFindings(const LoadedImage& loaded, Tree& tree) {
         for (const RawEntry& e : raw.entries) {
             const Entry* listed = folder->second->Find(e.name);
             if (e.why.empty() && listed && (listed->kind == EntryKind::Folder) == e.folder) continue;
+            if (e.why.empty() && !e.folder && loaded.others.count(Tree::RelPath(*folder->second, e.name))) continue;
             const std::string message =
                 e.why.empty() ? "The disc holds this " + std::string(e.folder ? "folder" : "file") +
                                     ", but the reader does not list it under this name; readers on Windows may "
@@ -501,8 +504,12 @@ Tree BuildTree(LoadedImage& loaded, const ProgressFn& progress) {
             }
             const char* name = iso_node_get_name(node);
             enum IsoNodeType type = iso_node_get_type(node);
-            // Joliet carries files and folders only; anything else came from another tree of the disc.
-            if (type != LIBISO_FILE && type != LIBISO_DIR) continue;
+            // Joliet carries files and folders only; anything else came from another tree of the disc, or is
+            // a boot catalogue, which libisofs holds as a node of its own kind.
+            if (type != LIBISO_FILE && type != LIBISO_DIR) {
+                if (name) loaded.others.insert(Tree::RelPath(tree.folders[index], name));
+                continue;
+            }
             if (!UsableName(name)) {
                 iso_dir_iter_free(iter);
                 throw Error("The disc image " + loaded.path + " is damaged: a folder holds a name no reader accepts.");
