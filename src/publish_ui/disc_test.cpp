@@ -159,12 +159,14 @@ void TestDiscImageFile(QWidget* parent, const std::string& hostWizardFolder, con
         return;
     }
     // The viewer finds a relative first page beside its own program; the disc's copy is elsewhere, so it gets
-    // the page's full path in the copy and looks it up there without regard to case, as on the disc.
+    // the page's full path in the copy and looks it up there without regard to case, as on the disc. Started
+    // without tokens it reads kvd.cfg beside the program it stands in for, the copy's, as the disc's viewer does.
     std::vector<std::string> tokens = open.tokens;
-    if (tokens.empty()) tokens.push_back("-");
-    const std::string first = viewer::ParseViewerArgs(tokens).firstPage;
-    if (tokens.size() < 2) tokens.push_back(first);
-    if (!viewer::IsWindowsFullPath(first)) tokens[1] = viewer::JoinPagePath(folder, first, '/');
+    if (!tokens.empty()) {
+        const std::string first = viewer::ParseViewerArgs(tokens).firstPage;
+        if (tokens.size() < 2) tokens.push_back(first);
+        if (!viewer::IsWindowsFullPath(first)) tokens[1] = viewer::JoinPagePath(folder, first, '/');
+    }
 
     auto* preview = new DiscPreview(std::move(copy), parent);
     QString error;

@@ -82,6 +82,12 @@ TEST(AutorunOpenLine, TokensAsTheViewerReceivesThem) {
          {"1"}},
         {"no open= line", "[autorun]\r\nicon=kvd.exe\r\n", false, 0, "", {}},
         {"open= outside the section", "open=kvd.exe \"-\"\r\n[autorun]\r\n", false, 0, "", {}},
+        {"open= under a later section",
+         "[autorun]\r\nicon=kvd.exe\r\n[Other]\r\nopen=kvd.exe \"-\"\r\n",
+         false,
+         0,
+         "",
+         {}},
         {"nothing at all", "", false, 0, "", {}},
     };
     for (const Case& c : cases) {
@@ -144,6 +150,17 @@ TEST(ImageCheck, FindsOnTheDiscWhatTheFolderHides) {
     EXPECT_EQ(disc.imageBytes, static_cast<uint64_t>(std::filesystem::file_size(out / "tool.iso")));
 }
 
+// A bootable disc: the boot catalogue is a file to a reader on Windows and a node of its own kind to libisofs.
+TEST(ImageCheck, ABootableDiscOfTheToolChecksClean) {
+    TempDir dir, out;
+    WriteGoodProject(dir);
+    WriteBytes(dir / "boot.img", std::string(8192, 'b'));
+    const std::string command = "xorriso -as mkisofs -quiet -J -R -b boot.img -no-emul-boot -o '" + (out / "boot.iso") +
+                                "' '" + dir.Path() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(Brief(CheckImage(out / "boot.iso")), std::vector<Expected>{});
+}
+
 TEST(ImageCheck, OwnImageOfAGoodProjectPassesAndCopiesOutByteForByte) {
     TempDir dir, out, copy;
     WriteGoodProject(dir);
@@ -183,9 +200,21 @@ TEST(ImageCheck, OwnImageOfAGoodProjectPassesAndCopiesOutByteForByte) {
               (std::vector<Expected>{{E, "missing-autorun", "", 0, std::nullopt},
                                      {E, "missing-first-page", "", 0, std::nullopt}}));
 
-    // The copy never replaces what is there already.
-    EXPECT_THROW(publish::ExtractImage(out / "own.iso", copy.Path()), publish::Error);
-    EXPECT_EQ(ReadAll(copy / "index.htm"), ReadAll(dir / "index.htm"));
+    // The copy never replaces what is there already: not a file, and not through a link the file it leads to.
+    TempDir there, link;
+    WriteBytes(there / "index.htm", "mine");
+    WriteBytes(out / "outside.txt", "outside");
+    ASSERT_EQ(::symlink((out / "outside.txt").c_str(), (link / "index.htm").c_str()), 0);
+    for (const TempDir* target : {&there, &link}) {
+        try {
+            publish::ExtractImage(out / "own.iso", target->Path());
+            ADD_FAILURE() << "copied over " << target->Path();
+        } catch (const publish::Error& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot write " + (*target / "index.htm") + ": File exists.");
+        }
+    }
+    EXPECT_EQ(ReadAll(there / "index.htm"), "mine");
+    EXPECT_EQ(ReadAll(out / "outside.txt"), "outside");
 }
 
 TEST(ImageCheck, NoImageOrABrokenOneIsAClearErrorAndTheFileStaysAsItWas) {

@@ -468,6 +468,8 @@ TEST_F(ImageFailure, StalePartsOfTheSameOutputGoAndNothingElse) {
         WriteBytes(out / name, "keep");
     WriteBytes(out / "keep.txt", "keep");
     ASSERT_EQ(symlink("keep.txt", (out / ".disc.iso.654321.part").c_str()), 0);
+    // A pipe under the name is nobody's part: opened for reading it would wait for a writer, and it stays.
+    ASSERT_EQ(mkfifo((out / ".disc.iso.222222.part").c_str(), 0644), 0);
     WriteBytes(out / ".disc.iso.111111.part", "being written");
     const int running = open((out / ".disc.iso.111111.part").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(running, 0);
@@ -477,12 +479,15 @@ TEST_F(ImageFailure, StalePartsOfTheSameOutputGoAndNothingElse) {
     close(running);
 
     std::vector<std::string> expected = alike;
-    expected.insert(expected.end(), {"disc.iso", "keep.txt", ".disc.iso.654321.part", ".disc.iso.111111.part"});
+    expected.insert(expected.end(), {"disc.iso", "keep.txt", ".disc.iso.654321.part", ".disc.iso.111111.part",
+                                     ".disc.iso.222222.part"});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Names(out.Path()), expected);
     for (const std::string& name : alike)
         EXPECT_EQ(ReadBytes(out / name), "keep") << name;
     EXPECT_EQ(ReadBytes(out / "keep.txt"), "keep");
+    struct stat pipe {};
+    EXPECT_TRUE(lstat((out / ".disc.iso.222222.part").c_str(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
 
     // A second run to the same output while the first writes leaves the first one's part alone.
     for (const std::string& name : Names(out.Path()))

@@ -148,6 +148,25 @@ TEST_F(TestDiscImage, ChecksTheDiscThenShowsItsCopyAndRemovesTheCopyWhenTheViewe
     }
 }
 
+// An open= line naming the viewer alone: the disc's viewer then reads kvd.cfg beside itself, so the copy's viewer
+// gets no tokens either and reads the copy's kvd.cfg.
+TEST_F(TestDiscImage, AViewerStartedWithoutTokensOnTheDiscGetsNoneFromTheTest) {
+    WriteBytes(tmp_ / "Show/autorun.inf", "[autorun]\r\nopen=KVD.exe\r\n");
+    WriteBytes(tmp_ / "Show/kvd.cfg", "sub/start here.htm\r\nVisit us\r\n-\r\n-\r\n-\r\n400\r\n600\r\n");
+    publish::WriteImage(tmp_ / "Show", tmp_ / "plain.iso");
+    Seen seen;
+    auto answers = AnswerDialogs(tmp_ / "plain.iso", &seen);
+    form_->TestDiscImage1->trigger();
+    QPointer<DiscPreview> preview = form_->findChild<DiscPreview*>();
+    ASSERT_NE(preview, nullptr);
+    const std::string copy = preview->Folder().toStdString();
+    ASSERT_TRUE(EventsUntil([&] { return preview.isNull(); }));
+    EXPECT_EQ(ReadBytes(tmp_ / "viewer.log"),
+              // printf with no arguments still writes its format once: one empty line, no tokens.
+              copy + "\n\n./autorun.inf\n./kvd.cfg\n./kvd.exe\n./photo.jpg\n./sub/start here.htm\n");
+    EXPECT_EQ(errors_, std::vector<std::string>{});
+}
+
 TEST_F(TestDiscImage, ClosingTheWizardEndsTheViewerAndRemovesTheCopy) {
     publish::WriteImage(tmp_ / "Show", tmp_ / "wizard.iso");
     WriteBytes(tmp_ / "hold", "");

@@ -115,6 +115,10 @@ public:
         CheckNames();
         // A disc's files are read through the image when they are needed; the host has none to open.
         if (!tree_.fromImage) CheckReadable();
+        for (const auto& [entry, finding] : tree_.discFindings) {
+            if (entry) unreadable_.insert(entry);
+            result_.findings.push_back(finding);
+        }
         CheckStart();
         FirstPage();
         Crawl();

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -17,11 +18,13 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "platform/posix/shell.h"
 #include "publish/disc/tree.h"
+#include "publish/figures.h"
 
 namespace publish {
 
@@ -42,8 +45,8 @@ std::string LibraryText(int code) {
 }
 
 // What can be told from the file's own bytes, before libisofs sees it: its error messages name no file and
-// say little about an image that was merely cut short.
-void CheckImageFile(const std::string& path) {
+// say little about an image that was merely cut short. Returns the volume's size in sectors.
+uint64_t CheckImageFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) throw Error("The disc image " + path + " does not exist.");
@@ -67,17 +70,126 @@ void CheckImageFile(const std::string& path) {
     if (bytes < sectors * kSectorBytes)
         throw Error("The disc image " + path + " is cut short: it holds " + std::to_string(bytes) + " bytes of the " +
                     std::to_string(sectors * kSectorBytes) + " its volume needs.");
+    return sectors;
 }
 
 uint32_t Le32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Walks the folder records of every tree the volume descriptors name (the primary one and Joliet's),
-// before libisofs reads them: a folder that holds itself or one above it, or a tree of absurd size, is
-// a damaged disc that no reader can list, and libisofs would follow it round without end. What else is
-// wrong with a tree (a folder beyond the end, a record cut short) is left for libisofs to name.
-void CheckFolderTrees(const std::string& path) {
+// Bounds on what any image may ask of the reader; beyond them the disc is refused as damaged. Joliet paths
+// hold at most 240 characters, so no tree a reader can use is deeper than 120 folders.
+constexpr uint64_t kMaxEntries = 1'000'000;
+constexpr size_t kMaxDepth = 128;
+// libisofs sorts a folder's entries by inserting each, last record first, into a list: entries in name order, as
+// every mastering tool writes them, cost nothing, and each pair out of order a step (about 6 ns). This many steps
+// in the whole tree, a third of a second, is far beyond any disc a tool made.
+constexpr uint64_t kMaxSortSteps = 50'000'000;
+// A name libisofs must change (damaged, too long, or the same as another in its folder) costs it a search for a
+// free name through the whole folder for every candidate: the cube of their number. Beyond this many the disc is
+// damaged beyond use anyway.
+constexpr uint64_t kMaxChangedNames = 200;
+constexpr size_t kLongestName = 255; // bytes of UTF-8 libisofs keeps of a name
+
+// Pairs of names out of order in v (each a step of libisofs's sort); v ends up sorted.
+uint64_t PairsOutOfOrder(std::vector<std::string_view>& v, std::vector<std::string_view>& scratch, size_t lo,
+                         size_t hi) {
+    if (hi - lo < 2) return 0;
+    const size_t mid = lo + (hi - lo) / 2;
+    uint64_t pairs = PairsOutOfOrder(v, scratch, lo, mid) + PairsOutOfOrder(v, scratch, mid, hi);
+    size_t a = lo, b = mid;
+    scratch.clear();
+    while (a < mid || b < hi) {
+        if (b == hi || (a < mid && !(v[b] < v[a]))) {
+            scratch.push_back(v[a++]);
+        } else {
+            pairs += mid - a;
+            scratch.push_back(v[b++]);
+        }
+    }
+    std::copy(scratch.begin(), scratch.end(), v.begin() + static_cast<std::ptrdiff_t>(lo));
+    return pairs;
+}
+
+// An entry as the disc's raw record has it, for comparing with what libisofs lists.
+struct RawEntry {
+    std::string name; // as a reader should list it: UTF-8, without the version ";1"
+    std::string why;  // why no reader can list the name as it stands; empty when it can
+    bool folder = false;
+};
+
+struct RawFolder {
+    std::string rel;   // "" for the root, "a/b" below it
+    bool named = true; // every folder on the way has a name a reader can list
+    std::vector<RawEntry> entries;
+};
+
+// The tree libisofs reads, as its records lie on the disc.
+struct RawTree {
+    std::vector<RawFolder> folders;
+    uint64_t sectorsRead = 0; // what libisofs will read of the folders
+    uint64_t descriptors = 0;
+};
+
+// The name of a record as libisofs makes it, and why a reader on Windows cannot have it when it cannot.
+RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
+    RawEntry e;
+    std::string& name = e.name;
+    if (length == 1 && id[0] == 0) {
+        e.why = "the name of the folder itself";
+        name = "\xEF\xBF\xBD";
+        return e;
+    }
+    if (length == 0) e.why = "no name at all";
+    auto bad = [&e](const char* why) {
+        if (e.why.empty()) e.why = why;
+        detail::AppendUtf8(0xFFFD, e.name);
+    };
+    if (joliet) {
+        if (length % 2) e.why = "half a character";
+        for (size_t i = 0; i + 1 < length; i += 2) {
+            uint32_t unit = uint32_t(id[i]) << 8 | id[i + 1];
+            if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < length) {
+                const uint32_t low = uint32_t(id[i + 2]) << 8 | id[i + 3];
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    detail::AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), name);
+                    i += 2;
+                    continue;
+                }
+            }
+            if (unit >= 0xD800 && unit <= 0xDFFF)
+                bad("half of a UTF-16 surrogate pair");
+            else if (unit == 0)
+                bad("a NUL character");
+            else if (unit == '/')
+                bad("a \"/\"");
+            else
+                detail::AppendUtf8(unit, name);
+        }
+    } else {
+        for (size_t i = 0; i < length; ++i) {
+            if (id[i] >= 0x80)
+                bad("a character outside ASCII");
+            else if (id[i] == 0)
+                bad("a NUL character");
+            else if (id[i] == '/')
+                bad("a \"/\"");
+            else
+                name += static_cast<char>(id[i]);
+        }
+    }
+    // libisofs drops the version, and the dot before it when nothing else follows the dot.
+    const size_t n = name.size();
+    if (n > 2 && name[n - 2] == ';' && name[n - 1] == '1') name.resize(n > 3 && name[n - 3] == '.' ? n - 3 : n - 2);
+    return e;
+}
+
+// Walks the folder records of the tree libisofs will read (the last Joliet descriptor's, else the primary one's)
+// record by record as libisofs reads them, before it does: a folder that holds itself or one above it, two
+// folders that are one, a tree of absurd size or depth is a damaged disc that no reader can list, and libisofs
+// would follow it round without end or at a cost beyond measure. What else is wrong with a tree (a folder beyond
+// the end) is left for libisofs to name.
+RawTree WalkRawTree(const std::string& path, uint64_t volumeSectors, const ProgressFn& progress) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, errno));
     struct Closer {
@@ -90,58 +202,171 @@ void CheckFolderTrees(const std::string& path) {
     auto damaged = [&](const std::string& why) {
         return Error("The disc image " + path + " is damaged: " + why + ".");
     };
-    auto read = [&](uint64_t offset, uint64_t length, std::vector<unsigned char>& out) {
-        if (offset > size || length > size - offset) return false;
-        out.resize(static_cast<size_t>(length));
+    unsigned char block[kSectorBytes];
+    auto read = [&](uint64_t sector) {
+        const uint64_t offset = sector * kSectorBytes;
+        if (offset > size || kSectorBytes > size - offset) return false;
         size_t done = 0;
-        while (done < out.size()) {
-            ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        while (done < kSectorBytes) {
+            ssize_t n = ::pread(fd, block + done, kSectorBytes - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, n < 0 ? errno : EIO));
             done += static_cast<size_t>(n);
         }
         return true;
     };
-    // More folders than sectors cannot be: each takes at least one.
-    const uint64_t folderLimit = size / kSectorBytes;
-    std::vector<unsigned char> descriptor, records;
-    // Every descriptor up to the set's terminator counts, whether or not its standard identifier
-    // survived: libisofs reads a tree from a descriptor whose identifier is damaged.
-    for (uint64_t index = 0; index < 64; ++index) {
-        if (!read(kFirstDescriptor + index * kSectorBytes, kSectorBytes, descriptor)) break;
-        if (descriptor[0] == 255 && std::memcmp(descriptor.data() + 1, "CD001", 5) == 0) break;
-        if (descriptor[0] != 1 && descriptor[0] != 2) continue;
-        const unsigned char* root = descriptor.data() + 156;
-        std::unordered_map<uint32_t, bool> seen{{Le32(root + 2), true}};
-        std::deque<std::pair<uint32_t, uint32_t>> pending{{Le32(root + 2), Le32(root + 10)}};
-        while (!pending.empty()) {
-            const auto [extent, length] = pending.front();
-            pending.pop_front();
-            if (!read(uint64_t(extent) * kSectorBytes, length, records)) continue;
-            size_t i = 0;
-            while (i < records.size()) {
-                const size_t recordLength = records[i];
-                if (recordLength == 0) {
-                    i = (i / kSectorBytes + 1) * kSectorBytes; // records never cross a sector; the rest is padding
-                    continue;
-                }
-                if (recordLength < 34 || i + recordLength > records.size()) break;
-                const unsigned char* r = records.data() + i;
-                const bool selfOrParent = r[32] == 1 && (r[33] == 0 || r[33] == 1);
-                if ((r[25] & 0x02) && !selfOrParent) {
-                    if (!seen.emplace(Le32(r + 2), true).second)
-                        throw damaged("a folder holds itself or a folder it lies in");
-                    if (seen.size() > folderLimit) throw damaged("it names more folders than it has room for");
-                    pending.emplace_back(Le32(r + 2), Le32(r + 10));
-                }
-                i += recordLength;
-            }
+
+    RawTree tree;
+    // libisofs reads every descriptor up to any of type 255, whatever its identifier says, and takes the tree
+    // of the last Joliet one it met.
+    uint64_t root = 0;
+    bool joliet = false;
+    if (!read(16)) return tree;
+    root = uint64_t(Le32(block + 156 + 2)) + block[156 + 1];
+    for (uint64_t sector = 17; read(sector); ++sector) {
+        ++tree.descriptors;
+        if (progress && tree.descriptors % 64 == 0 && !progress(0, 0)) throw Cancelled();
+        if (block[0] == 255) break;
+        if (block[0] == 2 && block[88] == 0x25 && block[89] == 0x2F &&
+            (block[90] == 0x40 || block[90] == 0x43 || block[90] == 0x45)) {
+            joliet = true;
+            root = uint64_t(Le32(block + 156 + 2)) + block[156 + 1];
         }
     }
+
+    struct Place {
+        uint64_t extent;
+        size_t parent; // index in folders of the folder holding it; itself for the root
+        size_t depth;
+    };
+    std::vector<Place> places{{root, 0, 0}};
+    std::unordered_map<uint64_t, size_t> byExtent{{root, 0}};
+    tree.folders.emplace_back();
+    uint64_t entries = 0, sortSteps = 0, changed = 0;
+    std::vector<std::string_view> names, scratch;
+    for (size_t index = 0; index < places.size(); ++index) {
+        const Place place = places[index];
+        // As libisofs's read_dir: the folder's size comes from its first record, and only the first two records
+        // of its first sector are its own and its parent's; every record after them is an entry, whatever its
+        // name, also one named like them at the start of a later sector.
+        uint64_t sector = place.extent;
+        auto next = [&]() {
+            // libisofs reads each folder's sectors and often the one after: twice the volume is more than any
+            // tree of folders that do not overlap can take.
+            if (++tree.sectorsRead > 2 * volumeSectors)
+                throw damaged("its folders take more room than the whole image");
+            if (progress && tree.sectorsRead % 64 == 0 && !progress(0, 0)) throw Cancelled();
+            return read(sector);
+        };
+        if (!next()) continue;
+        const uint64_t folderBytes = Le32(block + 10);
+        size_t pos = block[0];
+        uint64_t taken = pos;
+        taken += block[pos];
+        pos += block[pos];
+        while (taken < folderBytes) {
+            if (pos == kSectorBytes || block[pos] == 0) {
+                ++sector;
+                if (!next()) break;
+                taken += kSectorBytes - pos;
+                pos = 0;
+                continue;
+            }
+            const unsigned char* r = block + pos;
+            const size_t length = r[0];
+            if (pos + length > kSectorBytes) throw damaged("a folder record runs past the end of its sector");
+            if (length < 34 || length < 33 + size_t(r[32])) throw damaged("a folder record is cut short");
+            if (++entries > kMaxEntries)
+                throw damaged("it holds more than " + Grouped(kMaxEntries) + " files and folders");
+            RawEntry e = RawName(r + 33, r[32], joliet);
+            changed += !e.why.empty() || e.name.size() > kLongestName;
+            e.folder = r[25] & 0x02;
+            if (e.folder) {
+                const uint64_t extent = uint64_t(Le32(r + 2)) + r[1];
+                auto [it, added] = byExtent.emplace(extent, places.size());
+                if (!added) {
+                    for (size_t up = index;; up = places[up].parent) {
+                        if (places[up].extent == extent) throw damaged("a folder holds itself or a folder it lies in");
+                        if (up == 0) break;
+                    }
+                    throw damaged("two folder records lead to the same folder");
+                }
+                if (place.depth + 1 > kMaxDepth)
+                    throw damaged("its folders lie more than " + std::to_string(kMaxDepth) + " deep");
+                places.push_back({extent, index, place.depth + 1});
+                RawFolder sub;
+                const RawFolder& here = tree.folders[index];
+                sub.named = here.named && e.why.empty();
+                if (sub.named) sub.rel = here.rel.empty() ? e.name : here.rel + "/" + e.name;
+                tree.folders.push_back(std::move(sub));
+            }
+            tree.folders[index].entries.push_back(std::move(e));
+            taken += length;
+            pos += length;
+        }
+        names.clear();
+        for (const RawEntry& e : tree.folders[index].entries)
+            names.emplace_back(e.name);
+        sortSteps += PairsOutOfOrder(names, scratch, 0, names.size());
+        if (sortSteps > kMaxSortSteps) throw damaged("its folders list their entries too far out of name order");
+        for (size_t i = 1; i < names.size(); ++i)
+            changed += names[i] == names[i - 1];
+        if (changed > kMaxChangedNames)
+            throw damaged("more than " + std::to_string(kMaxChangedNames) +
+                          " of its names are damaged or the same as another in their folder");
+    }
+    return tree;
 }
+
+// The image file as libisofs reads it: every block it asks for counts, so that the cost of loading stays within
+// what the walk of the records foresaw, and the caller's progress can stop it between two blocks.
+struct Source {
+    int fd = -1;
+    uint64_t reads = 0;
+    uint64_t budget = UINT64_MAX;
+    const ProgressFn* progress = nullptr;
+    bool cancelled = false;
+    bool overBudget = false;
+
+    static Source& Of(IsoDataSource* src) { return *static_cast<Source*>(src->data); }
+    static int Open(IsoDataSource*) { return ISO_SUCCESS; }
+    static int Close(IsoDataSource*) { return ISO_SUCCESS; }
+    static int ReadBlock(IsoDataSource* src, uint32_t lba, uint8_t* buffer) {
+        Source& s = Of(src);
+        if (s.cancelled || s.overBudget) return ISO_DATA_SOURCE_FATAL;
+        if (++s.reads > s.budget) {
+            s.overBudget = true;
+            return ISO_DATA_SOURCE_FATAL;
+        }
+        if (s.progress && *s.progress && s.reads % 64 == 0 && !(*s.progress)(0, 0)) {
+            s.cancelled = true;
+            return ISO_DATA_SOURCE_FATAL;
+        }
+        size_t done = 0;
+        while (done < kSectorBytes) {
+            ssize_t n = ::pread(s.fd, buffer + done, kSectorBytes - done,
+                                static_cast<off_t>(uint64_t(lba) * kSectorBytes + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return ISO_FILE_READ_ERROR;
+            done += static_cast<size_t>(n);
+        }
+        return ISO_SUCCESS;
+    }
+    static void Free(IsoDataSource* src) {
+        Source* s = &Of(src);
+        if (s->fd >= 0) ::close(s->fd);
+        delete s;
+    }
+};
 
 struct ImageDeleter {
     void operator()(IsoImage* image) const { iso_image_unref(image); }
+};
+
+// A file of the disc: libisofs's node and where its bytes lie.
+struct DiscFile {
+    IsoFile* node = nullptr;
+    std::vector<iso_file_section> sections;
 };
 
 // The image loaded with its Joliet tree; the file stays open through it for reading contents.
@@ -149,14 +374,17 @@ struct LoadedImage {
     std::string path;
     std::unique_ptr<IsoImage, ImageDeleter> image;
     uint64_t bytes = 0;
-    std::unordered_map<std::string, IsoFile*> files; // by path relative to the root, "/" separators
+    uint64_t volumeSectors = 0;
+    RawTree raw;
+    std::unordered_map<std::string, DiscFile> files; // by path relative to the root, "/" separators
+    std::unordered_set<std::string> others;          // nodes of other kinds, such as a boot catalogue, by the same path
 };
 
-std::shared_ptr<LoadedImage> Load(const std::string& path) {
+std::shared_ptr<LoadedImage> Load(const std::string& path, const ProgressFn& progress) {
     detail::InitIsoLibrary();
-    CheckImageFile(path);
-    CheckFolderTrees(path);
     auto loaded = std::make_shared<LoadedImage>();
+    loaded->volumeSectors = CheckImageFile(path);
+    loaded->raw = WalkRawTree(path, loaded->volumeSectors, progress);
     loaded->path = path;
     struct stat info {};
     if (stat(path.c_str(), &info) == 0) loaded->bytes = static_cast<uint64_t>(info.st_size);
@@ -164,9 +392,19 @@ std::shared_ptr<LoadedImage> Load(const std::string& path) {
     IsoImage* image = nullptr;
     if (iso_image_new("disc", &image) < 0) throw std::bad_alloc();
     loaded->image.reset(image);
-    IsoDataSource* source = nullptr;
-    int result = iso_data_source_new_from_file(path.c_str(), &source);
-    if (result < 0) throw Error("Cannot read the disc image " + path + ": " + LibraryText(result) + ".");
+    auto* state = new Source;
+    state->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (state->fd < 0) {
+        const int err = errno;
+        delete state;
+        throw Error(detail::SystemErrorText("Cannot read the disc image", path, err));
+    }
+    // The system area, partition tables, the descriptors with a boot catalogue of up to 10 sectors each, and the
+    // folders the walk counted, with room to spare: anything beyond is libisofs following what the walk did not
+    // foresee.
+    state->budget = 1024 + 16 * loaded->raw.descriptors + 4 * loaded->raw.sectorsRead;
+    state->progress = &progress;
+    auto* source = new IsoDataSource{0, 1, &Source::Open, &Source::Close, &Source::ReadBlock, &Source::Free, state};
     IsoReadOpts* opts = nullptr;
     if (iso_read_opts_new(&opts, 0) < 0) {
         iso_data_source_unref(source);
@@ -181,10 +419,18 @@ std::shared_ptr<LoadedImage> Load(const std::string& path) {
     iso_read_opts_set_joliet_map(opts, 1);
     iso_read_opts_set_ecma119_map(opts, 1);
     IsoReadImageFeatures* features = nullptr;
-    result = iso_image_import(image, source, opts, &features);
+    int result = iso_image_import(image, source, opts, &features);
     iso_read_opts_free(opts);
+    // The image keeps the source for reading files later, when neither the budget nor the progress applies.
+    state->budget = UINT64_MAX;
+    state->progress = nullptr;
+    const bool cancelled = state->cancelled, overBudget = state->overBudget;
+    state->overBudget = false;
     iso_data_source_unref(source);
     if (features) iso_read_image_features_destroy(features);
+    if (cancelled) throw Cancelled();
+    if (overBudget)
+        throw Error("The disc image " + path + " is damaged: its folders cannot be read in a bounded time.");
     if (result < 0) throw Error("The disc image " + path + " is damaged: " + LibraryText(result) + ".");
     return loaded;
 }
@@ -194,7 +440,48 @@ bool UsableName(const char* name) {
     return name && *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && !std::strchr(name, '/');
 }
 
-Tree BuildTree(LoadedImage& loaded) {
+// Findings about what the disc's records hold and the reader's list does not show as it stands: a name libisofs
+// changed or dropped, an entry it left out, a file whose bytes lie past the end of the volume.
+void DiscFindings(const LoadedImage& loaded, Tree& tree) {
+    std::unordered_map<std::string, const Folder*> byRel;
+    for (const Folder& f : tree.folders)
+        byRel.emplace(f.rel, &f);
+    for (const RawFolder& raw : loaded.raw.folders) {
+        auto folder = byRel.find(raw.rel);
+        if (!raw.named || folder == byRel.end()) continue;
+        for (const RawEntry& e : raw.entries) {
+            const Entry* listed = folder->second->Find(e.name);
+            if (e.why.empty() && listed && (listed->kind == EntryKind::Folder) == e.folder) continue;
+            if (e.why.empty() && !e.folder && loaded.others.count(Tree::RelPath(*folder->second, e.name))) continue;
+            const std::string message =
+                e.why.empty() ? "The disc holds this " + std::string(e.folder ? "folder" : "file") +
+                                    ", but the reader does not list it under this name; readers on Windows may "
+                                    "see it differently or not at all."
+                              : "The name on the disc holds " + e.why +
+                                    ", so readers on Windows see it under another name or not at all.";
+            tree.discFindings.push_back(
+                {nullptr, Finding{Severity::Error, "name-damaged", Tree::RelPath(*folder->second, e.name), 0,
+                                  std::nullopt, message}});
+        }
+    }
+    const uint64_t volume = loaded.volumeSectors * kSectorBytes;
+    for (const Folder& f : tree.folders)
+        for (const Entry& e : f.entries) {
+            if (e.kind != EntryKind::File) continue;
+            const std::string rel = Tree::RelPath(f, e.name);
+            for (const iso_file_section& s : loaded.files.at(rel).sections) {
+                if (s.size == 0 || uint64_t(s.block) * kSectorBytes + s.size <= volume) continue;
+                tree.discFindings.push_back(
+                    {&e, Finding{Severity::Error, "unreadable", rel, 0, std::nullopt,
+                                 "The file's " + Grouped(s.size) + " bytes from sector " + std::to_string(s.block) +
+                                     " run past the end of the disc, which has " +
+                                     std::to_string(loaded.volumeSectors) + " sectors, so no reader can read them."}});
+                break;
+            }
+        }
+}
+
+Tree BuildTree(LoadedImage& loaded, const ProgressFn& progress) {
     Tree tree;
     tree.root = loaded.path;
     tree.fromImage = true;
@@ -202,6 +489,7 @@ Tree BuildTree(LoadedImage& loaded) {
     tree.folders.emplace_back();
     std::deque<std::pair<IsoDir*, size_t>> pending{{iso_image_get_root(loaded.image.get()), 0}};
     std::vector<IsoDir*> subfolders;
+    uint64_t listed = 0;
     while (!pending.empty()) {
         auto [dir, index] = pending.front();
         pending.pop_front();
@@ -210,10 +498,18 @@ Tree BuildTree(LoadedImage& loaded) {
         std::vector<std::pair<Entry, IsoNode*>> found;
         IsoNode* node = nullptr;
         while (iso_dir_iter_next(iter, &node) == 1) {
+            if (progress && ++listed % 4096 == 0 && !progress(0, 0)) {
+                iso_dir_iter_free(iter);
+                throw Cancelled();
+            }
             const char* name = iso_node_get_name(node);
             enum IsoNodeType type = iso_node_get_type(node);
-            // Joliet carries files and folders only; anything else came from another tree of the disc.
-            if (type != LIBISO_FILE && type != LIBISO_DIR) continue;
+            // Joliet carries files and folders only; anything else came from another tree of the disc, or is
+            // a boot catalogue, which libisofs holds as a node of its own kind.
+            if (type != LIBISO_FILE && type != LIBISO_DIR) {
+                if (name) loaded.others.insert(Tree::RelPath(tree.folders[index], name));
+                continue;
+            }
             if (!UsableName(name)) {
                 iso_dir_iter_free(iter);
                 throw Error("The disc image " + loaded.path + " is damaged: a folder holds a name no reader accepts.");
@@ -242,7 +538,15 @@ Tree BuildTree(LoadedImage& loaded) {
             folder.folded[detail::FoldCase(e.name)].push_back(i);
             if (e.kind == EntryKind::File) {
                 ++tree.files;
-                loaded.files.emplace(Tree::RelPath(folder, e.name), reinterpret_cast<IsoFile*>(n));
+                DiscFile file;
+                file.node = reinterpret_cast<IsoFile*>(n);
+                int count = 0;
+                iso_file_section* sections = nullptr;
+                if (iso_file_get_old_image_sections(file.node, &count, &sections, 0) == 1 && sections) {
+                    file.sections.assign(sections, sections + count);
+                    std::free(sections);
+                }
+                loaded.files.emplace(Tree::RelPath(folder, e.name), std::move(file));
             }
             subfolders.push_back(e.kind == EntryKind::Folder ? reinterpret_cast<IsoDir*>(n) : nullptr);
             folder.entries.push_back(std::move(e));
@@ -256,6 +560,7 @@ Tree BuildTree(LoadedImage& loaded) {
             tree.folders.push_back(std::move(sub));
         }
     }
+    DiscFindings(loaded, tree);
     return tree;
 }
 
@@ -263,7 +568,7 @@ Tree BuildTree(LoadedImage& loaded) {
 template <class Sink> void ReadFile(const LoadedImage& loaded, const std::string& rel, size_t limit, Sink&& sink) {
     auto it = loaded.files.find(rel);
     if (it == loaded.files.end()) throw Error("The disc image " + loaded.path + " has no file " + rel + ".");
-    IsoStream* stream = iso_file_get_stream(it->second);
+    IsoStream* stream = iso_file_get_stream(it->second.node);
     auto fail = [&](int code) {
         return Error("Cannot read " + rel + " from the disc image " + loaded.path + ": " + LibraryText(code) + ".");
     };
@@ -351,8 +656,8 @@ bool IsImageFile(const std::string& path) {
 }
 
 CheckResult CheckImage(const std::string& image, const CheckOptions& options) {
-    std::shared_ptr<LoadedImage> loaded = Load(image);
-    Tree tree = BuildTree(*loaded);
+    std::shared_ptr<LoadedImage> loaded = Load(image, options.progress);
+    Tree tree = BuildTree(*loaded, options.progress);
     tree.readFile = [loaded](const Folder& folder, const Entry& entry, size_t limit) {
         std::string bytes;
         bytes.reserve(std::min<size_t>(static_cast<size_t>(entry.info.st_size), limit));
@@ -366,12 +671,37 @@ CheckResult CheckImage(const std::string& image, const CheckOptions& options) {
 }
 
 void ExtractImage(const std::string& image, const std::string& folder, const ProgressFn& progress) {
-    std::shared_ptr<LoadedImage> loaded = Load(image);
-    Tree tree = BuildTree(*loaded);
-    uint64_t total = 0, done = 0;
+    std::shared_ptr<LoadedImage> loaded = Load(image, progress);
+    Tree tree = BuildTree(*loaded, progress);
+    // Files whose records name the same bytes are copied once and linked: a small image may name one extent
+    // from many entries, and the copy must not grow to their sum.
+    auto extentOf = [&](const Folder& f, const Entry& e) {
+        const DiscFile& file = loaded->files.at(Tree::RelPath(f, e.name));
+        if (file.sections.empty()) return std::string(); // nothing shared: never linked
+        return std::string(reinterpret_cast<const char*>(file.sections.data()),
+                           file.sections.size() * sizeof(iso_file_section));
+    };
+    struct statvfs room {};
+    if (::statvfs(folder.c_str(), &room) != 0)
+        throw Error(detail::SystemErrorText("Cannot find the free space of", folder, errno));
+    const uint64_t unit = std::max<uint64_t>(room.f_frsize, 1);
+    uint64_t total = 0, done = 0, needed = unit * tree.folders.size();
+    std::unordered_map<std::string, std::string> copied; // extent -> host path of its copy
     for (const Folder& f : tree.folders)
-        for (const Entry& e : f.entries)
-            if (e.kind == EntryKind::File) total += static_cast<uint64_t>(e.info.st_size);
+        for (const Entry& e : f.entries) {
+            if (e.kind != EntryKind::File) continue;
+            const uint64_t size = static_cast<uint64_t>(e.info.st_size);
+            std::string key = extentOf(f, e);
+            if (!key.empty() && !copied.emplace(std::move(key), std::string()).second) continue;
+            total += size;
+            needed += (size + unit - 1) / unit * unit;
+        }
+    const uint64_t free = uint64_t(room.f_bavail) * unit;
+    if (needed > free)
+        throw Error("The copy of the disc needs " + Megabytes(static_cast<double>(needed)) + " (" + Grouped(needed) +
+                    " bytes), but " + folder + " has only " + Megabytes(static_cast<double>(free)) + " (" +
+                    Grouped(free) + " bytes) free.");
+    copied.clear();
     if (progress && !progress(0, total)) throw Cancelled();
     std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     for (const Folder& f : tree.folders) {
@@ -383,6 +713,16 @@ void ExtractImage(const std::string& image, const std::string& folder, const Pro
                     throw Error(detail::SystemErrorText("Cannot make the folder", path, errno));
                 continue;
             }
+            std::string key = extentOf(f, e);
+            if (!key.empty()) {
+                auto [first, added] = copied.emplace(std::move(key), path);
+                if (!added) {
+                    if (::link(first->second.c_str(), path.c_str()) != 0)
+                        throw Error(detail::SystemErrorText("Cannot write", path, errno));
+                    continue;
+                }
+            }
+            // Never onto something that is there: O_EXCL neither replaces a file nor follows a link.
             int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
             if (fd < 0) throw Error(detail::SystemErrorText("Cannot write", path, errno));
             int err = 0;

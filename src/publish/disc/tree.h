@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "publish/publish.h"
@@ -77,6 +78,9 @@ struct Tree {
     bool fromImage = false;
     uint64_t imageBytes = 0;
     std::function<std::string(const Folder& folder, const Entry& entry, size_t limit)> readFile;
+    // What the disc's own records tell about its entries beyond the list (a file whose bytes lie past the
+    // image's end, a name the reader changed); an entry named here is not read again.
+    std::vector<std::pair<const Entry*, Finding>> discFindings;
 
     // At most limit bytes of a file of the tree; throws Error when it cannot be read.
     std::string Read(const Folder& folder, const Entry& entry, size_t limit = SIZE_MAX) const;
