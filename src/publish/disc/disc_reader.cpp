@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/shell.h"
 #include "publish/disc/tree.h"
+#include "viewer_core.h"
 
 namespace publish {
 
@@ -339,7 +339,7 @@ AutorunOpen ParseAutorunOpen(std::string_view bytes) {
                 ++i;
             open.program = value.substr(0, i);
         }
-        open.tokens = platform::posix::SplitCommandLine(value.substr(i));
+        open.tokens = viewer::SplitCommandLine(value.substr(i));
         break;
     }
     return open;
