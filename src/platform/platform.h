@@ -34,6 +34,7 @@ enum ErrorCode : uint32_t {
     kErrorBusy = 170,
     kErrorAlreadyExists = 183,
     kErrorFilenameExcedRange = 206,
+    kErrorNoData = 232,
     kErrorDirectory = 267,
     kErrorNotConnected = 2250,
 };
