@@ -22,3 +22,8 @@ set_source_files_properties(${KVD_SOURCE_ROOT}/src/platform/win32/utf8.rc PROPER
 kvd_win_layer_test(platform_win_tests
   SOURCES ${KVD_TESTS_DIR}/platform/namespace_test.cpp ${KVD_TESTS_DIR}/platform/win32_test.cpp
   LIBS kvd_platform)
+
+kvd_win_layer_test(runtime_win_tests
+  SOURCES ${KVD_TESTS_DIR}/runtime/conversion_test.cpp ${KVD_TESTS_DIR}/runtime/text_file_read_test.cpp
+          ${KVD_TESTS_DIR}/runtime/text_file_write_test.cpp ${KVD_TESTS_DIR}/runtime/file_services_test.cpp
+  LIBS kvd_runtime)
