@@ -2,8 +2,9 @@
 //
 // The wizard's logic sees a Windows namespace: drive letters, backslash paths and Win32
 // error codes. Each backend implements these functions for its system; the POSIX backend
-// maps the namespace onto the host file system (see posix/drive_table.h). Every function
-// that fails records a Win32 error code that GetLastError() returns, per thread.
+// maps the namespace onto the host file system (see posix/drive_table.h); the Win32 backend
+// calls the functions of the same names. Every function that fails records a Win32 error code
+// that GetLastError() returns, per thread.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ enum ErrorCode : uint32_t {
     kErrorBusy = 170,
     kErrorAlreadyExists = 183,
     kErrorFilenameExcedRange = 206,
+    kErrorNoData = 232,
     kErrorDirectory = 267,
     kErrorNotConnected = 2250,
 };
@@ -171,8 +173,13 @@ intptr_t ShellExecute(const std::string& verb, const std::string& file, const st
 // Where no Windows viewer can run, the shell starts this system's viewer program, named here, from
 // the running program's folder in place of the disc's kvd.exe. It tells that viewer the host path
 // of the kvd.exe it stands in for in the environment variable named here, so that the eight
-// tokens reach it exactly as the Windows viewer would get them.
+// tokens reach it exactly as the Windows viewer would get them. On Windows the viewer is the
+// disc's kvd.exe itself, and nothing stands in for it.
+#ifdef _WIN32
+inline constexpr char kHostViewerProgram[] = "kvd.exe";
+#else
 inline constexpr char kHostViewerProgram[] = "kvd_view";
+#endif
 inline constexpr char kStandsInForVariable[] = "KVD_VIEW_STANDS_IN_FOR";
 
 // ---- Names -------------------------------------------------------------------------------

@@ -130,7 +130,8 @@ TEST_F(Search, NamePartSelectsAndFolderPartResolvesLikeAnyPath) {
     WriteBytes(c_ + "/p/B.TXT", "");
     WriteBytes(c_ + "/p/readme", "");
     EXPECT_EQ(Find("C:\\p\\*.txt").size(), 2u);
-    EXPECT_EQ(Find("C:/p/*.").size(), 2u);  // readme and Sub
+    EXPECT_EQ(Find("C:/p/*.").size(), 4u);  // ".", "..", readme and Sub
+    EXPECT_EQ(Find("C:/p/*.").count("readme"), 1u);
     EXPECT_EQ(Find("C:\\p\\b.txt").count("B.TXT"), 1u);
     EXPECT_EQ(Find("C:\\p\\sub").count("Sub"), 1u);
     ASSERT_TRUE(SetCurrentDirectory("C:\\p"));
@@ -172,7 +173,7 @@ TEST_F(Search, FailuresTellNoMatchFromAMissingFolder) {
     EXPECT_EQ(FailureOf("C:\\p\\missing"), kErrorFileNotFound);
     EXPECT_EQ(FailureOf("C:\\p\\"), kErrorFileNotFound);
     EXPECT_EQ(FailureOf("C:\\nofolder\\*.*"), kErrorPathNotFound);
-    EXPECT_EQ(FailureOf("C:\\p\\file\\*.*"), kErrorPathNotFound);
+    EXPECT_EQ(FailureOf("C:\\p\\file\\*.*"), kErrorInvalidName);
     EXPECT_EQ(FailureOf("Q:\\*.*"), kErrorPathNotFound);
     ASSERT_EQ(rmdir(d_.c_str()), 0);
     EXPECT_EQ(FailureOf("D:\\*.*"), kErrorNotReady);

@@ -149,11 +149,15 @@ TEST(ApplicationTitle, FormedFromTheProgramFileName) {
 }
 
 TEST(ApplicationTitle, IsFormedOnceFromThePlatformsProgramPath) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the program path is the real one there, not set by the test";
+#else
     platform::posix::SetModuleFileNameForTesting("C:\\Program Files\\Wizard\\SETUP.EXE");
     EXPECT_EQ(rtl::ApplicationTitle(), "Setup");
     platform::posix::SetModuleFileNameForTesting("C:\\other\\OTHER.EXE");
     EXPECT_EQ(rtl::ApplicationTitle(), "Setup");
     platform::posix::SetModuleFileNameForTesting("");
+#endif
 }
 
 }  // namespace

@@ -180,6 +180,9 @@ TEST(TextFile, OpeningForReadingAFileOpenForWritingFlushesItFirst) {
 }
 
 TEST(TextFile, AFifoWhoseWriterHasGoneIsTheEndOfTheData) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a named pipe of the host's (mkfifo) has no counterpart in a Windows folder";
+#else
     TempDir dir;
     const std::string fifo = dir / "pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -203,6 +206,7 @@ TEST(TextFile, AFifoWhoseWriterHasGoneIsTheEndOfTheData) {
     EXPECT_EQ(rtl::IOResult(), 0);
     f.Close();
     EXPECT_EQ(rtl::IOResult(), 0);
+#endif
 }
 
 // ---- Error codes of opening and reading ----------------------------------------------------

@@ -89,6 +89,9 @@ TEST_P(TextFileBlocks, DiskReceivesWholeBlocksWhileWritingAndTheRestAtClose) {
 INSTANTIATE_TEST_SUITE_P(Sizes, TextFileBlocks, ::testing::Values(0, 1, 127, 128, 129, 255, 256, 300, 1000));
 
 TEST(TextFileWrite, NamesLongerThan259CharactersWork) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the ANSI calls keep to MAX_PATH unless the machine and the program enable long paths";
+#else
     TempDir dir;
     std::string host = dir.Path();
     while (host.size() < 320) host += "/" + std::string(60, 'd');
@@ -105,6 +108,7 @@ TEST(TextFileWrite, NamesLongerThan259CharactersWork) {
     f.Reset();
     EXPECT_EQ(f.ReadLn(), "deep");
     rtl::InOutCheck();
+#endif
 }
 
 TEST(TextFileWrite, RewritingAnOpenFileClosesItFirst) {
@@ -143,6 +147,7 @@ TEST(TextFileWrite, AFileLeftOpenIsWrittenAndClosedWhenItGoesAway) {
         EXPECT_EQ(ReadBytes(dir / "first.txt"), "first");
         EXPECT_EQ(rtl::IOResult(), 0);
     }
+#ifndef _WIN32  // a named pipe of the host's (mkfifo) has no counterpart in a Windows folder
     {
         // The final write fails here (the pipe's reader has gone); that must neither throw nor
         // leave a code behind for a later check.
@@ -158,6 +163,7 @@ TEST(TextFileWrite, AFileLeftOpenIsWrittenAndClosedWhenItGoesAway) {
         ASSERT_EQ(rtl::IOResult(), 0);
         close(reader);
     }
+#endif
     EXPECT_EQ(rtl::IOResult(), 0);
 }
 
@@ -217,6 +223,9 @@ TEST(TextFileWriteErrors, WritingToAFileOpenForReadingIs105AndChangesNothing) {
 }
 
 TEST(TextFileWriteErrors, ACharacterDeviceGetsEveryStatementAtOnce) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no device that is always full (/dev/full)";
+#else
     rtl::TTextFile f;
     f.Assign(Win("/dev/null"));
     f.Rewrite();
@@ -240,9 +249,13 @@ TEST(TextFileWriteErrors, ACharacterDeviceGetsEveryStatementAtOnce) {
     f.Close();
     EXPECT_EQ(rtl::IOResult(), 0);
     EXPECT_EQ(f.CurrentMode(), rtl::TTextFile::Mode::Closed);
+#endif
 }
 
 TEST(TextFileWriteErrors, AFullBlockThatCannotBeWrittenLosesTheRestOfTheStatement) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no device that is always full (/dev/full)";
+#else
     rtl::TTextFile f;
     f.Assign(Win("/dev/full"));
     f.Rewrite();
@@ -250,9 +263,13 @@ TEST(TextFileWriteErrors, AFullBlockThatCannotBeWrittenLosesTheRestOfTheStatemen
     ExpectCheckRaises(112, "I/O error 112");
     f.Close();
     EXPECT_EQ(rtl::IOResult(), 0);
+#endif
 }
 
 TEST(TextFileWriteErrors, TheLineEndOfALostStatementIsLostToo) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a named pipe of the host's (mkfifo) has no counterpart in a Windows folder";
+#else
     // A pipe holds its bytes until the close; with the reader gone the first block fails, and
     // nothing of that write line may be left waiting for the close.
     signal(SIGPIPE, SIG_IGN);
@@ -280,9 +297,13 @@ TEST(TextFileWriteErrors, TheLineEndOfALostStatementIsLostToo) {
         EXPECT_EQ(rtl::IOResult(), 0);
         EXPECT_EQ(f.CurrentMode(), rtl::TTextFile::Mode::Closed);
     }
+#endif
 }
 
 TEST(TextFileWriteErrors, AFailedCloseLeavesTheFileOpen) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a named pipe of the host's (mkfifo) has no counterpart in a Windows folder";
+#else
     // A pipe is no character device, so its bytes wait for the close; the reader leaves first.
     signal(SIGPIPE, SIG_IGN);
     TempDir dir;
@@ -305,6 +326,7 @@ TEST(TextFileWriteErrors, AFailedCloseLeavesTheFileOpen) {
     f.Close();
     EXPECT_EQ(rtl::IOResult(), 0);
     EXPECT_EQ(f.CurrentMode(), rtl::TTextFile::Mode::Closed);
+#endif
 }
 
 struct MessageCase {

@@ -4,17 +4,34 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace testing_support {
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
+#ifndef _WIN32
     std::string pattern = (fs::temp_directory_path() / "kvdtest.XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = fs::canonical(pattern).string();
+#else
+    // A random name made only when nobody has it yet, as mkdtemp does, on either system.
+    std::random_device seed;
+    std::mt19937 random(seed());
+    const fs::path parent = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = "kvdtest.";
+        for (int i = 0; i < 6; ++i) name += "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+        std::error_code error;
+        if (fs::create_directory(parent / name, error)) {
+            path_ = fs::canonical(parent / name).string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+#endif
 }
 
 TempDir::~TempDir() {
@@ -40,8 +57,8 @@ std::string ReadBytes(const std::string& hostPath) {
 }
 
 bool HostExists(const std::string& hostPath) {
-    struct stat st;
-    return lstat(hostPath.c_str(), &st) == 0;
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(hostPath, ignored));
 }
 
 void MakeDirs(const std::string& hostPath) { fs::create_directories(hostPath); }

@@ -14,10 +14,16 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    // Host path, no trailing slash.
+    // Host path, no trailing separator.
     const std::string& Path() const { return path_; }
     // Host path of a name inside the folder.
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::string operator/(const std::string& name) const { return path_ + kSeparator + name; }
+
+#ifdef _WIN32
+    static constexpr char kSeparator = '\\';
+#else
+    static constexpr char kSeparator = '/';
+#endif
 
 private:
     std::string path_;

@@ -22,6 +22,77 @@ using testing_support::WriteBytes;
 using viewer::ParseViewerArgs;
 using viewer::ViewerArgs;
 
+using Args = std::vector<std::string>;
+using viewer::SplitCommandLine;
+
+struct SplitCase {
+    std::string line;
+    Args args;
+};
+
+void ExpectSplits(const std::vector<SplitCase>& cases) {
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCommandLine(c.line), c.args) << "[" << c.line << "]";
+}
+
+TEST(SplitCommandLine, SeparatorsGroupsAndEmptyArguments) {
+    ExpectSplits({
+        {"", {}},
+        {" \t  ", {}},
+        {"a b  c", {"a", "b", "c"}},
+        {"\ta\tb\t", {"a", "b"}},
+        {"\"a b\" c", {"a b", "c"}},
+        {"\"a\tb\"", {"a\tb"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"\"a\"b\"c d\"", {"abc d"}},
+        {"\"unterminated group  ", {"unterminated group  "}},
+        {"a\nb\rc", {"a\nb\rc"}}, // only space and tab separate
+        {"\"\"", {""}},
+        {"\"\" \"\"", {"", ""}},
+        {"a \"\" b", {"a", "", "b"}},
+        {"a\"\"b", {"ab"}},
+    });
+}
+
+TEST(SplitCommandLine, BackslashesCountOnlyBeforeAQuote) {
+    ExpectSplits({
+        {"a\\b", {"a\\b"}},
+        {"a\\\\b", {"a\\\\b"}},
+        {"trailing\\\\", {"trailing\\\\"}},
+        {"\\\"a", {"\"a"}},
+        {"\\\\\"a b\"", {"\\a b"}},
+        {"\\\\\\\"a", {"\\\"a"}},
+        {"\\\\\\\\\"a\"", {"\\\\a"}},
+        {"\"C:\\Tools\\kvd.exe\"", {"C:\\Tools\\kvd.exe"}},
+        // A folder path ending in a backslash escapes its closing quote: the group runs on.
+        {"\"C:\\Tools\\\" next", {"C:\\Tools\" next"}},
+        {"\"C:\\Tools\\\\\" next", {"C:\\Tools\\", "next"}},
+    });
+}
+
+TEST(SplitCommandLine, DoubledQuoteInsideAGroupIsALiteralQuote) {
+    ExpectSplits({
+        {"\"a\"\"b\"", {"a\"b"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"\"\"\"\"", {"\""}},
+        // Values holding quotes, inserted unescaped, split the way the viewer will see them.
+        {" \"Say \"hi\"\" \"-\"", {"Say hi", "-"}},
+        {" \"Say \"hi\"\"\" \"-\"", {"Say hi\" -"}},
+    });
+}
+
+TEST(SplitCommandLine, TheWizardsTokenStrings) {
+    ExpectSplits({
+        {" \"-\" \"index.htm\" \"Visit us on the Web!\" \"http://x\" \"-\" \"-\" \"400\" \"600\"",
+         {"-", "index.htm", "Visit us on the Web!", "http://x", "-", "-", "400", "600"}},
+        {" \"d\" \"a b\\page.htm\" \"-\" \"-\" \"M\"", {"d", "a b\\page.htm", "-", "-", "M"}},
+        {"\"-\" \"C:\\Tools\\kvdhelp.htm\" \"-\" \"-\" \"-\" \"-\" \"600\" \"700\"",
+         {"-", "C:\\Tools\\kvdhelp.htm", "-", "-", "-", "-", "600", "700"}},
+        {"\"$(touch /tmp/x)\" \"; rm -rf x\" \"`id`\" \"a|b&c>d\"",
+         {"$(touch /tmp/x)", "; rm -rf x", "`id`", "a|b&c>d"}},
+    });
+}
+
 void ExpectArgs(const ViewerArgs& a, bool debug, const std::string& page, const std::string& text,
                 const std::string& address, bool maximised, bool borderless, int height, int width) {
     EXPECT_EQ(a.debug, debug);

@@ -45,7 +45,49 @@ bool SamePart(std::string_view a, std::string_view b, bool caseBlind) {
     return std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAtoZ(x) == LowerAtoZ(y); });
 }
 
+bool IsCommandLineSeparator(char c) { return c == ' ' || c == '\t'; }
+
 } // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
+    std::vector<std::string> args;
+    const size_t size = commandLine.size();
+    size_t i = 0;
+    while (true) {
+        while (i < size && IsCommandLineSeparator(commandLine[i]))
+            ++i;
+        if (i >= size) break;
+        std::string arg;
+        bool inGroup = false;
+        while (i < size) {
+            size_t backslashes = 0;
+            while (i < size && commandLine[i] == '\\') {
+                ++backslashes;
+                ++i;
+            }
+            if (i < size && commandLine[i] == '"') {
+                arg.append(backslashes / 2, '\\');
+                if (backslashes % 2 == 1) {
+                    arg += '"';
+                    ++i;
+                } else if (inGroup && i + 1 < size && commandLine[i + 1] == '"') {
+                    arg += '"';
+                    i += 2;
+                } else {
+                    inGroup = !inGroup;
+                    ++i;
+                }
+                continue;
+            }
+            arg.append(backslashes, '\\');
+            if (i >= size) break;
+            if (!inGroup && IsCommandLineSeparator(commandLine[i])) break;
+            arg += commandLine[i++];
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
 
 ViewerArgs ParseViewerArgs(const std::vector<std::string>& tokens) {
     ViewerArgs args;

@@ -22,6 +22,16 @@ struct ViewerArgs {
     int width = kDefaultWidth;
 };
 
+// Splits a parameter string into arguments as a Windows program's runtime does, the rule by which
+// the disc's viewer receives its tokens from an autorun line or a shell start:
+// - spaces and tabs separate arguments outside a quoted group;
+// - 2n backslashes before a double quote give n backslashes, and the quote opens or closes a
+//   group; 2n+1 give n backslashes and a literal quote;
+// - backslashes not before a double quote are literal;
+// - inside a group, a doubled quote gives a literal quote and the group goes on;
+// - an empty group ("") is an empty argument.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
 // Reads the tokens by position: debug, first page, link text, address, maximised,
 // borderless, height, width. Any tail may be missing (the "M" and "M" "N" lists are just
 // shorter lists) and takes the defaults; a size that is not a plain positive number does too.

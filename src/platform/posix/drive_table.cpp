@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -120,6 +121,18 @@ void AddNames(const std::string& text, std::vector<std::string>* names) {
         }
         start = end + 1;
     }
+}
+
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, also with an extension ("con.txt") and with
+// spaces before it, as Windows 10 reads them.
+bool IsDeviceName(const std::string& name) {
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (EqualsIgnoringAsciiCase(base, device)) return true;
+    return base.size() == 4 && (EqualsIgnoringAsciiCase(base.substr(0, 3), "COM") ||
+                                EqualsIgnoringAsciiCase(base.substr(0, 3), "LPT")) &&
+           base[3] >= '1' && base[3] <= '9';
 }
 
 // Splits a network path "\\server\share\rest"; false when server or share is missing.
@@ -312,7 +325,10 @@ bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* o
         *error = kErrorPathNotFound;
         return false;
     }
-    if (path.find_first_of("*?") != std::string::npos) {
+    // Characters no Windows name may hold make the whole path an invalid name there, whatever
+    // the host would make of them.
+    if (path.find_first_of("*?<>|\"") != std::string::npos ||
+        std::any_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 32; })) {
         *error = kErrorInvalidName;
         return false;
     }
@@ -337,9 +353,20 @@ bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* o
         rest = path;
     }
     AddNames(rest, &split.names);
+    // A device name answers in any folder, as on Windows, where no file can have it; every one
+    // is a device that takes what is written and gives nothing here.
+    if (!split.names.empty() && IsDeviceName(split.names.back())) {
+        out->drive = 0;
+        out->windows = "\\\\.\\" + split.names.back();
+        out->lastName = split.names.back();
+        out->host = "/dev/null";
+        out->device = true;
+        return true;
+    }
 
     int drive = -1;
     out->drive = 0;
+    out->device = false;
     if (split.prefix.size() == 2 && split.prefix[1] == ':') {
         drive = FindDriveLocked(state, split.prefix[0]);
         if (drive < 0) {
@@ -374,7 +401,15 @@ bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* o
         if (out->host.back() != '/') out->host += '/';
         out->host += hostName;
     }
-    if (!split.names.empty() && path.back() == '\\') out->host += '/';
+    if (!split.names.empty() && path.back() == '\\') {
+        // A separator after the name of a file makes no name on Windows.
+        struct stat st;
+        if (::stat(out->host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+            *error = kErrorInvalidName;
+            return false;
+        }
+        out->host += '/';
+    }
     return true;
 }
 
@@ -444,6 +479,12 @@ bool ToHostPath(const std::string& windowsPath, std::string* hostPath, uint32_t*
     uint32_t code = 0;
     if (!ResolvePath(windowsPath, &resolved, &code)) {
         if (error) *error = code;
+        return false;
+    }
+    // A device is no place on the host: code that works on host paths must not reach the null
+    // device's own file.
+    if (resolved.device) {
+        if (error) *error = kErrorAccessDenied;
         return false;
     }
     if (hostPath) *hostPath = resolved.host;

@@ -55,7 +55,8 @@ uint32_t CodeFromErrno(int error, const std::string& hostPath) {
     case EDQUOT: return kErrorDiskFull;
     case ENOMEDIUM: return kErrorNotReady;
     case ENAMETOOLONG: return kErrorFilenameExcedRange;
-    case EPIPE: return kErrorBrokenPipe;
+    // Writing to a pipe nobody reads: Windows says the pipe is being closed.
+    case EPIPE: return kErrorNoData;
     case EINVAL: return kErrorInvalidParameter;
     case EEXIST: return kErrorAlreadyExists;
     default: return kErrorGenFailure;

@@ -216,6 +216,7 @@ bool DeleteFile(const std::string& name) {
     posix::ResolvedPath resolved;
     uint32_t error = 0;
     if (!posix::ResolvePath(name, &resolved, &error)) return Fail(error);
+    if (resolved.device) return Fail(kErrorAccessDenied);
     struct stat st;
     if (::lstat(resolved.host.c_str(), &st) != 0) return Fail(posix::CodeFromErrno(errno, resolved.host));
     if (S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);

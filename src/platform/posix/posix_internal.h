@@ -20,6 +20,8 @@ struct ResolvedPath {
     char drive = 0;
     // The last name of the path as given; empty at a root.
     std::string lastName;
+    // A device name (NUL, CON, COM1, ...): host is the null device, and no folder holds it.
+    bool device = false;
 };
 
 // Resolves any Windows path form against the current directory. False with a Win32 code in

@@ -19,6 +19,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/drive_table.h"
+#include "viewer_core.h"
 
 extern char** environ;
 
@@ -37,8 +38,6 @@ constexpr intptr_t kSeErrBadFormat = 11;
 constexpr intptr_t kSeErrShare = 26;
 constexpr intptr_t kSeErrNoAssociation = 31;
 constexpr intptr_t kStarted = 42;
-
-bool IsSeparator(char c) { return c == ' ' || c == '\t'; }
 
 bool IsNonDirectory(const std::string& path) {
     struct stat st;
@@ -279,46 +278,6 @@ intptr_t Spawn(const std::string& program, const std::vector<std::string>& args,
 
 } // namespace
 
-std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
-    std::vector<std::string> args;
-    const size_t size = commandLine.size();
-    size_t i = 0;
-    while (true) {
-        while (i < size && IsSeparator(commandLine[i]))
-            ++i;
-        if (i >= size) break;
-        std::string arg;
-        bool inGroup = false;
-        while (i < size) {
-            size_t backslashes = 0;
-            while (i < size && commandLine[i] == '\\') {
-                ++backslashes;
-                ++i;
-            }
-            if (i < size && commandLine[i] == '"') {
-                arg.append(backslashes / 2, '\\');
-                if (backslashes % 2 == 1) {
-                    arg += '"';
-                    ++i;
-                } else if (inGroup && i + 1 < size && commandLine[i + 1] == '"') {
-                    arg += '"';
-                    i += 2;
-                } else {
-                    inGroup = !inGroup;
-                    ++i;
-                }
-                continue;
-            }
-            arg.append(backslashes, '\\');
-            if (i >= size) break;
-            if (!inGroup && IsSeparator(commandLine[i])) break;
-            arg += commandLine[i++];
-        }
-        args.push_back(std::move(arg));
-    }
-    return args;
-}
-
 std::string FindProgram(const std::string& file, uint32_t* error) {
     *error = kErrorSuccess;
     if (file.empty()) {
@@ -393,7 +352,7 @@ intptr_t ShellExecute(const std::string& verb, const std::string& file, const st
             return fail(posix::kSeErrPathNotFound);
     }
 
-    std::vector<std::string> args = posix::SplitCommandLine(parameters);
+    std::vector<std::string> args = viewer::SplitCommandLine(parameters);
     std::string executable;
     std::string standsInFor;
     if (posix::IsOurWindowsViewer(program)) {

@@ -43,7 +43,8 @@ bool WildcardPattern::Matches(const std::string& name) const {
     const std::string lower = CharLower(name);
     if (!hasWildcards_) return lower == exactLower_;
     const Characters characters = Utf8Characters(lower);
-    if (noExtension_ && CountDots(characters) != dotsAllowed_) return false;
+    // "." and ".." are names without an extension too.
+    if (noExtension_ && lower != "." && lower != ".." && CountDots(characters) != dotsAllowed_) return false;
     if (Glob(characters, pattern_)) return true;
     return hasShortForm_ && Glob(characters, shortForm_);
 }

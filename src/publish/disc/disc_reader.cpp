@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/shell.h"
 #include "publish/disc/tree.h"
 #include "publish/figures.h"
+#include "viewer_core.h"
 
 namespace publish {
 
@@ -644,7 +644,7 @@ AutorunOpen ParseAutorunOpen(std::string_view bytes) {
                 ++i;
             open.program = value.substr(0, i);
         }
-        open.tokens = platform::posix::SplitCommandLine(value.substr(i));
+        open.tokens = viewer::SplitCommandLine(value.substr(i));
         break;
     }
     return open;

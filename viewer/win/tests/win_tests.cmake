@@ -35,6 +35,9 @@ endfunction()
 kvd_win_test(kvd_win_unit_tests tests/address_test.cpp tests/browser_mode_test.cpp tests/browser_events_test.cpp)
 kvd_win_test(kvd_win_window_tests tests/window_test.cpp tests/wine_process.cpp)
 
+# The wizard's own layers below its window, on the Win32 backend.
+include(${KVD_SOURCE_ROOT}/tests/win_layers.cmake)
+
 # One Wine session for the whole run: a server started by a test would hold that test's output open.
 add_test(NAME win.wine_session_start COMMAND ${KVD_WINE_SESSION} ${KVD_WINE_STATE} start
                                              $<TARGET_FILE:kvd_win_recorder>)
