@@ -41,6 +41,8 @@ std::string LibraryText(int code) {
     return text;
 }
 
+} // namespace
+
 // What can be told from the file's own bytes, before libisofs sees it: its error messages name no file and
 // say little about an image that was merely cut short.
 void CheckImageFile(const std::string& path) {
@@ -68,6 +70,8 @@ void CheckImageFile(const std::string& path) {
         throw Error("The disc image " + path + " is cut short: it holds " + std::to_string(bytes) + " bytes of the " +
                     std::to_string(sectors * kSectorBytes) + " its volume needs.");
 }
+
+namespace {
 
 uint32_t Le32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
