@@ -225,4 +225,56 @@ TEST(Burn, CancelDuringTheWriteEndsWithACancelledResultAndHowFarItGot) {
     EXPECT_EQ(publish::BurnImage(dir / "show.iso", options).outcome, BurnOutcome::Written);
 }
 
+// The rule for the disc in the drive, row by row: what it is, whether it can be rewritten, whether blanking
+// was agreed; a row either blanks or not, or is refused with its reason.
+TEST(Burn, BlankRuleDependsOnTheDiscItsRewritingAndTheAgreement) {
+    struct Row {
+        DiscState state;
+        bool rewritable;
+        bool agreed;
+        bool blanks;
+        std::optional<BurnFailure> failure;
+        std::string message;
+    };
+    const std::string data = "The rewritable disc in the drive /dev/sr7 (CD-RW) holds data; it must be blanked "
+                             "first, which erases everything on it.";
+    const std::string closed = "The disc in the drive /dev/sr7 (CD-R) is closed: it is written and takes no more.";
+    const std::string used = "The disc in the drive /dev/sr7 (CD-R) already holds data and cannot be blanked; the "
+                             "image needs a blank disc.";
+    const std::string kind = "The disc in the drive /dev/sr7 (CD-RW) is of a kind this drive cannot write.";
+    const std::string none = "There is no disc in the drive /dev/sr7.";
+    const std::vector<Row> rows = {
+        {DiscState::Blank, false, false, false, {}, ""},
+        {DiscState::Blank, true, false, false, {}, ""},
+        {DiscState::Blank, true, true, false, {}, ""},
+        {DiscState::Appendable, true, false, false, BurnFailure::NeedsBlanking, data},
+        {DiscState::Appendable, true, true, true, {}, ""},
+        {DiscState::Closed, true, false, false, BurnFailure::NeedsBlanking, data},
+        {DiscState::Closed, true, true, true, {}, ""},
+        {DiscState::Closed, false, false, false, BurnFailure::UnusableDisc, closed},
+        {DiscState::Closed, false, true, false, BurnFailure::UnusableDisc, closed},
+        {DiscState::Appendable, false, false, false, BurnFailure::UnusableDisc, used},
+        {DiscState::Appendable, false, true, false, BurnFailure::UnusableDisc, used},
+        {DiscState::Unsuitable, true, true, false, BurnFailure::UnusableDisc, kind},
+        {DiscState::None, false, false, false, BurnFailure::NoDisc, none},
+        {DiscState::None, true, true, false, BurnFailure::NoDisc, none},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(publish::DiscStateName(row.state)) + (row.rewritable ? " rewritable" : " write-once") +
+                     (row.agreed ? " agreed" : ""));
+        publish::DriveInfo disc;
+        disc.address = "/dev/sr7";
+        disc.state = row.state;
+        disc.mediumType = row.state == DiscState::None ? "" : row.rewritable ? "CD-RW" : "CD-R";
+        disc.rewritable = row.rewritable;
+        try {
+            EXPECT_EQ(publish::BlankingNeeded(disc, row.agreed), row.blanks);
+            EXPECT_FALSE(row.failure) << "not refused";
+        } catch (const publish::BurnError& error) {
+            EXPECT_EQ(std::optional<BurnFailure>(error.Failure()), row.failure);
+            EXPECT_EQ(error.what(), row.message);
+        }
+    }
+}
+
 } // namespace
