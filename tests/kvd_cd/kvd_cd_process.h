@@ -15,10 +15,10 @@ struct Outcome {
     std::string err;
 };
 
-inline Outcome RunProgram(const QString& program, const QStringList& arguments) {
+inline Outcome RunProgram(const QString& program, const QStringList& arguments, int timeoutMs = 180000) {
     QProcess process;
     process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(180000)) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(process.waitForFinished(timeoutMs)) << arguments.join(' ').toStdString();
     Outcome run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput().toStdString();

@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "publish/disc/burn.h"
+#include "publish/figures.h"
+#include "support/iso_head.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -16,6 +19,8 @@ namespace {
 using publish::BurnFailure;
 using publish::BurnOutcome;
 using publish::BurnPhase;
+using publish::DiscState;
+using testing_support::AsIsoImage;
 using testing_support::HostExists;
 using testing_support::MakeDirs;
 using testing_support::ReadBytes;
@@ -33,15 +38,19 @@ std::string Pattern(size_t size) {
     return bytes;
 }
 
-// A sparse file: long to write, yet no room taken and quick to make.
+// A sparse image: long to write, yet no room taken and quick to make.
 void MakeHoles(const std::string& path, uint64_t size) {
     WriteBytes(path, "");
     std::filesystem::resize_file(path, size);
+    const std::string descriptor = testing_support::PrimaryVolumeDescriptor(size);
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(pwrite(fd, descriptor.data(), descriptor.size(), testing_support::kIsoDescriptorOffset), 2048);
+    close(fd);
 }
 
 TEST(Burn, StdioDriveShowsAsABlankRewritableFileAndTakesTheImageByteForByte) {
     TempDir dir;
-    const std::string image = Pattern(5 * 1024 * 1024 + 1000); // not a whole number of sectors
+    const std::string image = AsIsoImage(Pattern(5 * 1024 * 1024 + 1000)); // not a whole number of sectors
     WriteBytes(dir / "show.iso", image);
     const std::string drive = "stdio:" + dir / "disc.bin";
 
@@ -92,35 +101,42 @@ TEST(Burn, StdioDriveShowsAsABlankRewritableFileAndTakesTheImageByteForByte) {
     EXPECT_EQ(phase, BurnPhase::Verifying);
     EXPECT_EQ(done, image.size());
 
-    // Without the read-back the burn says so.
+    // The file holds data now: a second burn blanks it first, and without the read-back says so.
+    EXPECT_EQ(publish::InspectDrive(drive).state, DiscState::Closed);
     options.verify = false;
-    EXPECT_EQ(publish::BurnImage(dir / "show.iso", options).message,
-              "Wrote 5,243,880 bytes (5.0 MB) to the drive " + drive + "; not verified.");
+    options.blank = true;
+    const publish::BurnResult again = publish::BurnImage(dir / "show.iso", options);
+    EXPECT_EQ(again.message, "Wrote 5,243,880 bytes (5.0 MB) to the drive " + drive + "; not verified.");
+    EXPECT_TRUE(again.blanked);
 }
 
-TEST(Burn, ReadBackNamesTheFirstSectorThatDiffersOrCannotBeRead) {
+// The whole image is read back, the last sector too; the first sector that differs is named.
+TEST(Burn, ReadBackNamesTheFirstSectorThatDiffers) {
     struct Case {
         const char* name;
-        std::string drive;                 // in the test's folder, or a device
+        uint64_t size;
         std::function<void(int fd)> spoil; // done to the written file as the read-back begins
         uint64_t sector;
-        std::string said; // how the message goes on
+        std::string said; // how the message goes on after "sector "
     };
+    constexpr uint64_t k3MiB = 3 * 1024 * 1024;
     const std::vector<Case> cases = {
-        {"one byte changed", "disc.bin", [](int fd) { ASSERT_EQ(pwrite(fd, "!", 1, 700 * 2048 + 5), 1); }, 700,
+        {"one byte changed", k3MiB, [](int fd) { ASSERT_EQ(pwrite(fd, "!", 1, 700 * 2048 + 5), 1); }, 700,
          "700 differs from the image."},
-        // A character device takes the bytes and gives none back.
-        {"a drive that cannot read", "/dev/null", nullptr, 0,
-         "0 could not be read back: Read attempt on write-only drive."},
+        {"the image's last byte changed", k3MiB + 1000, [](int fd) { ASSERT_EQ(pwrite(fd, "!", 1, k3MiB + 999), 1); },
+         1536, "1,536 differs from the image."},
+        // libburn reads a file's missing end as zeros.
+        {"the medium cut short", k3MiB, [](int fd) { ASSERT_EQ(ftruncate(fd, 900 * 2048), 0); }, 900,
+         "900 differs from the image."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        WriteBytes(dir / "show.iso", Pattern(3 * 1024 * 1024));
-        const std::string target = c.drive[0] == '/' ? c.drive : dir / c.drive;
+        WriteBytes(dir / "show.iso", AsIsoImage(Pattern(c.size)));
+        const std::string target = dir / "disc.bin";
         publish::BurnOptions options;
         options.drive = "stdio:" + target;
-        bool spoiled = c.spoil == nullptr;
+        bool spoiled = false;
         options.progress = [&](const publish::BurnProgress& now) {
             if (now.phase == BurnPhase::Verifying && !spoiled) {
                 const int fd = open(target.c_str(), O_WRONLY);
@@ -132,16 +148,16 @@ TEST(Burn, ReadBackNamesTheFirstSectorThatDiffersOrCannotBeRead) {
         };
         const publish::BurnResult result = publish::BurnImage(dir / "show.iso", options);
         EXPECT_EQ(result.outcome, BurnOutcome::VerifyFailed);
-        ASSERT_TRUE(result.firstDifferentSector);
-        EXPECT_EQ(*result.firstDifferentSector, c.sector);
-        EXPECT_EQ(result.message,
-                  "Wrote 3,145,728 bytes (3.0 MB) to the drive " + options.drive + ", but sector " + c.said);
+        EXPECT_EQ(result.firstDifferentSector, std::optional<uint64_t>(c.sector));
+        EXPECT_EQ(result.message, "Wrote " + publish::Grouped(c.size) + " bytes (3.0 MB) to the drive " +
+                                      options.drive + ", but sector " + c.said);
     }
 }
 
 TEST(Burn, RefusalsNameTheDriveOrTheImageAndWriteNothing) {
     TempDir dir;
-    WriteBytes(dir / "show.iso", Pattern(100000));
+    WriteBytes(dir / "show.iso", AsIsoImage(Pattern(100000)));
+    WriteBytes(dir / "data.iso", Pattern(100000));
     WriteBytes(dir / "empty.iso", "");
     MakeDirs(dir / "folder.iso");
     const std::string disc = "stdio:" + dir / "disc.bin";
@@ -156,8 +172,10 @@ TEST(Burn, RefusalsNameTheDriveOrTheImageAndWriteNothing) {
          "The image " + dir / "none.iso" + " cannot be read: No such file or directory."},
         {dir / "empty.iso", disc, BurnFailure::BadImage, "The image " + dir / "empty.iso" + " is empty."},
         {dir / "folder.iso", disc, BurnFailure::BadImage, "The image " + dir / "folder.iso" + " is not a file."},
+        {dir / "data.iso", disc, BurnFailure::BadImage,
+         "The file " + dir / "data.iso" + " is not an ISO 9660 disc image."},
         {dir / "show.iso", "stdio:" + dir / "gone/disc.bin", BurnFailure::NoDrive,
-         "There is no drive stdio:" + dir / "gone/disc.bin" + ": Neither stdio-path nor its directory exist."},
+         "There is no drive stdio:" + dir / "gone/disc.bin" + ": the folder " + dir / "gone" + " does not exist."},
     };
     // Without a drive named, the only one is taken; this machine may have none.
     if (publish::ListDrives().empty()) {
@@ -203,7 +221,60 @@ TEST(Burn, CancelDuringTheWriteEndsWithACancelledResultAndHowFarItGot) {
     EXPECT_LT(std::filesystem::file_size(dir / "disc.bin"), kSize);
     options.progress = nullptr;
     options.verify = false;
+    options.blank = true;
     EXPECT_EQ(publish::BurnImage(dir / "show.iso", options).outcome, BurnOutcome::Written);
+}
+
+// The rule for the disc in the drive, row by row: what it is, whether it can be rewritten, whether blanking
+// was agreed; a row either blanks or not, or is refused with its reason.
+TEST(Burn, BlankRuleDependsOnTheDiscItsRewritingAndTheAgreement) {
+    struct Row {
+        DiscState state;
+        bool rewritable;
+        bool agreed;
+        bool blanks;
+        std::optional<BurnFailure> failure;
+        std::string message;
+    };
+    const std::string data = "The rewritable disc in the drive /dev/sr7 (CD-RW) holds data; it must be blanked "
+                             "first, which erases everything on it.";
+    const std::string closed = "The disc in the drive /dev/sr7 (CD-R) is closed: it is written and takes no more.";
+    const std::string used = "The disc in the drive /dev/sr7 (CD-R) already holds data and cannot be blanked; the "
+                             "image needs a blank disc.";
+    const std::string kind = "The disc in the drive /dev/sr7 (CD-RW) is of a kind this drive cannot write.";
+    const std::string none = "There is no disc in the drive /dev/sr7.";
+    const std::vector<Row> rows = {
+        {DiscState::Blank, false, false, false, {}, ""},
+        {DiscState::Blank, true, false, false, {}, ""},
+        {DiscState::Blank, true, true, false, {}, ""},
+        {DiscState::Appendable, true, false, false, BurnFailure::NeedsBlanking, data},
+        {DiscState::Appendable, true, true, true, {}, ""},
+        {DiscState::Closed, true, false, false, BurnFailure::NeedsBlanking, data},
+        {DiscState::Closed, true, true, true, {}, ""},
+        {DiscState::Closed, false, false, false, BurnFailure::UnusableDisc, closed},
+        {DiscState::Closed, false, true, false, BurnFailure::UnusableDisc, closed},
+        {DiscState::Appendable, false, false, false, BurnFailure::UnusableDisc, used},
+        {DiscState::Appendable, false, true, false, BurnFailure::UnusableDisc, used},
+        {DiscState::Unsuitable, true, true, false, BurnFailure::UnusableDisc, kind},
+        {DiscState::None, false, false, false, BurnFailure::NoDisc, none},
+        {DiscState::None, true, true, false, BurnFailure::NoDisc, none},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(publish::DiscStateName(row.state)) + (row.rewritable ? " rewritable" : " write-once") +
+                     (row.agreed ? " agreed" : ""));
+        publish::DriveInfo disc;
+        disc.address = "/dev/sr7";
+        disc.state = row.state;
+        disc.mediumType = row.state == DiscState::None ? "" : row.rewritable ? "CD-RW" : "CD-R";
+        disc.rewritable = row.rewritable;
+        try {
+            EXPECT_EQ(publish::BlankingNeeded(disc, row.agreed), row.blanks);
+            EXPECT_FALSE(row.failure) << "not refused";
+        } catch (const publish::BurnError& error) {
+            EXPECT_EQ(std::optional<BurnFailure>(error.Failure()), row.failure);
+            EXPECT_EQ(error.what(), row.message);
+        }
+    }
 }
 
 } // namespace

@@ -31,6 +31,7 @@
 #include "publish_ui/disc_commands.h"
 #include "publish_ui/image_dialog.h"
 #include "publish_ui/progress_run.h"
+#include "support/iso_head.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -384,9 +385,13 @@ TEST_F(DiscCommands, BurnDialogOffersTheLastImageAsksBeforeBlankingAndBurnsOnThe
     std::string bytes(3 * 1024 * 1024 + 5, '\0');
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i % 251);
+    bytes = testing_support::AsIsoImage(bytes);
     WriteBytes(image, bytes);
     publish_ui::RememberLastImage(image);
     const std::string target = tmp_ / "disc.bin";
+    // A file holding data is a rewritable disc holding data, asked about alike.
+    const std::string held = tmp_ / "held.bin";
+    WriteBytes(held, std::string(300000, 'd'));
     publish::DriveInfo used; // a rewritable disc with a session on it, in a drive the scan found
     used.address = "/dev/sr7";
     used.vendor = "TEST";
@@ -397,7 +402,8 @@ TEST_F(DiscCommands, BurnDialogOffersTheLastImageAsksBeforeBlankingAndBurnsOnThe
     used.capacity = 100 * 1024 * 1024;
     used.speeds = {4, 10};
 
-    publish_ui::BurnDialog dialog(publish_ui::LastImage(), {publish::InspectDrive("stdio:" + target), used});
+    publish_ui::BurnDialog dialog(publish_ui::LastImage(), {publish::InspectDrive("stdio:" + target), used,
+                                                            publish::InspectDrive("stdio:" + held)});
     EXPECT_EQ(dialog.ImageEdit()->text().toStdString(), image);
     EXPECT_EQ(dialog.DriveCombo()->itemText(0).toStdString(), "stdio:" + target);
     EXPECT_EQ(dialog.DriveCombo()->itemText(1), "/dev/sr7 (TEST WRITER)");
@@ -429,6 +435,25 @@ TEST_F(DiscCommands, BurnDialogOffersTheLastImageAsksBeforeBlankingAndBurnsOnThe
     }
     EXPECT_EQ(dialog.Options().drive, "/dev/sr7");
     EXPECT_EQ(dialog.Options().speed, 10);
+
+    dialog.DriveCombo()->setCurrentIndex(2);
+    EXPECT_EQ(dialog.DiscLabel()->text(), "stdio file, closed, rewritable");
+    {
+        QString question;
+        DialogScript script({{"", [&](QWidget* w) {
+                                  question = static_cast<QMessageBox*>(w)->text();
+                                  static_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click();
+                              }}});
+        dialog.show();
+        dialog.accept();
+        EXPECT_EQ(question.toStdString(), "The rewritable disc in the drive stdio:" + held +
+                                              " holds data. Blank it, erasing everything on it, and burn the image?");
+    }
+    const auto blanked = publish_ui::BurnBehindProgress(nullptr, dialog.ImagePath(), dialog.Options());
+    ASSERT_TRUE(blanked.has_value());
+    EXPECT_EQ(blanked->outcome, publish::BurnOutcome::Verified) << blanked->message;
+    EXPECT_TRUE(blanked->blanked);
+    EXPECT_EQ(ReadBytes(held), bytes + std::string(1537 * 2048 - bytes.size(), '\0'));
 
     dialog.DriveCombo()->setCurrentIndex(0);
     const publish::BurnOptions options = dialog.Options();

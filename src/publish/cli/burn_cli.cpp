@@ -172,7 +172,8 @@ int Burn(const QStringList& arguments, const std::function<bool()>& interrupted)
                                    "(default: the only optical drive).",
                                    "DRIVE");
     const QCommandLineOption speed("speed", "The write speed as a multiple of the disc's 1x (default: the best).", "N");
-    const QCommandLineOption blank("blank", "Blanks a rewritable disc that holds data first, erasing it.");
+    const QCommandLineOption blank(
+        "blank", "Blanks a rewritable disc that holds data first, erasing it (empties a stdio: file that holds data).");
     const QCommandLineOption noVerify("no-verify", "Does not read the disc back after writing.");
     const QCommandLineOption eject("eject", "Ejects the disc at the end.");
     parser.addOptions({help, drive, speed, blank, noVerify, eject});

@@ -241,7 +241,7 @@ const char kMainHelp[] =
     "\n"
     "Exit status: 0 no error found (or the image written), 1 errors found (no image written),\n"
     "2 could not run (bad arguments, no such folder, the image could not be written),\n"
-    "130 interrupted (nothing written).\n"
+    "130 interrupted (image leaves no file behind; burn leaves on the disc what it wrote so far).\n"
     "\n"
     "Options:\n"
     "  -h, --help     Displays this help.\n"

@@ -9,14 +9,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "publish/disc/disc_reader.h"
 #include "publish/figures.h"
 
 namespace publish {
@@ -110,9 +114,10 @@ bool Overwritable(int profile) {
 // One drive taken for this process's use, given back (and ejected when asked) at the end.
 class GrabbedDrive {
 public:
-    explicit GrabbedDrive(const std::string& address) : address_(address) {
+    // libraryAddress, when given, is what libburn is told instead: "stdio:/dev/fd/N" for a file opened here.
+    explicit GrabbedDrive(const std::string& address, const std::string& libraryAddress = {}) : address_(address) {
         ForgetMessages();
-        std::string wanted = address;
+        std::string wanted = libraryAddress.empty() ? address : libraryAddress;
         if (address.rfind("stdio:", 0) != 0) {
             // A link such as /dev/cdrom leads to the device libburn knows.
             char converted[BURN_DRIVE_ADR_LEN];
@@ -203,6 +208,150 @@ DriveInfo Describe(const std::string& address, const burn_drive_info& info) {
     return described;
 }
 
+constexpr char kStdioPrefix[] = "stdio:";
+
+bool IsStdio(const std::string& address) { return address.rfind(kStdioPrefix, 0) == 0; }
+
+// A stdio: drive's file, judged by what its path leads to before anything opens it for writing.
+struct StdioJudgement {
+    bool exists = false;
+    bool holdsData = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// libburn would take a block device as a disk to overwrite, open a pipe for writing and wait there for a
+// reader, and write into /dev/null and then fail to read it back: only a regular file, or a new one in a
+// folder that exists, is a stdio: drive here.
+StdioJudgement JudgeStdio(const std::string& address) {
+    const std::string path = address.substr(sizeof kStdioPrefix - 1);
+    if (path.empty() || path.back() == '/')
+        throw BurnError(BurnFailure::NoDrive, "The drive " + address + " names no file.");
+    StdioJudgement judged;
+    struct stat info = {};
+    if (stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        struct stat link = {};
+        if (error == ENOENT && lstat(path.c_str(), &link) == 0)
+            throw BurnError(BurnFailure::NoDrive,
+                            "The drive " + address + " is a link that leads to nothing; name the file itself.");
+        if (error != ENOENT)
+            throw BurnError(BurnFailure::NoDrive,
+                            "The drive " + address + " cannot be looked at: " + std::strerror(error) + ".");
+        std::string folder = std::filesystem::path(path).parent_path().string();
+        if (folder.empty()) folder = ".";
+        struct stat parent = {};
+        if (stat(folder.c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode))
+            throw BurnError(BurnFailure::NoDrive,
+                            "There is no drive " + address + ": the folder " + folder + " does not exist.");
+        return judged;
+    }
+    if (S_ISBLK(info.st_mode)) {
+        throw BurnError(BurnFailure::NoDrive, "The drive " + address +
+                                                  " names a disk (a block device), not a disc drive; name the disc "
+                                                  "drive itself without stdio:, such as /dev/sr0.");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        const char* kind = S_ISDIR(info.st_mode)    ? "a folder"
+                           : S_ISFIFO(info.st_mode) ? "a pipe (FIFO)"
+                           : S_ISCHR(info.st_mode)  ? "a character device"
+                           : S_ISSOCK(info.st_mode) ? "a socket"
+                                                    : "a special file";
+        throw BurnError(BurnFailure::NoDrive, "The drive " + address + " is " + kind +
+                                                  ", not a file; a stdio: drive writes only into a regular file.");
+    }
+    judged.exists = true;
+    judged.holdsData = info.st_size > 0;
+    judged.device = info.st_dev;
+    judged.inode = info.st_ino;
+    return judged;
+}
+
+// A file that holds data is a disc written to its end; it can be emptied, as a rewritable disc is blanked.
+void ApplyJudgement(DriveInfo& disc, const StdioJudgement& judged) {
+    if (!judged.holdsData || disc.state == DiscState::None) return;
+    disc.state = DiscState::Closed;
+    disc.rewritable = true;
+    disc.capacity = 0;
+}
+
+// The stdio: drive's file, opened here and handed to libburn as an open descriptor: a link or a file put in
+// its place after the judgement is never what gets written. A file made here goes again when nothing was
+// written into it.
+class StdioTarget {
+public:
+    StdioTarget(const std::string& address, const StdioJudgement& judged) : address_(address) {
+        const std::string path = address.substr(sizeof kStdioPrefix - 1);
+        // Resolved links, so that O_NOFOLLOW refuses only a link that appeared since.
+        if (judged.exists) {
+            path_ = Resolved(path);
+            fd_ = open(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        } else {
+            const std::filesystem::path name(path);
+            path_ =
+                Resolved(name.has_parent_path() ? name.parent_path().string() : ".") + "/" + name.filename().string();
+            fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+            made_ = fd_ >= 0;
+        }
+        if (fd_ < 0) {
+            const int error = errno;
+            if (error == EEXIST || error == ELOOP) Changed();
+            throw BurnError(BurnFailure::WriteFailed,
+                            "The drive " + address + " cannot be written: " + std::strerror(error) + ".");
+        }
+        struct stat info = {};
+        if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) ||
+            (judged.exists && (info.st_dev != judged.device || info.st_ino != judged.inode))) {
+            close(fd_);
+            fd_ = -1;
+            Changed();
+        }
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+    ~StdioTarget() {
+        struct stat info = {};
+        if (made_ && !keep_ && lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_)
+            unlink(path_.c_str());
+        if (fd_ >= 0) close(fd_);
+    }
+    StdioTarget(const StdioTarget&) = delete;
+    StdioTarget& operator=(const StdioTarget&) = delete;
+
+    // libburn takes "/dev/fd/N" as the descriptor itself, and works on a copy of it.
+    std::string LibraryAddress() const { return kStdioPrefix + std::string("/dev/fd/") + std::to_string(fd_); }
+    dev_t Device() const { return device_; }
+    ino_t Inode() const { return inode_; }
+    // From the first byte written on, the file stays whatever happens.
+    void Keep() { keep_ = true; }
+
+    void Blank() const {
+        if (ftruncate(fd_, 0) != 0) {
+            throw BurnError(BurnFailure::WriteFailed,
+                            "Blanking the drive " + address_ + " failed: " + std::strerror(errno) + ".");
+        }
+    }
+
+private:
+    std::string Resolved(const std::string& path) const {
+        char resolved[PATH_MAX];
+        if (!realpath(path.c_str(), resolved)) Changed();
+        return resolved;
+    }
+    [[noreturn]] void Changed() const {
+        throw BurnError(BurnFailure::NoDrive,
+                        "The drive " + address_ + " changed while it was looked at; nothing was written.");
+    }
+
+    std::string address_;
+    std::string path_;
+    int fd_ = -1;
+    bool made_ = false;
+    bool keep_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
 // The image file, open for reading.
 class ImageFile {
 public:
@@ -221,6 +370,8 @@ public:
             throw BurnError(BurnFailure::BadImage, "The image " + path + " is empty.");
         }
         size_ = static_cast<uint64_t>(info.st_size);
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
     }
     ~ImageFile() { close(fd_); }
     ImageFile(const ImageFile&) = delete;
@@ -228,6 +379,7 @@ public:
 
     uint64_t Size() const { return size_; }
     const std::string& Path() const { return path_; }
+    bool SameFile(const StdioTarget& target) const { return target.Device() == device_ && target.Inode() == inode_; }
 
     // Exactly size bytes from offset, or an error naming the image.
     void Read(uint64_t offset, char* data, size_t size) const {
@@ -248,6 +400,8 @@ private:
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };
 
 // Reports progress with the speed of the phase so far; remembers whether the caller asked to stop.
@@ -405,37 +559,6 @@ std::string ChooseDrive() {
     return drives.front().address;
 }
 
-// Refuses a disc this image cannot go on; says whether it must be blanked first.
-bool NeedsBlanking(const DriveInfo& disc, const BurnOptions& options) {
-    const std::string& address = disc.address;
-    const std::string type = disc.mediumType.empty() ? std::string() : " (" + disc.mediumType + ")";
-    switch (disc.state) {
-    case DiscState::None:
-        throw BurnError(BurnFailure::NoDisc, "There is no disc in the drive " + address + ".");
-    case DiscState::Unsuitable:
-        throw BurnError(BurnFailure::UnusableDisc,
-                        "The disc in the drive " + address + type + " is of a kind this drive cannot write.");
-    case DiscState::Blank:
-        return false;
-    case DiscState::Appendable:
-    case DiscState::Closed:
-        break;
-    }
-    if (!disc.rewritable) {
-        throw BurnError(BurnFailure::UnusableDisc,
-                        disc.state == DiscState::Closed
-                            ? "The disc in the drive " + address + type + " is closed: it is written and takes no more."
-                            : "The disc in the drive " + address + type +
-                                  " already holds data and cannot be blanked; the image needs a blank disc.");
-    }
-    if (!options.blank) {
-        throw BurnError(BurnFailure::NeedsBlanking,
-                        "The rewritable disc in the drive " + address + type +
-                            " holds data; it must be blanked first, which erases everything on it.");
-    }
-    return true;
-}
-
 } // namespace
 
 const char* DiscStateName(DiscState state) {
@@ -496,20 +619,67 @@ std::vector<DriveInfo> ListDrives() {
     return drives;
 }
 
+bool BlankingNeeded(const DriveInfo& disc, bool blankAgreed) {
+    const std::string& address = disc.address;
+    const std::string type = disc.mediumType.empty() ? std::string() : " (" + disc.mediumType + ")";
+    switch (disc.state) {
+    case DiscState::None:
+        throw BurnError(BurnFailure::NoDisc, "There is no disc in the drive " + address + ".");
+    case DiscState::Unsuitable:
+        throw BurnError(BurnFailure::UnusableDisc,
+                        "The disc in the drive " + address + type + " is of a kind this drive cannot write.");
+    case DiscState::Blank:
+        return false;
+    case DiscState::Appendable:
+    case DiscState::Closed:
+        break;
+    }
+    if (!disc.rewritable) {
+        throw BurnError(BurnFailure::UnusableDisc,
+                        disc.state == DiscState::Closed
+                            ? "The disc in the drive " + address + type + " is closed: it is written and takes no more."
+                            : "The disc in the drive " + address + type +
+                                  " already holds data and cannot be blanked; the image needs a blank disc.");
+    }
+    if (!blankAgreed) {
+        throw BurnError(BurnFailure::NeedsBlanking,
+                        "The rewritable disc in the drive " + address + type +
+                            " holds data; it must be blanked first, which erases everything on it.");
+    }
+    return true;
+}
+
 DriveInfo InspectDrive(const std::string& address) {
     std::lock_guard<std::mutex> lock(LibraryMutex());
     StartLibrary();
+    const StdioJudgement judged = IsStdio(address) ? JudgeStdio(address) : StdioJudgement{};
     const GrabbedDrive grabbed(address);
-    return Describe(address, grabbed.Info());
+    DriveInfo drive = Describe(address, grabbed.Info());
+    ApplyJudgement(drive, judged);
+    return drive;
 }
 
 BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
     const ImageFile image(imagePath);
+    try {
+        CheckImageFile(imagePath);
+    } catch (const Error& error) {
+        throw BurnError(BurnFailure::BadImage, error.what());
+    }
     const std::string address = options.drive.empty() ? ChooseDrive() : options.drive;
 
     std::lock_guard<std::mutex> lock(LibraryMutex());
     StartLibrary();
-    GrabbedDrive grabbed(address);
+    StdioJudgement judged;
+    std::optional<StdioTarget> target;
+    if (IsStdio(address)) {
+        judged = JudgeStdio(address);
+        target.emplace(address, judged);
+        if (image.SameFile(*target))
+            throw BurnError(BurnFailure::BadImage, "The drive " + address + " is the image " + image.Path() +
+                                                       " itself; it cannot be burned onto itself.");
+    }
+    GrabbedDrive grabbed(address, target ? target->LibraryAddress() : std::string());
     burn_drive* drive = grabbed.Drive();
     Reporter reporter(options.progress);
 
@@ -517,10 +687,18 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
     result.drive = address;
     result.imageBytes = image.Size();
     DriveInfo disc = Describe(address, grabbed.Info());
+    ApplyJudgement(disc, judged);
     result.mediumType = disc.mediumType;
     result.writeOnce = !disc.rewritable;
-    if (NeedsBlanking(disc, options)) {
-        Blank(grabbed, reporter);
+    if (BlankingNeeded(disc, options.blank)) {
+        if (target) {
+            reporter.Start(BurnPhase::Blanking);
+            reporter.Report(0, 1);
+            target->Blank();
+            reporter.Report(1, 1);
+        } else {
+            Blank(grabbed, reporter);
+        }
         result.blanked = true;
         disc = Describe(address, grabbed.Info());
     }
@@ -554,6 +732,7 @@ BurnResult BurnImage(const std::string& imagePath, const BurnOptions& options) {
     ForgetMessages();
     // A refused disc stays in the drive for the user to look at; a written one comes out when asked.
     grabbed.EjectAtEnd(options.eject);
+    if (target) target->Keep();
     reporter.Start(BurnPhase::Writing);
     burn_disc_write(opts.get(), layout.get());
     bool cancelAsked = false;

@@ -40,6 +40,9 @@ std::vector<DriveInfo> ListDrives();
 
 // One drive by its address, whether or not a scan would list it; a pseudo-drive works too.
 // Throws BurnError when there is no such drive or it is in use.
+// A stdio: drive is judged by the file its path leads to, following links: a regular file that is not empty
+// shows as a closed rewritable disc (it holds data), an empty or missing one as a blank disc; a block device,
+// a pipe, a character device or any other file that is no regular file is refused.
 DriveInfo InspectDrive(const std::string& address);
 
 enum class BurnPhase { Blanking, Writing, Closing, Verifying };
@@ -89,13 +92,13 @@ struct BurnResult {
 
 // Why a burn could not start or did not finish.
 enum class BurnFailure {
-    NoDrive,       // no such drive, or none at all, or several and none chosen
+    NoDrive,       // no such drive, or none at all, or several and none chosen; a stdio: path that is no file
     InUse,         // another program holds the drive
     NoDisc,        // the drive is empty
     UnusableDisc,  // closed, holding data without being rewritable, or of a kind the drive cannot write
     NeedsBlanking, // rewritable and holding data, and blanking was not agreed
     TooSmall,      // less room on the disc than the image needs
-    BadImage,      // the image file cannot be read
+    BadImage,      // the image file cannot be read, or is no ISO 9660 image
     WriteFailed,   // the drive failed while blanking or writing
 };
 
@@ -111,9 +114,17 @@ private:
     BurnFailure failure_;
 };
 
+// The rule for the disc as it is: true when it must be blanked before the image goes on, which only a
+// rewritable disc holding data with blankAgreed may be. Throws BurnError (NoDisc, UnusableDisc,
+// NeedsBlanking) naming the drive when the image cannot go on it. Looks at nothing but disc.
+bool BlankingNeeded(const DriveInfo& disc, bool blankAgreed);
+
 // Writes the image file to the disc in the drive as one closed session: blanks a rewritable disc first
 // when it holds data and options.blank allows it, writes at the chosen speed, reads the sectors back when
-// asked, and ejects the disc at the end when asked.
+// asked, and ejects the disc at the end when asked. The image must be an ISO 9660 image (the disc
+// reader's first look at it); anything else is refused before the drive is touched. A stdio: drive is
+// judged as InspectDrive does, then opened without following a link, so that the file written is the
+// file judged; blanking it empties it.
 BurnResult BurnImage(const std::string& image, const BurnOptions& options);
 
 } // namespace publish

@@ -44,6 +44,8 @@ std::string LibraryText(int code) {
     return text;
 }
 
+} // namespace
+
 // What can be told from the file's own bytes, before libisofs sees it: its error messages name no file and
 // say little about an image that was merely cut short. Returns the volume's size in sectors.
 uint64_t CheckImageFile(const std::string& path) {
@@ -72,6 +74,8 @@ uint64_t CheckImageFile(const std::string& path) {
                     std::to_string(sectors * kSectorBytes) + " its volume needs.");
     return sectors;
 }
+
+namespace {
 
 uint32_t Le32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

@@ -27,6 +27,10 @@ AutorunOpen ParseAutorunOpen(std::string_view bytes);
 // Whether the path names a regular file (an image) rather than a folder; follows symbolic links.
 bool IsImageFile(const std::string& path);
 
+// The first look at an image file, before any reader sees it: a regular file whose first volume descriptor is
+// ISO 9660's primary one and that holds the whole volume it describes. Throws Error naming the file.
+void CheckImageFile(const std::string& path);
+
 // The disc check of an image: the same kinds as CheckProject, about the files as the disc carries
 // them. The first page comes from the disc's autorun.inf unless options.firstPage names one; the
 // image's size is its file's size. Throws Error for a file that is no ISO 9660 image, is cut short
