@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -202,10 +203,18 @@ TEST_F(PagePath, RelativeNameIsLookedForInTheViewerFolder) {
     EXPECT_EQ(viewer::ResolvePagePath("index.htm", dir_.Path() + "/"), dir_ / "index.htm");
     EXPECT_EQ(viewer::ResolvePagePath("pages\\intro.htm", dir_.Path()), dir_ / "pages/intro.htm");
     EXPECT_EQ(viewer::ResolvePagePath("-", dir_.Path()), dir_ / "-");
+    // Resolved as an address resolves it; climbing out of the folder places it nowhere.
+    EXPECT_EQ(viewer::ResolvePagePath("link/../index.htm", dir_.Path()), dir_ / "index.htm");
+    EXPECT_EQ(viewer::ResolvePagePath("../index.htm", dir_.Path()), "");
+    EXPECT_EQ(viewer::ResolvePagePath("pages\\..\\..\\index.htm", dir_.Path()), "");
 }
 
 TEST_F(PagePath, HostAbsolutePathIsTakenAsItIs) {
     EXPECT_EQ(viewer::ResolvePagePath("/srv/cd/index.htm", dir_.Path()), "/srv/cd/index.htm");
+    EXPECT_EQ(viewer::ResolvePagePath("/srv/cd/link/../index.htm", dir_.Path()), "/srv/cd/index.htm");
+    EXPECT_TRUE(viewer::GivenByFullPath("/srv/cd/index.htm"));
+    EXPECT_TRUE(viewer::GivenByFullPath("C:\\index.htm"));
+    EXPECT_FALSE(viewer::GivenByFullPath("link/../index.htm"));
 }
 
 TEST_F(PagePath, WindowsFullPathGoesThroughTheDriveTable) {
@@ -302,6 +311,20 @@ TEST_F(PagePath, PermittedFoldersServeWhatLiesInsideAsAskedAndAsResolved) {
     for (const auto& [path, served] : rows)
         EXPECT_EQ(folders.Resolve(dir_ / path), served) << path;
     EXPECT_EQ(viewer::PermittedFolders({dir_ / "gone"}).Resolve(dir_ / "gone/a.htm"), "");
+
+    // A folder is taken as an address names it: "cd/root/.." is "cd", wherever the link leads.
+    ASSERT_EQ(::symlink("/", (dir_ / "cd/root").c_str()), 0);
+    const viewer::PermittedFolders throughLink({dir_ / "cd/root/.."});
+    EXPECT_EQ(throughLink.Resolve(dir_ / "cd/a.htm"), real + "/cd/a.htm");
+    EXPECT_EQ(throughLink.Resolve(dir_ / "cd/root" + dir_ / "secret.htm"), "");
+    // A first page's folder: as asked, and where the page itself leads.
+    viewer::PermittedFolders withPage({dir_ / "cd2"});
+    withPage.AddFolderOf(dir_ / "disc/missing.htm");
+    EXPECT_EQ(withPage.Resolve(dir_ / "disc/a.htm"), "");
+    withPage.AddFolderOf(dir_ / "disc/in.htm");
+    EXPECT_EQ(withPage.Resolve(dir_ / "disc/a.htm"), real + "/cd/a.htm");
+    EXPECT_EQ(withPage.Resolve(dir_ / "disc/out.htm"), "");
+    EXPECT_EQ(withPage.Resolve(dir_ / "cd2/b.htm"), real + "/cd2/b.htm");
 }
 
 TEST(PageFileName, CutsAfterTheLastSeparatorOfEitherForm) {
@@ -335,6 +358,10 @@ TEST(PagePathRules, OnlyWholePartsWithoutDotsLieInsideTheFolder) {
         {"/srv/cd", "/srv/cd2/a.htm", false, false},        // a sibling that starts alike
         {"/srv/cd", "/srv/cd/../secret.htm", false, false}, // a way out
         {"/srv/cd", "/srv/cd/./a.htm", false, false},
+        {"D:\\cd", "D:\\cd\\.. \\x.htm", true, false}, // Windows trims ".. " to ".."
+        {"D:\\cd", "D:\\cd\\. .\\x.htm", true, false},
+        {"D:\\cd", "D:\\cd\\...\\x.htm", true, false},
+        {"D:\\cd", "D:\\cd\\a..\\x. htm", true, true}, // dots inside a name are the name's
         {"/srv/cd", "/srv/CD/a.htm", false, false},
         {"D:\\", "D:\\sub\\a.htm", true, true},
         {"D:\\CD", "d:/cd/a.htm", true, true},
@@ -349,9 +376,11 @@ TEST(PagePathRules, OnlyWholePartsWithoutDotsLieInsideTheFolder) {
     }
 }
 
-TEST(AddressRule, DiscPagesStayWebAndMailGoToTheReadersProgramsFilesAreRefused) {
+// One row per form an address can take: only the web and mail ever reach the reader's programs.
+TEST(AddressRule, DiscPagesStayWebAndMailGoToTheReadersProgramsEverythingElseIsRefused) {
     using viewer::AddressKind;
     using viewer::Route;
+    constexpr Route kHere = Route::kShowHere, kElsewhere = Route::kOpenElsewhere, kRefuse = Route::kRefuse;
     struct Row {
         const char* address;
         AddressKind kind;
@@ -359,24 +388,81 @@ TEST(AddressRule, DiscPagesStayWebAndMailGoToTheReadersProgramsFilesAreRefused) 
         Route subFrame;
     };
     const Row rows[] = {
-        {"kvd://disc/srv/cd/a.htm", AddressKind::kDiscPage, Route::kShowHere, Route::kShowHere},
-        {"KVD://disc/x", AddressKind::kDiscPage, Route::kShowHere, Route::kShowHere},
-        {"about:blank", AddressKind::kEngineOwn, Route::kShowHere, Route::kShowHere},
-        {"data:text/html,x", AddressKind::kEngineOwn, Route::kShowHere, Route::kShowHere},
-        {"file:///etc/passwd", AddressKind::kLocalFile, Route::kRefuse, Route::kRefuse},
-        {"http://example.com/", AddressKind::kWeb, Route::kOpenElsewhere, Route::kShowHere},
-        {"HTTPS://example.com/", AddressKind::kWeb, Route::kOpenElsewhere, Route::kShowHere},
-        {"mailto:someone@example.com", AddressKind::kMail, Route::kOpenElsewhere, Route::kRefuse},
-        {"ftp://example.com/f", AddressKind::kOther, Route::kOpenElsewhere, Route::kRefuse},
-        {"C:\\index.htm", AddressKind::kOther, Route::kOpenElsewhere, Route::kRefuse},
+        {"kvd://disc/srv/cd/a.htm", AddressKind::kDiscPage, kHere, kHere},
+        {"KVD://disc/x", AddressKind::kDiscPage, kHere, kHere},
+        {"about:blank", AddressKind::kEngineOwn, kHere, kHere},
+        {"data:text/html,x", AddressKind::kEngineOwn, kHere, kHere},
+        {"javascript:void(0)", AddressKind::kEngineOwn, kHere, kHere},
+        // The control's own error pages, and no other resource of any file.
+        {"res://ieframe.dll/navcancl.htm#http://example.com/", AddressKind::kEngineOwn, kHere, kHere},
+        {"RES://IEFRAME.DLL/dnserrordiagoff.htm", AddressKind::kEngineOwn, kHere, kHere},
+        {"res://C:\\evil\\evil.dll/page.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"res://\\\\server\\share\\ieframe.dll/x.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"res://ieframe.dll/../../evil.dll/x.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"res://ieframe.dll/..", AddressKind::kOther, kRefuse, kRefuse},
+        {"res://ieframe.dll.evil/x.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"file:///etc/passwd", AddressKind::kLocalFile, kRefuse, kRefuse},
+        {"http://example.com/", AddressKind::kWeb, kElsewhere, kHere},
+        {"HTTPS://example.com/", AddressKind::kWeb, kElsewhere, kHere},
+        {"hTtP://example.com/", AddressKind::kWeb, kElsewhere, kHere},
+        {"mailto:someone@example.com", AddressKind::kMail, kElsewhere, kRefuse},
+        {"MailTo:someone@example.com", AddressKind::kMail, kElsewhere, kRefuse},
+        // Any other scheme would start whatever program claims it.
+        {"ftp://example.com/f", AddressKind::kOther, kRefuse, kRefuse},
+        {"shell:startup", AddressKind::kOther, kRefuse, kRefuse},
+        {"SHELL:Startup", AddressKind::kOther, kRefuse, kRefuse},
+        {"ms-msdt:/id PCWDiagnostic /skip force", AddressKind::kOther, kRefuse, kRefuse},
+        {"search-ms:query=x&crumb=location:\\\\evil\\share", AddressKind::kOther, kRefuse, kRefuse},
+        {"ms-its:\\\\evil\\share\\x.chm::/a.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"mk:@MSITStore:\\\\evil\\share\\x.chm::/a.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"vbscript:msgbox(1)", AddressKind::kOther, kRefuse, kRefuse},
+        {"ms-settings:display", AddressKind::kOther, kRefuse, kRefuse},
+        {"hcp://system/x.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"telnet://example.com", AddressKind::kOther, kRefuse, kRefuse},
+        {"made-up+scheme.1:x", AddressKind::kOther, kRefuse, kRefuse},
+        // An address that does not start with its scheme is no address of a known kind.
+        {" shell:startup", AddressKind::kOther, kRefuse, kRefuse},
+        {"\tshell:startup", AddressKind::kOther, kRefuse, kRefuse},
+        {"\x01ms-settings:display", AddressKind::kOther, kRefuse, kRefuse},
+        {" http://example.com/", AddressKind::kOther, kRefuse, kRefuse},
+        {"\x1fmailto:someone@example.com", AddressKind::kOther, kRefuse, kRefuse},
+        {"java\tscript:alert(1)", AddressKind::kOther, kRefuse, kRefuse},
+        {"C:\\index.htm", AddressKind::kOther, kRefuse, kRefuse},
+        {"", AddressKind::kOther, kRefuse, kRefuse},
     };
     for (const Row& row : rows) {
         const AddressKind kind = viewer::ClassifyAddress(row.address, "kvd");
         EXPECT_EQ(kind, row.kind) << row.address;
         EXPECT_EQ(viewer::RouteNavigation(kind, true), row.mainFrame) << row.address;
         EXPECT_EQ(viewer::RouteNavigation(kind, false), row.subFrame) << row.address;
+        EXPECT_EQ(viewer::GoesToReadersPrograms(row.address),
+                  row.kind == AddressKind::kWeb || row.kind == AddressKind::kMail)
+            << row.address;
     }
     EXPECT_EQ(viewer::AddressScheme("c:/index.htm"), "");
+}
+
+TEST(PagePathRules, DotPartsAreResolvedOnTheTextAsInAnAddress) {
+    const std::vector<std::tuple<std::string, char, std::optional<std::string>>> rows = {
+        {"index.htm", '/', "index.htm"},
+        {"link/../index.htm", '/', "index.htm"},
+        {"pages\\.\\intro.htm", '/', "pages/intro.htm"},
+        {"a//b/../c.htm", '\\', "a\\c.htm"},
+        {"a..b/c.", '/', "a..b/c."},
+        {"", '/', ""},
+        {"../secret.htm", '/', std::nullopt},
+        {"sub/../../secret.htm", '\\', std::nullopt},
+        {"sub/.. /x.htm", '/', std::nullopt},
+        {". ./x.htm", '/', std::nullopt},
+        {"...\\x.htm", '/', std::nullopt},
+        {"D:\\..\\..\\x.htm", '\\', std::nullopt},
+        // A rooted path stays at its root, as the path of an address does.
+        {"/srv/cd/link/../index.htm", '/', "/srv/cd/index.htm"},
+        {"/../etc/passwd", '/', "/etc/passwd"},
+        {"/", '/', "/"},
+    };
+    for (const auto& [path, separator, resolved] : rows)
+        EXPECT_EQ(viewer::ResolveDotParts(path, separator), resolved) << path;
 }
 
 TEST(MissingPage, ExplanationNamesWhatWasLookedForEscaped) {

@@ -1,6 +1,7 @@
 // The viewer's window with its browser engine on a virtual X server: what a reader sees and can do.
 #include "viewer_window.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +16,10 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "platform/posix/drive_table.h"
 #include "support/temp_dir.h"
@@ -43,6 +47,34 @@ a { display: inline-block; padding: 4px; }
 <input id="field" value="abc">
 <script>const made = document.createElement('p'); made.id = 'made'; made.textContent = 'made by script';
 document.body.appendChild(made);</script></body></html>)";
+
+// Tries again and again to open a named pipe for writing without waiting: that succeeds only while
+// someone has it open for reading.
+class PipeWriter {
+public:
+    explicit PipeWriter(std::string path)
+        : path_(std::move(path)), thread_([this] {
+              while (!stop_) {
+                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                  if (fd >= 0) {
+                      found_ = true;
+                      ::close(fd);
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          }) {}
+    ~PipeWriter() {
+        stop_ = true;
+        thread_.join();
+    }
+    bool FoundAReader() const { return found_; }
+
+private:
+    std::string path_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> found_{false};
+    std::thread thread_;
+};
 
 class ViewerWindowTest : public ::testing::Test {
 protected:
@@ -94,6 +126,15 @@ protected:
     }
 
     static QString Text(ViewerWindow& w) { return Js(w, "document.body.innerText").toString(); }
+
+    // The text a page's script reads at the address, or "refused" when the request fails.
+    static std::string Read(ViewerWindow& w, const std::string& address) {
+        return Js(w, QStringLiteral("(() => { const x = new XMLHttpRequest(); x.open('GET', '%1', false);"
+                                    " try { x.send(); return x.responseText; } catch (e) { return 'refused'; } })()")
+                         .arg(QString::fromStdString(address)))
+            .toString()
+            .toStdString();
+    }
 
     // The middle of an element of the page, in the coordinates of the widget the engine draws in.
     static QPoint Middle(ViewerWindow& w, const QString& id) {
@@ -334,16 +375,12 @@ TEST_F(ViewerWindowTest, PagesReadOnlyFilesThatLieInsideTheDisc) {
     for (const auto& [target, name] : links)
         ASSERT_EQ(::symlink(target.c_str(), (dir_ / name).c_str()), 0) << name;
 
+    // A named pipe is no page: the viewer never opens it, so no writer ever finds a reader there (a
+    // viewer that opened it and waited would be set free by the writer, and found out).
+    ASSERT_EQ(::mkfifo((dir_ / "cd/pipe.htm").c_str(), 0644), 0);
+    PipeWriter writer(dir_ / "cd/pipe.htm");
     auto w = Open({"-", "start.htm"}, dir_ / "cd");
     ASSERT_TRUE(WaitForText(*w, "start"));
-    // The text a page's script reads at the address, or "refused" when the request fails.
-    auto read = [&](const std::string& address) {
-        return Js(*w, QStringLiteral("(() => { const x = new XMLHttpRequest(); x.open('GET', '%1', false);"
-                                     " try { x.send(); return x.responseText; } catch (e) { return 'refused'; } })()")
-                          .arg(QString::fromStdString(address)))
-            .toString()
-            .toStdString();
-    };
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"sub/inner.txt", "inner"},
         {"SUB/Inner.TXT", "inner"},
@@ -356,9 +393,13 @@ TEST_F(ViewerWindowTest, PagesReadOnlyFilesThatLieInsideTheDisc) {
         {"sub%2F..%2F..%2Fsecret.htm", "refused"},
         {"../cd2/page.htm", "refused"}, // a sibling whose name starts with the disc's
         {"../secret.htm", "refused"},
+        {"pipe.htm", "refused"},
     };
     for (const auto& [address, expected] : cases)
-        EXPECT_EQ(read(address), expected) << address;
+        EXPECT_EQ(Read(*w, address), expected) << address;
+    auto pipe = Open({"-", "pipe.htm"}, dir_ / "cd");
+    EXPECT_TRUE(WaitForText(*pipe, "The first page, pipe.htm, cannot be found.")) << Text(*pipe).toStdString();
+    EXPECT_FALSE(writer.FoundAReader());
 
     // A first page given by a full path typed in other letters opens, with its neighbours.
     auto upper = Open({"-", dir_ / "CD/START.HTM"}, dir_ / "cd2");
@@ -367,6 +408,47 @@ TEST_F(ViewerWindowTest, PagesReadOnlyFilesThatLieInsideTheDisc) {
                          " x.send(); return x.responseText; })()")
                   .toString(),
               "inner");
+}
+
+// A first page given relative to the disc stays on it however it is spelt, and permits no more than
+// the disc; one given by a full path permits its own folder as the engine resolves its address.
+TEST_F(ViewerWindowTest, AFirstPageOfTheDiscStaysOnItHoweverItIsSpelt) {
+    testing_support::MakeDirs(dir_ / "proj/sub");
+    testing_support::MakeDirs(dir_ / "beside");
+    testing_support::MakeDirs(dir_ / "wizard");
+    WriteBytes(dir_ / "proj/index.htm", "<html><body><p>disc start</p></body></html>");
+    WriteBytes(dir_ / "proj/sub/inner.txt", "inner");
+    WriteBytes(dir_ / "beside/index.htm", "<html><body><p>beside</p></body></html>");
+    WriteBytes(dir_ / "secret.htm", "<html><body><p>secret</p></body></html>");
+    ASSERT_EQ(::symlink("/", (dir_ / "proj/link").c_str()), 0);
+    ASSERT_EQ(::symlink("../beside", (dir_ / "proj/out").c_str()), 0);
+    const std::string secret = "link" + dir_ / "secret.htm";
+
+    const struct {
+        std::string page;
+        std::string folder;
+    } shown[] = {
+        {"link/../index.htm", dir_ / "proj"},
+        {"sub/./../index.htm", dir_ / "proj"},
+        {dir_ / "proj/link/../index.htm", dir_ / "wizard"},
+    };
+    for (const auto& row : shown) {
+        SCOPED_TRACE(row.page);
+        auto w = Open({"-", row.page}, row.folder);
+        ASSERT_TRUE(WaitForText(*w, "disc start")) << Text(*w).toStdString();
+        EXPECT_EQ(Read(*w, "sub/inner.txt"), "inner");
+        EXPECT_EQ(Read(*w, secret), "refused");
+        EXPECT_EQ(Read(*w, "out/index.htm"), "refused");
+    }
+
+    for (const std::string& page : std::vector<std::string>{"../secret.htm", "sub/../../secret.htm",
+                                                            "sub/.. /secret.htm", "out/index.htm", secret}) {
+        SCOPED_TRACE(page);
+        auto w = Open({"-", page}, dir_ / "proj");
+        const QString sentence =
+            QString::fromStdString("The first page, " + viewer::PageFileName(page) + ", cannot be found.");
+        EXPECT_TRUE(WaitForText(*w, sentence)) << Text(*w).toStdString();
+    }
 }
 
 } // namespace

@@ -39,6 +39,26 @@ std::vector<std::string_view> PathParts(std::string_view path) {
     return parts;
 }
 
+// "..", ". .", ".. ": Windows drops a part's trailing dots and spaces, so any of these may climb.
+bool OnlyDotsAndSpaces(std::string_view part) {
+    return !part.empty() && part.find_first_not_of(". ") == std::string_view::npos;
+}
+
+// The control's own error pages ("res://ieframe.dll/navcancl.htm#http://..."): the library is
+// named exactly, and the page is a plain name, so the address reaches no other file's resources.
+bool IsEngineErrorPage(std::string_view address) {
+    constexpr std::string_view kPrefix = "res://ieframe.dll/";
+    if (address.size() <= kPrefix.size()) return false;
+    for (size_t i = 0; i < kPrefix.size(); ++i) {
+        if (LowerAtoZ(address[i]) != kPrefix[i]) return false;
+    }
+    std::string_view page = address.substr(kPrefix.size());
+    page = page.substr(0, page.find_first_of("#?"));
+    if (page.empty() || OnlyDotsAndSpaces(page)) return false;
+    return std::all_of(page.begin(), page.end(),
+                       [](char c) { return IsAsciiLetter(c) || IsDigit(c) || c == '_' || c == '-' || c == '.'; });
+}
+
 bool SamePart(std::string_view a, std::string_view b, bool caseBlind) {
     if (a.size() != b.size()) return false;
     if (!caseBlind) return a == b;
@@ -153,7 +173,7 @@ std::string JoinPagePath(const std::string& folder, const std::string& page, cha
 bool PathInsideFolder(std::string_view folder, std::string_view path, bool caseBlind) {
     const std::vector<std::string_view> inner = PathParts(path);
     for (std::string_view part : inner) {
-        if (part == "." || part == "..") return false;
+        if (OnlyDotsAndSpaces(part)) return false;
     }
     // Both must be rooted alike: a folder from the root never contains a relative path.
     if (folder.empty() || path.empty() || IsSeparator(folder[0]) != IsSeparator(path[0])) return false;
@@ -163,6 +183,30 @@ bool PathInsideFolder(std::string_view folder, std::string_view path, bool caseB
         if (!SamePart(outer[i], inner[i], caseBlind)) return false;
     }
     return true;
+}
+
+std::optional<std::string> ResolveDotParts(std::string_view path, char separator) {
+    const bool rooted = !path.empty() && IsSeparator(path[0]);
+    std::vector<std::string_view> kept;
+    for (std::string_view part : PathParts(path)) {
+        if (part == ".") continue;
+        if (part == "..") {
+            if (!kept.empty()) {
+                kept.pop_back();
+            } else if (!rooted) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (OnlyDotsAndSpaces(part)) return std::nullopt;
+        kept.push_back(part);
+    }
+    std::string resolved = rooted ? std::string(1, separator) : std::string();
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0) resolved += separator;
+        resolved += kept[i];
+    }
+    return resolved;
 }
 
 std::string AddressScheme(std::string_view address) {
@@ -185,7 +229,8 @@ AddressKind ClassifyAddress(std::string_view address, std::string_view discSchem
     std::string disc(discScheme);
     std::transform(disc.begin(), disc.end(), disc.begin(), LowerAtoZ);
     if (!scheme.empty() && scheme == disc) return AddressKind::kDiscPage;
-    if (scheme == "about" || scheme == "data" || scheme == "blob" || scheme == "res" || scheme == "javascript")
+    if (scheme == "about" || scheme == "data" || scheme == "blob" || scheme == "javascript" ||
+        IsEngineErrorPage(address))
         return AddressKind::kEngineOwn;
     if (scheme == "file") return AddressKind::kLocalFile;
     if (scheme == "http" || scheme == "https") return AddressKind::kWeb;
@@ -203,10 +248,16 @@ Route RouteNavigation(AddressKind kind, bool mainFrame) {
     case AddressKind::kWeb:
         return mainFrame ? Route::kOpenElsewhere : Route::kShowHere;
     case AddressKind::kMail:
-    case AddressKind::kOther:
         return mainFrame ? Route::kOpenElsewhere : Route::kRefuse;
+    case AddressKind::kOther:
+        return Route::kRefuse;
     }
     return Route::kRefuse;
+}
+
+bool GoesToReadersPrograms(std::string_view address) {
+    const AddressKind kind = ClassifyAddress(address, {});
+    return kind == AddressKind::kWeb || kind == AddressKind::kMail;
 }
 
 std::string HtmlEscape(std::string_view text) {

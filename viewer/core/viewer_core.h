@@ -2,6 +2,7 @@
 // addresses stay in the window. Plain C++: no window toolkit and no call of the operating system.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,10 +61,18 @@ bool IsWindowsFullPath(const std::string& page);
 std::string JoinPagePath(const std::string& folder, const std::string& page, char separator);
 
 // Whether the path lies inside the folder, judged on the text alone: both in the same form,
-// separators '/' or '\\' (either counts as one), and a "." or ".." part in the path refuses it,
-// since it could lead out. A folder matches only whole parts, so "cd2" is not inside "cd".
-// caseBlind compares the letters a to z without case, as a Windows file system does.
+// separators '/' or '\\' (either counts as one), and a part made only of dots and spaces in the
+// path refuses it, since it could lead out (Windows trims ".. " to ".."). A folder matches only
+// whole parts, so "cd2" is not inside "cd". caseBlind compares the letters a to z without case,
+// as a Windows file system does.
 bool PathInsideFolder(std::string_view folder, std::string_view path, bool caseBlind);
+
+// A path with its "." and ".." parts resolved on the text, as a browser resolves the path of an
+// address before anything is looked up: a ".." takes away the part before it, and at the root of
+// a rooted path it stays there. Separators '/' or '\\' become the one given, doubled ones one.
+// Nothing when a ".." of a relative path climbs above its start, or when a part is made only of
+// dots and spaces without being "." or ".." (Windows trims such a part, ".. " to "..").
+std::optional<std::string> ResolveDotParts(std::string_view path, char separator);
 
 // The scheme of an address, lower-cased ("http" of "HTTP://x"); empty when it has none, or when
 // what stands before the colon is a drive letter.
@@ -73,20 +82,29 @@ std::string AddressScheme(std::string_view address);
 // disc's own pages.
 enum class AddressKind {
     kDiscPage,  // a page or file of the disc, under the front end's own scheme
-    kEngineOwn, // made up by the browser engine itself: about:, data:, blob:, res:, javascript:
+    kEngineOwn, // made up by the browser engine itself: about:, data:, blob:, javascript:, and the
+                // Windows control's own error pages, res://ieframe.dll/<page> (no other res: address,
+                // which would show the resources of any file)
     kLocalFile, // a file: address
     kWeb,       // http: or https:
     kMail,      // mailto:
-    kOther,     // any other scheme (ftp:, news:, a program's own protocol)
+    kOther,     // any other scheme (ftp:, shell:, a program's own protocol), and an address that
+                // does not start with its scheme (a leading space or control character)
 };
 AddressKind ClassifyAddress(std::string_view address, std::string_view discScheme);
 
 // Where a navigation goes. The disc's pages and the engine's own stay in the window; a page of the
 // web or a mail address that would replace the page goes to the reader's programs; content from
-// the web embedded in a page loads there, as in any browser. A file: address is refused: a front
-// end that can tell it names a file of the disc turns it into the disc page first.
+// the web embedded in a page loads there, as in any browser. Every other scheme is refused in
+// every frame: handed to the system, it would start whatever program claims it. A file: address
+// is refused: a front end that can tell it names a file of the disc turns it into the disc page
+// first.
 enum class Route { kShowHere, kOpenElsewhere, kRefuse };
 Route RouteNavigation(AddressKind kind, bool mainFrame);
+
+// Whether the address may be handed to the reader's programs at all: http:, https: and mailto:
+// only. Both viewers ask it again right where they hand an address over.
+bool GoesToReadersPrograms(std::string_view address);
 
 // The viewer's own page that explains a missing page (UTF-8): the sentence, what was looked for
 // (when anything), and the way out.

@@ -1,6 +1,8 @@
 // The disc scheme's handler.
 #include "disc_scheme.h"
 
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QFile>
 #include <QMap>
@@ -51,10 +53,13 @@ void DiscSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     const std::string asked = DiscHostPath(url);
     const std::string found = FindPage(asked);
     // The file opened is the one the check resolved: its path has no link left to lead elsewhere.
+    // A named pipe or a device is no page: it is passed over before anything opens it, and the
+    // opening itself never waits on one put there since.
     const std::string served = HostFileExists(found) ? folders_.Resolve(found) : std::string();
-    if (!served.empty()) {
-        auto* file = new QFile(framework::ToQString(served), job);
-        if (file->open(QIODevice::ReadOnly)) {
+    const int fd = served.empty() ? -1 : OpenRegularFile(served);
+    if (fd >= 0) {
+        auto* file = new QFile(job);
+        if (file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             static const QMimeDatabase mimeTypes;
             // The type follows the name the page asked for, as a server's would.
             const QMimeType type = mimeTypes.mimeTypeForFile(framework::ToQString(found));
@@ -62,6 +67,7 @@ void DiscSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
             return;
         }
         delete file;
+        ::close(fd);
     }
     if (!WantsDocument(job)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);

@@ -5,7 +5,6 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "page_files.h"
 
@@ -33,9 +32,9 @@ public:
     // The address of the page the viewer was started with: its explanation says "first page".
     void SetFirstPage(const QUrl& url) { firstPage_ = url.adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery); }
 
-    // The folders whose files the pages may reach (host paths): the disc's root, and the folder of
-    // a first page named by a full path elsewhere. Nothing outside them is served.
-    void SetFolders(std::vector<std::string> folders) { folders_ = PermittedFolders(std::move(folders)); }
+    // The folders whose files the pages may reach: the disc's root, and the folder of a first page
+    // named by a full path elsewhere. Nothing outside them is served.
+    void SetFolders(PermittedFolders folders) { folders_ = std::move(folders); }
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 

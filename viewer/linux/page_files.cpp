@@ -2,12 +2,13 @@
 #include "page_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "platform/platform.h"
@@ -52,12 +53,20 @@ std::string FindEntry(const std::string& folder, const std::string& name, EntryK
 
 } // namespace
 
+bool GivenByFullPath(const std::string& firstPage) {
+    return (!firstPage.empty() && firstPage[0] == '/') || IsWindowsFullPath(firstPage);
+}
+
 std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder) {
-    if (!firstPage.empty() && firstPage[0] == '/') return firstPage;
+    if (!GivenByFullPath(firstPage)) {
+        // Resolved on its own first, as a page of the disc must stay on it however it is spelt; a
+        // relative name may still use Windows separators ("pages\intro.htm").
+        const std::optional<std::string> inside = ResolveDotParts(firstPage, '/');
+        return inside ? JoinPagePath(viewerFolder, *inside, '/') : std::string();
+    }
     // A Windows full path goes through the drive table, as the wizard names its help page that way.
-    if (IsWindowsFullPath(firstPage)) return platform::HostPathOf(firstPage);
-    // A relative name may still use Windows separators ("pages\intro.htm").
-    return JoinPagePath(viewerFolder, firstPage, '/');
+    const std::string host = firstPage[0] == '/' ? firstPage : platform::HostPathOf(firstPage);
+    return host.empty() ? std::string() : ResolveDotParts(host, '/').value_or(std::string());
 }
 
 std::optional<std::string> StandInFolder(const std::string& windowsViewerPath) {
@@ -107,12 +116,24 @@ bool InsideAny(const std::vector<std::string>& folders, const std::string& path)
 
 } // namespace
 
-PermittedFolders::PermittedFolders(std::vector<std::string> folders) : folders_(std::move(folders)) {
-    for (const std::string& folder : folders_) {
+PermittedFolders::PermittedFolders(std::vector<std::string> folders) {
+    for (const std::string& folder : folders) {
+        // "<disc>/link/.." is "<disc>" to the engine, whatever the link leads to.
+        const std::optional<std::string> asked = ResolveDotParts(folder, '/');
+        if (!asked) continue;
+        folders_.push_back(*asked);
         // A folder that cannot be resolved (gone, unreadable on the way) permits nothing.
-        const std::string real = RealHostPath(folder);
+        const std::string real = RealHostPath(*asked);
         if (!real.empty()) resolved_.push_back(real);
     }
+}
+
+void PermittedFolders::AddFolderOf(const std::string& hostPage) {
+    const std::string real = RealHostPath(hostPage);
+    const size_t asked = hostPage.rfind('/');
+    if (real.empty() || asked == std::string::npos) return;
+    folders_.push_back(hostPage.substr(0, asked + 1));
+    resolved_.push_back(real.substr(0, real.rfind('/') + 1));
 }
 
 std::string PermittedFolders::Resolve(const std::string& hostPath) const {
@@ -121,9 +142,35 @@ std::string PermittedFolders::Resolve(const std::string& hostPath) const {
     return !real.empty() && InsideAny(resolved_, real) ? real : std::string();
 }
 
+int OpenRegularFile(const std::string& hostPath) {
+    int fd;
+    do {
+        fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat info {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 std::string ReadHostFile(const std::string& hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const int fd = OpenRegularFile(hostPath);
+    if (fd < 0) return {};
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return bytes;
 }
 
 } // namespace viewer

@@ -9,10 +9,15 @@
 
 namespace viewer {
 
-// The host path of the first page: a Windows full path ("C:\...", "\\server\share\...", "\...")
-// goes through the drive table, a host absolute path is taken as it is, anything else is
-// relative to the viewer's own folder (a host path). Empty when the path cannot be translated.
+// The host path of the first page as the engine's address names it, "." and ".." parts resolved
+// on the text: a Windows full path ("C:\...", "\\server\share\...", "\...") goes through the
+// drive table, a host absolute path is taken as it is, anything else is relative to the viewer's
+// own folder (a host path). Empty when the path cannot be translated, or when a page given relative
+// to the folder climbs out of it.
 std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder);
+
+// Whether the first page is given by a full path (host or Windows) rather than relative to the disc.
+bool GivenByFullPath(const std::string& firstPage);
 
 // The folder of the Windows viewer at the host path, when the viewer was started in its place
 // (an absolute path of a file, as the shell passes it); nothing otherwise.
@@ -32,13 +37,20 @@ std::string FindPage(const std::string& hostPath);
 class PermittedFolders {
 public:
     PermittedFolders() = default;
-    // Each folder is resolved through its symbolic links once, here.
+    // Each folder is taken as an address names it, its dot parts resolved on the text, and resolved
+    // through its symbolic links once, here.
     explicit PermittedFolders(std::vector<std::string> folders);
 
+    // The folder a first page given by a full path permits: its folder as the address names it,
+    // and the real folder of the file found there (a page that is a link permits where it leads).
+    // Nothing when no file is there.
+    void AddFolderOf(const std::string& hostPage);
+
     // The path to open for a file the pages ask for, or empty when it lies outside every folder.
-    // Judged twice: on the path as asked, where a "." or ".." part or another folder refuses it,
-    // and on where it leads once every symbolic link is followed, so that a link inside a folder
-    // that points out of it serves nothing while one that stays inside keeps working.
+    // Judged twice: on the path as asked, where a dot part or another folder refuses it, and on
+    // its real path, once every symbolic link is followed, against the real folders, so that a
+    // link inside a folder that points out of it serves nothing while one that stays inside keeps
+    // working.
     std::string Resolve(const std::string& hostPath) const;
 
 private:
@@ -46,7 +58,12 @@ private:
     std::vector<std::string> resolved_;
 };
 
-// The whole content of a host file; empty when it cannot be read.
+// A descriptor for reading the file at the host path when that is a regular file, -1 otherwise.
+// A named pipe or a device is never waited on: the file is opened without blocking and its type
+// judged on what was opened. The descriptor blocks as usual.
+int OpenRegularFile(const std::string& hostPath);
+
+// The whole content of a regular host file; empty when it cannot be read.
 std::string ReadHostFile(const std::string& hostPath);
 
 } // namespace viewer

@@ -181,7 +181,9 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     resize(args_.width, args_.height);
 
     firstPageName_ = framework::ToQString(PageFileName(args_.firstPage));
-    const std::string asked = ResolvePagePath(args_.firstPage, viewerFolder);
+    // The disc's folder as the engine's addresses name it: dot parts resolved on the text.
+    const std::string disc = ResolveDotParts(viewerFolder, '/').value_or(viewerFolder);
+    const std::string asked = ResolvePagePath(args_.firstPage, disc);
     SetShownPageName(firstPageName_);
     if (asked.empty()) {
         // A path the drive table cannot place has no address; it is named as it was given.
@@ -192,11 +194,13 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
         // The address keeps the name as asked, so the title and the debug display show it that way.
         const QUrl first = DiscUrl(asked);
         discScheme_->SetFirstPage(first);
-        // The disc is the viewer's folder; the wizard's help page lives in the wizard's folder. The
-        // first page's folder is the one the case-blind search found, which may be spelt
-        // otherwise than typed.
-        const std::string found = FindPage(asked);
-        discScheme_->SetFolders({viewerFolder, found.substr(0, found.rfind('/') + 1)});
+        // The disc is the viewer's folder, and a page given relative to it is served only when its
+        // real path lies in the disc's real folder. A first page given by a full path (the
+        // wizard's help page lives in the wizard's folder) adds its own folder, as the case-blind
+        // search found it and as its links lead.
+        PermittedFolders folders({disc});
+        if (GivenByFullPath(args_.firstPage)) folders.AddFolderOf(FindPage(asked));
+        discScheme_->SetFolders(std::move(folders));
         view_->load(first);
     }
 }
@@ -274,6 +278,9 @@ void ViewerWindow::ShowContextMenu(const QPoint& position) {
 void ViewerWindow::OpenWebLink() { OpenElsewhere(QUrl::fromUserInput(framework::ToQString(args_.address))); }
 
 void ViewerWindow::OpenElsewhere(const QUrl& url) {
+    // The last word before the desktop gets an address: the web-link item's address comes from the
+    // disc's settings, and a path or another scheme there would start whatever program claims it.
+    if (!GoesToReadersPrograms(framework::FromQString(url.toString(QUrl::FullyEncoded)))) return;
     if (QDesktopServices::openUrl(url)) return;
     auto* box =
         new QMessageBox(QMessageBox::Warning, QStringLiteral("KVD"),

@@ -58,6 +58,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
                     L"The first page opens in your web browser instead.",
                     viewer::kViewerCaption, MB_OK | MB_ICONWARNING);
         const std::wstring first = viewer::Widen(window.FirstPagePath());
+        if (first.empty()) return 1;
         const auto result =
             reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", first.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         return result > 32 ? 0 : 1;

@@ -63,8 +63,13 @@ ViewerWindow::ViewerWindow(const ViewerArgs& args, const std::string& viewerFold
     : args_(args), folder_(viewerFolder) {
     firstPage_ = viewer::FirstPagePath(args_.firstPage, folder_);
     firstPageName_ = PageFileName(args_.firstPage);
-    // The disc is the viewer's folder; the wizard's help page lives in the wizard's folder.
-    folders_ = {folder_, FolderOfPath(firstPage_)};
+    // The disc is the viewer's folder; a first page given by a full path adds its own (the wizard's
+    // help page lives in the wizard's folder). One given relative to the disc adds nothing, and
+    // one that climbs out of it is explained as missing, named as it was joined.
+    folders_ = {folder_};
+    if (IsWindowsFullPath(args_.firstPage)) folders_.push_back(FolderOfPath(firstPage_));
+    firstPageOutside_ = firstPage_.empty();
+    if (firstPageOutside_) firstPage_ = JoinPagePath(folder_, args_.firstPage, '\\');
     wchar_t logPath[MAX_PATH] = {};
     if (GetEnvironmentVariableW(kViewerLogVariable, logPath, MAX_PATH) > 0) logPath_ = logPath;
 }
@@ -153,7 +158,10 @@ bool ViewerWindow::StartBrowser() {
     Layout();
 
     SetShownPage(firstPageName_);
-    if (FileExists(firstPage_)) {
+    if (firstPageOutside_) {
+        Log("refused", Widen(firstPage_));
+        ShowMissing(firstPage_);
+    } else if (FileExists(firstPage_)) {
         Navigate(Widen(firstPage_));
     } else {
         Log("missing", Widen(firstPage_));
@@ -292,6 +300,12 @@ void ViewerWindow::SetShownPage(const std::string& fileName) {
 }
 
 void ViewerWindow::OpenElsewhere(const std::wstring& address) {
+    // The last word before the shell gets an address: the web-link item's address comes from the
+    // disc's settings, and a path or another scheme there would start whatever program claims it.
+    if (!GoesToReadersPrograms(Narrow(address))) {
+        Log("refused", address);
+        return;
+    }
     const auto result =
         reinterpret_cast<INT_PTR>(ShellExecuteW(window_, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return;

@@ -41,8 +41,8 @@ public:
     bool StartBrowser();
     HWND Handle() const { return window_; }
     IWebBrowser2* Browser() const { return browser_.Get(); }
-    // The first page as a Windows path.
-    const std::string& FirstPagePath() const { return firstPage_; }
+    // The first page as a Windows path; empty when it was given relative to the disc and leads out of it.
+    std::string FirstPagePath() const { return firstPageOutside_ ? std::string() : firstPage_; }
 
     // The window's keys and the control's own, before the message is dispatched. True when the
     // message was used.
@@ -80,6 +80,7 @@ private:
     std::string folder_;
     std::string firstPage_;
     std::string firstPageName_;
+    bool firstPageOutside_ = false;
     std::vector<std::string> folders_;
     std::wstring logPath_;
 

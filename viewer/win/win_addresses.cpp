@@ -78,7 +78,8 @@ Route RouteWindowsNavigation(std::string_view address, const std::vector<std::st
 
 std::string FirstPagePath(const std::string& firstPage, const std::string& viewerFolder) {
     if (IsWindowsFullPath(firstPage)) return WithBackslashes(firstPage);
-    return JoinPagePath(viewerFolder, firstPage, '\\');
+    const std::optional<std::string> inside = ResolveDotParts(firstPage, '\\');
+    return inside ? JoinPagePath(viewerFolder, *inside, '\\') : std::string();
 }
 
 std::string FolderOfPath(const std::string& path) {

@@ -20,7 +20,9 @@ std::string LocalPathOfAddress(std::string_view address);
 // follows the shared rule.
 Route RouteWindowsNavigation(std::string_view address, const std::vector<std::string>& folders, bool mainFrame);
 
-// The first page as a Windows path: a full path as given, a relative one joined to the viewer's folder.
+// The first page as a Windows path: a full path as given, a relative one with its dot parts
+// resolved and joined to the viewer's folder. Empty for a relative one that climbs out of the
+// folder, as ".." or a part Windows trims to ".." would.
 std::string FirstPagePath(const std::string& firstPage, const std::string& viewerFolder);
 
 // The folder part of a Windows path, with its last backslash ("X:\" of "X:\index.htm").

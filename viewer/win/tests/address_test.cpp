@@ -49,6 +49,8 @@ TEST(WindowsAddresses, OnlyTheDiscAndTheFirstPageFolderStayInTheWindow) {
         {"file:///C:/windows/win.ini", true, Route::kRefuse},
         {"file:///X:/pages/../../secret.htm", true, Route::kRefuse},
         {"C:\\Tools\\Wizard2\\x.htm", true, Route::kRefuse},
+        {"file:///X:/pages/.. /../secret.htm", true, Route::kRefuse}, // Windows trims ".. " to ".."
+        {"X:\\. .\\x.htm", false, Route::kRefuse},
         {"file://server/share/x.htm", false, Route::kRefuse},
         // The reader's programs get the web and mail; frames keep web content as a browser does.
         {"http://example.com/", true, Route::kOpenElsewhere},
@@ -58,6 +60,13 @@ TEST(WindowsAddresses, OnlyTheDiscAndTheFirstPageFolderStayInTheWindow) {
         {"mailto:someone@example.com", false, Route::kRefuse},
         {"about:blank", true, Route::kShowHere},
         {"res://ieframe.dll/navcancl.htm", true, Route::kShowHere},
+        // No other scheme reaches the reader's programs, from the page or from a frame.
+        {"res://X:\\evil.dll/x.htm", true, Route::kRefuse},
+        {"shell:startup", true, Route::kRefuse},
+        {" ms-settings:display", true, Route::kRefuse},
+        {"\tSEARCH-MS:query=x", true, Route::kRefuse},
+        {"ftp://example.com/", true, Route::kRefuse},
+        {"ms-its:\\\\server\\share\\x.chm::/a.htm", false, Route::kRefuse},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(viewer::RouteWindowsNavigation(row.address, folders, row.mainFrame), row.route)
@@ -69,6 +78,10 @@ TEST(WindowsAddresses, FirstPageWebLinkAndFolderForms) {
     EXPECT_EQ(viewer::FirstPagePath("index.htm", "X:\\"), "X:\\index.htm");
     EXPECT_EQ(viewer::FirstPagePath("pages/intro.htm", "D:\\disc"), "D:\\disc\\pages\\intro.htm");
     EXPECT_EQ(viewer::FirstPagePath("C:/Tools/kvdhelp.htm", "X:\\"), "C:\\Tools\\kvdhelp.htm");
+    // A page of the disc stays on it however it is spelt.
+    EXPECT_EQ(viewer::FirstPagePath("sub\\..\\index.htm", "X:\\"), "X:\\index.htm");
+    EXPECT_EQ(viewer::FirstPagePath("..\\index.htm", "D:\\disc\\"), "");
+    EXPECT_EQ(viewer::FirstPagePath("sub/.. /../index.htm", "D:\\disc\\"), "");
     EXPECT_EQ(viewer::FolderOfPath("X:\\index.htm"), "X:\\");
     EXPECT_EQ(viewer::FolderOfPath("index.htm"), "");
     EXPECT_EQ(viewer::WebLinkTarget("www.example.com"), "http://www.example.com");

@@ -2,10 +2,14 @@
 // from kvd.cfg, Esc, a start from a CD drive, where navigations go, and the start without the
 // browser control. Wine has no engine for the control, so no page renders here: the tests stop
 // at what the control reports before it would load a page.
+#include <exdispid.h>
 #include <gtest/gtest.h>
 #include <ole2.h>
+#include <shellapi.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "viewer_core.h"
@@ -214,6 +218,90 @@ TEST(WindowsViewerWithoutControl, SaysSoAndHandsTheFirstPageToTheBrowser) {
         << wintest::ReadFileBytes(record);
 }
 
+// A second listener on the control's events, told after the viewer's own: it sees each navigation
+// the control asks about and whether the viewer cancelled it there.
+class CancelWatch final : public IDispatch {
+public:
+    std::vector<std::pair<std::wstring, bool>> seen;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != DIID_DWebBrowserEvents2) return E_NOINTERFACE;
+        *object = static_cast<IDispatch*>(this);
+        return S_OK;
+    }
+    // Lives on the test's stack, longer than the control that holds it.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        // The arguments come last first: the address is the second, the cancel flag the last.
+        if (member != DISPID_BEFORENAVIGATE2 || !params || params->cArgs != 7) return S_OK;
+        const VARIANT& url = params->rgvarg[5];
+        const VARIANT& plain = url.vt == (VT_BYREF | VT_VARIANT) ? *url.pvarVal : url;
+        const VARIANT& cancel = params->rgvarg[0];
+        if (plain.vt == VT_BSTR && cancel.vt == (VT_BYREF | VT_BOOL))
+            seen.emplace_back(plain.bstrVal ? plain.bstrVal : L"", *cancel.pboolVal != VARIANT_FALSE);
+        return S_OK;
+    }
+
+    bool Advise(IWebBrowser2* browser) {
+        Microsoft::WRL::ComPtr<IConnectionPointContainer> points;
+        return SUCCEEDED(browser->QueryInterface(IID_PPV_ARGS(&points))) &&
+               SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &point_)) &&
+               SUCCEEDED(point_->Advise(this, &cookie_));
+    }
+    void Unadvise() {
+        if (point_) point_->Unadvise(cookie_);
+        point_.Reset();
+    }
+    // Whether the control asked about the address (as given or as the path it names) and was told to stop.
+    std::optional<bool> CancelledFor(const std::wstring& address) const {
+        const std::string path = viewer::LocalPathOfAddress(viewer::Narrow(address));
+        for (const auto& [asked, cancelled] : seen) {
+            if (asked == address || (!path.empty() && viewer::LocalPathOfAddress(viewer::Narrow(asked)) == path))
+                return cancelled;
+        }
+        return std::nullopt;
+    }
+
+private:
+    Microsoft::WRL::ComPtr<IConnectionPoint> point_;
+    DWORD cookie_ = 0;
+};
+
+// The stand-in for the reader's browser claims other schemes too while this lives, so that an
+// address of theirs handed to the shell would be seen.
+class SchemesClaimed {
+public:
+    explicit SchemesClaimed(std::vector<std::wstring> schemes) : schemes_(std::move(schemes)) {
+        wchar_t command[1024] = {};
+        DWORD size = sizeof(command);
+        RegGetValueW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", nullptr, RRF_RT_REG_SZ, nullptr, command, &size);
+        for (const std::wstring& scheme : schemes_) {
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, scheme.c_str(), L"URL Protocol", REG_SZ, L"", sizeof(wchar_t));
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, (scheme + L"\\shell\\open\\command").c_str(), nullptr, REG_SZ, command,
+                            size);
+        }
+    }
+    ~SchemesClaimed() {
+        for (const std::wstring& scheme : schemes_)
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
+    }
+    SchemesClaimed(const SchemesClaimed&) = delete;
+    SchemesClaimed& operator=(const SchemesClaimed&) = delete;
+
+private:
+    std::vector<std::wstring> schemes_;
+};
+
 // The window in this process, so that the test can ask its control for addresses a page's links
 // would name; no page renders under Wine, so nothing can be clicked.
 class WindowsViewerRoutes : public testing::Test {
@@ -234,11 +322,14 @@ protected:
     std::wstring temp_, log_, record_;
 };
 
-TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefused) {
+TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAndOtherSchemesAreRefused) {
+    const SchemesClaimed claimed({L"ms-settings", L"shell", L"search-ms", L"ftp", L"kvd-made-up"});
     viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", "index.htm", "Home", "www.example.com"}), "X:\\");
     ASSERT_TRUE(window.Create());
     window.Present();
     ASSERT_TRUE(window.StartBrowser());
+    CancelWatch watch;
+    ASSERT_TRUE(watch.Advise(window.Browser()));
     const HMENU menu = GetMenu(window.Handle());
     ASSERT_EQ(GetMenuItemCount(menu), 1);
     EXPECT_EQ(MenuItemText(menu, 0), L"Home");
@@ -247,13 +338,19 @@ TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefu
         const wchar_t* address;
         const char* decision;
         const char* opened; // what the reader's browser or mail program gets, if anything
+        bool cancelled;     // whether the control is told not to load it itself
     } rows[] = {
-        {L"http://example.com/page.htm", "elsewhere", "http://example.com/page.htm"},
-        {L"mailto:someone@example.com", "elsewhere", "mailto:someone@example.com"},
-        {L"file:///C:/windows/win.ini", "refused", nullptr},
-        {L"file:///X:/../windows/win.ini", "refused", nullptr},
-        {L"file:///X:/OTHER.HTM", "here", nullptr},
-        {L"X:\\gone.htm", "missing", nullptr},
+        {L"http://example.com/page.htm", "elsewhere", "http://example.com/page.htm", true},
+        {L"mailto:someone@example.com", "elsewhere", "mailto:someone@example.com", true},
+        {L"file:///C:/windows/win.ini", "refused", nullptr, true},
+        {L"file:///X:/../windows/win.ini", "refused", nullptr, true},
+        {L"ms-settings:display", "refused", nullptr, true},
+        {L"shell:startup", "refused", nullptr, true},
+        {L"search-ms:query=x&crumb=location:\\\\server\\share", "refused", nullptr, true},
+        {L"ftp://example.com/file.txt", "refused", nullptr, true},
+        {L"KVD-MADE-UP:x", "refused", nullptr, true},
+        {L"file:///X:/OTHER.HTM", "here", nullptr, false},
+        {L"X:\\gone.htm", "missing", nullptr, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(viewer::Narrow(row.address));
@@ -264,11 +361,19 @@ TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefu
         SysFreeString(address);
         EXPECT_TRUE(wintest::PumpUntil([&] { return HasDecision(log_, row.decision, row.address); }, kStartLimitMs))
             << wintest::ReadFileBytes(log_);
+        EXPECT_EQ(watch.CancelledFor(row.address), std::optional<bool>(row.cancelled));
         if (row.opened) {
             EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record_, row.opened); }, kStartLimitMs))
                 << wintest::ReadFileBytes(record_);
         }
     }
+    watch.Unadvise();
+    // The stand-in does claim those schemes: the shell hands it one it is asked to open.
+    ShellExecuteW(nullptr, L"open", L"kvd-made-up:probe", nullptr, nullptr, SW_SHOWNORMAL);
+    EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record_, "kvd-made-up:probe"); }, kStartLimitMs))
+        << wintest::ReadFileBytes(record_);
+    for (const char* refused : {"ms-settings:", "shell:", "search-ms:", "ftp:", "KVD-MADE-UP:"})
+        EXPECT_EQ(wintest::ReadFileBytes(record_).find(refused), std::string::npos) << refused;
     // A missing page is named in the title as the explanation names it.
     EXPECT_TRUE(
         wintest::PumpUntil([&] { return wintest::WindowText(window.Handle()) == L"KVD - gone.htm"; }, kStartLimitMs));
@@ -282,6 +387,47 @@ TEST_F(WindowsViewerRoutes, WebAndMailGoToTheShellFileLinksLeavingTheDiscAreRefu
 
     DestroyWindow(window.Handle());
     EXPECT_EQ(window.Handle(), nullptr);
+}
+
+// The folders the window itself permits: a first page given by a full path beside the viewer's
+// folder is shown with its neighbours; one given relative to the disc that climbs out is not.
+TEST_F(WindowsViewerRoutes, AFirstPageByFullPathIsShownOneClimbingOutOfTheDiscIsNot) {
+    ASSERT_TRUE(wintest::WriteFileBytes(temp_ + L"help.htm", kPage));
+    ASSERT_TRUE(wintest::WriteFileBytes(temp_ + L"next.htm", kPage));
+    {
+        viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", viewer::Narrow(temp_ + L"help.htm")}), "X:\\");
+        ASSERT_TRUE(window.Create());
+        ASSERT_TRUE(window.StartBrowser());
+        EXPECT_TRUE(wintest::PumpUntil([&] { return HasDecision(log_, "here", temp_ + L"help.htm"); }, kStartLimitMs))
+            << wintest::ReadFileBytes(log_);
+        const std::wstring next = temp_ + L"next.htm";
+        BSTR address = SysAllocString(next.c_str());
+        VARIANT empty;
+        VariantInit(&empty);
+        window.Browser()->Navigate(address, &empty, &empty, &empty, &empty);
+        SysFreeString(address);
+        EXPECT_TRUE(wintest::PumpUntil([&] { return HasDecision(log_, "here", next); }, kStartLimitMs))
+            << wintest::ReadFileBytes(log_);
+        DestroyWindow(window.Handle());
+    }
+    const std::string disc = viewer::Narrow(temp_) + "disc\\";
+    ASSERT_TRUE(CreateDirectoryW(viewer::Widen(disc).c_str(), nullptr));
+    const std::wstring log = temp_ + L"climbing.log";
+    SetEnvironmentVariableW(viewer::kViewerLogVariable, log.c_str());
+    viewer::ViewerWindow window(viewer::ParseViewerArgs({"-", "sub\\..\\..\\help.htm"}), disc);
+    EXPECT_EQ(window.FirstPagePath(), "");
+    ASSERT_TRUE(window.Create());
+    ASSERT_TRUE(window.StartBrowser());
+    EXPECT_TRUE(
+        wintest::PumpUntil([&] { return HasLine(log, "refused " + disc + "sub\\..\\..\\help.htm"); }, kStartLimitMs))
+        << wintest::ReadFileBytes(log);
+    EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(log, "here about:blank"); }, kStartLimitMs))
+        << wintest::ReadFileBytes(log);
+    EXPECT_EQ(wintest::WindowText(window.Handle()), L"KVD - help.htm");
+    // Only the explanation's empty document was let into the window.
+    for (const std::string& line : Lines(wintest::ReadFileBytes(log)))
+        EXPECT_TRUE(line.rfind("here ", 0) != 0 || line == "here about:blank") << line;
+    DestroyWindow(window.Handle());
 }
 
 TEST_F(WindowsViewerRoutes, WebLinkItemKeepsAmpersandsAndIsGreyWithoutAnAddress) {
