@@ -39,7 +39,7 @@ void PlantProject(const TempDir& d) {
                "</head><body>\n"                                                                        // 9
                "<p style=\"text-decoration: none; border-radius: 3px; box-shadow: 0 0 1px #000; opacity: .5\">o</p>\n"
                "<div style=\"position: sticky\">s</div>\n"                                              // 11
-               "<details><summary>More</summary>text</details>\n"                                       // 12
+               "<details open><summary>More</summary>text</details>\n"                                       // 12
                "<input type=\"date\"> <input type=\"text\">\n"                                          // 13
                "<img src=\"photo.jpg\" alt=\"\">\n"                                                     // 14
                "<picture><source srcset=\"modern.webp\" type=\"image/webp\"><img src=\"old.png\" alt=\"\"></picture>\n"
@@ -159,6 +159,7 @@ TEST(EngineRules, StyleSheetsOneConstructAtATime) {
         {"a { --x: 1px;\n margin: var(--x) var( --x) }",
          {"windows-css:1:CSS custom property (3 uses in this file, the first here)"}},
         {"a { margin-inline-start: 1em }", {"windows-css:1:CSS property \"margin-inline-start\""}},
+        {"a { filter: invert(1) }", {"windows-css:1:CSS property \"filter\""}}, // its values go with it
         {"a { color: red }\n\na:focus-visible { outline: 0 }\nb::backdrop {}",
          {"windows-css:3::focus-visible selector", "windows-css:4:::backdrop pseudo-element"}},
         {"a { width: clamp(1px, 2vw, 3px); height: max(1px, 2px) }",

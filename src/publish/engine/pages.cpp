@@ -45,6 +45,7 @@ PageScanner::PageScanner(Tally& tally, ScriptScanner* scripts) : tally_(tally), 
 
 void PageScanner::StartElement(std::string_view tag, const Attributes& attributes, const LineOf& lineOf) {
     const std::string element(tag);
+    bool elementLacking = false;
     if (tag == "picture") {
         // Without an <img> inside, the engine shows nothing; with one it shows that <img>.
         pictures_.emplace_back(lineOf({}), false);
@@ -53,7 +54,9 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
     } else if (tag == "source" && !pictures_.empty()) {
         // Skipped by the engine together with its <picture>: the <img> is what it shows.
     } else if (Lacks("html.elements." + element)) {
+        // The attributes of an element the engine lacks go with it.
         tally_.Add("windows-html", Severity::Warning, "<" + element + "> element", lineOf({}));
+        elementLacking = true;
     }
     for (const auto& [name, value] : attributes) {
         if (IsHandler(name)) {
@@ -73,7 +76,7 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
             continue;
         }
         // srcset and sizes beside a src: the engine shows the src, which the check judges as a picture.
-        if ((name == "srcset" || name == "sizes") && tag == "img") continue;
+        if (elementLacking || ((name == "srcset" || name == "sizes") && tag == "img")) continue;
         std::string path = "html.elements." + element + "." + std::string(name);
         if (Lacks(path))
             tally_.Add("windows-html", Severity::Warning,

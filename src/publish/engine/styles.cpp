@@ -179,9 +179,11 @@ void StyleScanner::Declaration() {
         if (Lacks("css.properties." + property)) lacking.emplace_back(PropertyWords(property), line);
     }
     if (frame.block == Block::FontFace && property == "src") FontSources(colon + 1);
-    // A list of font families is its own fallback: the engine takes the first it knows.
+    // A list of font families is its own fallback: the engine takes the first it knows. The values of a
+    // property the engine lacks go with it.
     bool values = !Vendor(property) && property.compare(0, 2, "--") != 0 && property != "font-family";
-    for (size_t i = colon + 1; i < statement_.size(); ++i) {
+    bool unknownProperty = !lacking.empty();
+    for (size_t i = colon + 1; i < statement_.size() && !unknownProperty; ++i) {
         const Held& held = statement_[i];
         if (held.token.type == CssToken::Type::Function) {
             std::string name = Lower(held.text);
