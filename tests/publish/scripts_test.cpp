@@ -1,8 +1,16 @@
 // The script scanner on snippets: the exact findings for each construct, and none for what the engine runs.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 #include "publish/engine/scripts.h"
 #include "publish/engine/tally.h"
@@ -76,7 +84,7 @@ TEST(ScriptScanner, NamesEachConstructAfterEs5) {
         {"var o = {m() {}, get() {}};", {{S, "method shorthand", 1, 2}}},
         {"var x = 2 ** 3;", {{S, "exponent operator **", 1, 1}}},
         {"var x = a ?? b;", {{S, "nullish coalescing operator ??", 1, 1}}},
-        {"var x = a?.b;", {{S, "optional chaining ?.", 1, 1}}},
+        {"var x = a?.b;", {{S, "optional chaining (?.)", 1, 1}}},
         {"f(a,\n  b,\n);", {{S, "trailing comma in a call", 1, 1}}},
         {"import x from './y.js';\nexport var z = 1;",
          {{S, "import declaration", 1, 1}, {S, "export declaration", 2, 1}}},
@@ -172,6 +180,77 @@ TEST(ScriptScanner, ReadsNoScriptOverItsSizeLimit) {
     EXPECT_EQ(findings[0].line, 4);
     EXPECT_EQ(findings[0].message,
               EngineMessage("windows-script", "a script over 4 MB, which the check does not read", 1));
+}
+
+// The script files of a manual's folder and the distinct inline blocks of its pages.
+void ManualScripts(const std::string& scriptFolder, const std::string& pageFolder, std::vector<std::string>& names,
+                   std::vector<std::string>& texts) {
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(fs::is_directory(scriptFolder)) << scriptFolder << " is missing: scripts/setup.sh installs it";
+    std::set<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(scriptFolder))
+        if (entry.path().extension() == ".js") files.insert(entry.path());
+    for (const fs::path& file : files) {
+        names.push_back(file.string());
+        texts.push_back(testing_support::ReadBytes(file.string()));
+    }
+    std::map<std::string, std::string> blocks;  // text, the first page holding it
+    for (const auto& entry : fs::recursive_directory_iterator(pageFolder)) {
+        if (entry.path().extension() != ".html") continue;
+        std::string page = testing_support::ReadBytes(entry.path().string());
+        for (size_t at = page.find("<script"); at != std::string::npos; at = page.find("<script", at + 1)) {
+            size_t tagEnd = page.find('>', at);
+            size_t close = page.find("</script>", tagEnd);
+            if (tagEnd == std::string::npos || close == std::string::npos) break;
+            if (page.substr(at, tagEnd - at).find("src=") != std::string::npos) continue;
+            blocks.try_emplace(page.substr(tagEnd + 1, close - tagEnd - 1), entry.path().string());
+        }
+    }
+    for (const auto& [text, page] : blocks) {
+        names.push_back(page + ", a block of " + std::to_string(text.size()) + " bytes");
+        texts.push_back(text);
+    }
+}
+
+// The manuals' scripts: what the scanner flags as unreadable by the engine is exactly what acorn, an
+// independent parser, cannot read as ES5 with let and const (tests/publish/es5_check.js says how).
+TEST(ScriptScanner, AgreesWithAcornOnTheManualsScripts) {
+    std::vector<std::string> names, texts;
+    ManualScripts("/usr/share/doc/nodejs/api/assets", "/usr/share/doc/nodejs/api", names, texts);
+    ManualScripts("/usr/share/doc/python3.11/html/_static", "/usr/share/doc/python3.11/html", names, texts);
+    ASSERT_EQ(names.size(), texts.size());
+
+    testing_support::TempDir dir;
+    std::string command = "NODE_PATH=/usr/share/nodejs node " KVD_ES5_CHECK_JS;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        testing_support::WriteBytes(dir / (std::to_string(i) + ".js"), texts[i]);
+        command += " " + dir / (std::to_string(i) + ".js");
+    }
+    command += " >" + dir / "acorn.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::istringstream acorn(testing_support::ReadBytes(dir / "acorn.txt"));
+
+    std::vector<std::string> ours, theirs;
+    int refused = 0;
+    std::string line;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_TRUE(std::getline(acorn, line)) << "acorn said nothing of " << names[i];
+        bool acornRefuses = line.find("\trefuses") != std::string::npos;
+        refused += acornRefuses;
+        theirs.push_back(names[i] + (acornRefuses ? ": refused" : ": read"));
+
+        ScriptScanner scanner;
+        Tally tally;
+        scanner.Scan(texts[i], 1, tally);
+        bool flagged = false;
+        for (const Finding& f : tally.Findings("x"))
+            flagged |= (f.kind == "windows-script" || f.kind == "script-syntax") && f.severity == Severity::Warning;
+        ours.push_back(names[i] + (flagged ? ": refused" : ": read"));
+    }
+    EXPECT_EQ(ours, theirs);
+    // Both verdicts occur: api.js and doctools.js are refused, jquery.js is read.
+    EXPECT_GE(refused, 5);
+    EXPECT_LT(refused, static_cast<int>(texts.size()) - 5);
 }
 
 }  // namespace

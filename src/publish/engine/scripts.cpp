@@ -61,7 +61,7 @@ constexpr Construct kNullish{"nullish coalescing operator ??", "javascript.opera
 constexpr Construct kNullishAssign{"nullish assignment ?\?=", "javascript.operators.logical_nullish_assignment"};
 constexpr Construct kOrAssign{"logical assignment ||=", "javascript.operators.logical_or_assignment"};
 constexpr Construct kAndAssign{"logical assignment &&=", "javascript.operators.logical_and_assignment"};
-constexpr Construct kOptionalChain{"optional chaining ?.", "javascript.operators.optional_chaining"};
+constexpr Construct kOptionalChain{"optional chaining (?.)", "javascript.operators.optional_chaining"};
 constexpr Construct kTrailingCallComma{"trailing comma in a call",
                                        "javascript.grammar.trailing_commas.trailing_commas_in_functions"};
 constexpr Construct kTrailingParameterComma{"trailing comma in parameters",
