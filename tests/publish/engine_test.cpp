@@ -19,6 +19,7 @@ using testing_support::TempDir;
 
 constexpr auto E = publish::Severity::Error;
 constexpr auto W = publish::Severity::Warning;
+constexpr auto N = publish::Severity::Note;
 
 const std::string kWebp = std::string("RIFF\x24\0\0\0WEBPVP8 ", 16) + std::string(24, '\0');
 const std::string kAvif = std::string("\0\0\0\x1C" "ftypavif\0\0\0\0avifmif1miaf", 28) + std::string(8, '\0');
@@ -45,7 +46,19 @@ void PlantProject(const TempDir& d) {
                "<picture><source srcset=\"modern.webp\" type=\"image/webp\"><img src=\"old.png\" alt=\"\"></picture>\n"
                "<video poster=\"still.jpg\"></video>\n"                                                 // 16
                "<a href=\"sub/b.htm\">b</a>\n"                                                          // 17
+               "<script src=\"app.js\"></script>\n"                                                     // 18
+               "<script>let ok = 1; const fine = 2;</script>\n"                                          // 19
+               "<script type=\"text/javascript\">\n"                                                     // 20
+               "var later = 1;\n"                                                                        // 21
+               "class Widget {}\n"                                                                       // 22
+               "</script>\n"                                                                             // 23
+               "<button onclick=\"run(() => 1)\" onmouseover=\"run(function () { return 1; })\">go</button>\n"
+               "<script type=\"module\" src=\"m.js\"></script>\n"                                        // 25
+               "<script src=\"broken.js\"></script><script type=\"text/x-template\">${not} => js</script>\n"
                "</body></html>\n");
+    WriteBytes(d / "app.js", "let a = 1;\nconst b = 2;\nif (window.fetch) { fetch('x'); }\nvar f = (x) => x;\nfetch('y');\n");
+    WriteBytes(d / "m.js", "export const m = () => 1;\n");
+    WriteBytes(d / "broken.js", "var = ;\n");
     WriteBytes(d / "site.css",
                ":root { --accent: #c00; }\n"                                                            // 1
                ".nav { position: sticky; top: 0; }\n"                                                   // 2
@@ -71,12 +84,18 @@ TEST(EngineRules, PlantedProjectFindsWhatTheEngineLacksAndNothingItHandles) {
     PlantProject(dir);
     publish::CheckResult result = publish::CheckProject(dir.Path());
     const std::vector<Expected> expected = {
+        {W, "windows-script", "app.js", 4, {}},  // the arrow function; let and const go through
+        {W, "windows-api", "app.js", 5, {}},     // fetch, the guarded use left alone
+        {W, "script-syntax", "broken.js", 1, {}},
         {W, "windows-css", "index.htm", 5, {}},   // flex gap
         {W, "windows-css", "index.htm", 11, {}},  // position: sticky in a style attribute
         {W, "windows-html", "index.htm", 12, {}}, // <details>
         {W, "windows-html", "index.htm", 12, {}}, // <summary>
         {W, "windows-html", "index.htm", 13, {}}, // input type="date"
         {E, "windows-image", "index.htm", 14, {}},
+        {W, "windows-script", "index.htm", 22, {}}, // the class of an inline block
+        {W, "windows-script", "index.htm", 24, {}}, // the arrow function of a handler
+        {N, "windows-script", "index.htm", 25, {}}, // a module script, as before
         {W, "windows-css", "site.css", 1, {}},  // custom property
         {W, "windows-css", "site.css", 2, {}},  // position: sticky
         {W, "windows-css", "site.css", 3, {}},  // :has()
@@ -93,13 +112,20 @@ TEST(EngineRules, PlantedProjectFindsWhatTheEngineLacksAndNothingItHandles) {
     const std::string css = "The Windows viewer does not know this style, so readers on Windows see the page without it: ";
     const std::string html = "The Windows viewer does not know this part of the page: ";
     const std::string image = "The Windows viewer cannot show this picture, so readers on Windows see a broken picture: ";
+    const std::string script = "The Windows viewer cannot run this script, so readers on Windows get the page without it: ";
     const std::vector<std::string> expectedMessages = {
+        script + "arrow function.",
+        "The Windows viewer's scripts have no fetch.",
+        "This script cannot be read by any browser: the first error is on this line.",
         css + "flex gap.",
         css + "position: sticky.",
         html + "<details> element.",
         html + "<summary> element.",
         html + "input type \"date\", shown as a plain text field.",
         image + "WebP picture.",
+        script + "class.",
+        script + "arrow function.",
+        script + "module script (<script type=\"module\">).",
         css + "CSS custom property.",
         css + "position: sticky.",
         css + ":has() selector.",
@@ -112,7 +138,8 @@ TEST(EngineRules, PlantedProjectFindsWhatTheEngineLacksAndNothingItHandles) {
     };
     EXPECT_EQ(messages, expectedMessages);
     EXPECT_EQ(result.errors, 2);
-    EXPECT_EQ(result.warnings, 12);
+    EXPECT_EQ(result.warnings, 17);
+    EXPECT_EQ(result.notes, 1);
 }
 
 TEST(EngineRules, OffLeavesTheLinkCheckAlone) {

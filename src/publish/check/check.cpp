@@ -16,6 +16,7 @@
 #include "publish/disc/tree.h"
 #include "publish/engine/pages.h"
 #include "publish/engine/pictures.h"
+#include "publish/engine/scripts.h"
 #include "publish/engine/styles.h"
 #include "publish/engine/tally.h"
 #include "viewer_core.h"
@@ -491,7 +492,7 @@ private:
             Resolved base;
             bool hasBase = false;
             if (doc.html) {
-                engine::PageScanner pages(tally, nullptr);
+                engine::PageScanner pages(tally, &scripts_);
                 PageScan scan = ScanHtml(bytes, EndsWithNoCase(doc.entry->name, ".xhtml"), rules ? &pages : nullptr);
                 references = std::move(scan.references);
                 anchors_[doc.entry] = std::move(scan.anchors);
@@ -503,7 +504,9 @@ private:
                 doc.charsetDeclared = scan.charsetDeclared;
                 if (scan.nonAscii && !scan.charsetDeclared) NoCharset(doc);
             } else if (doc.script) {
-                // SCRIPT-FILE
+                // A script file is read in its page's character set, as a style sheet without @charset is.
+                Decoded script = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
+                scripts_.Scan(script.text, 1, tally);
             } else {
                 Decoded sheet = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
                 engine::StyleScanner styles(tally, false);
@@ -637,6 +640,7 @@ private:
     std::unordered_map<const Entry*, std::unordered_set<std::string>> anchors_;
     std::vector<PendingFragment> fragments_;
     std::unordered_map<const Entry*, std::string_view> pictures_; // what each picture is, when the engine lacks it
+    engine::ScriptScanner scripts_; // one for the whole check, so that identical inline blocks are read once
     uint64_t done_ = 0;
 };
 

@@ -60,7 +60,7 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
     }
     for (const auto& [name, value] : attributes) {
         if (IsHandler(name)) {
-            // SCRIPT-HANDLER
+            if (scripts_) scripts_->ScanHandler(value, lineOf(name), tally_);
             continue;
         }
         if (tag == "input" && name == "type") {
@@ -92,9 +92,7 @@ void PageScanner::EndElement(std::string_view tag) {
 }
 
 void PageScanner::Script(std::string_view text, int firstLine) {
-    // SCRIPT-BLOCK
-    (void)text;
-    (void)firstLine;
+    if (scripts_) scripts_->Scan(text, firstLine, tally_);
 }
 
 }  // namespace publish::engine
