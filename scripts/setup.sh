@@ -15,11 +15,19 @@ packages=(
   python3
   libxml2-utils
   node-mdn-browser-compat-data
+  libtree-sitter-dev
+  node-acorn python3.11-doc
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   clang-14 libclang-rt-14-dev
   lintian
   dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
+
+# The nodejs manual's HTML pages, for the script test: Debian ships them in nodejs-doc; a nodejs from
+# elsewhere may carry them itself, and nodejs-doc cannot be installed beside it.
+if [ ! -f /usr/share/doc/nodejs/api/assets/api.js ]; then
+  packages+=(nodejs nodejs-doc)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

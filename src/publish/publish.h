@@ -46,6 +46,7 @@ struct CheckOptions {
     Medium medium = Medium::CD;
     std::string label;      // volume label used when sizing the image; empty: DefaultVolumeLabel
     ProgressFn progress;    // may be empty
+    bool engineRules = true; // what the Windows viewer's engine lacks in pages, style sheets, scripts and pictures
 };
 
 struct CheckResult {

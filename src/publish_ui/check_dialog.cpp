@@ -1,7 +1,9 @@
 // The findings of the disc check: the summary line and a sortable table.
 #include "publish_ui/check_dialog.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -11,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "framework/qt_strings.h"
+#include "publish/engine/tally.h"
 
 using framework::ToQString;
 
@@ -19,6 +22,7 @@ namespace publish_ui {
 namespace {
 
 constexpr int kSortKey = Qt::UserRole;
+constexpr int kEngineKey = Qt::UserRole + 1; // on the severity item: the finding is the Windows viewer's
 
 // Sorts by a number of its own (the severity's rank, the line) instead of the text it shows.
 class KeyedItem : public QTableWidgetItem {
@@ -49,6 +53,10 @@ QString Megabytes(uint64_t bytes) {
 
 QString CheckSummary(const publish::CheckResult& result, publish::Medium medium) {
     QString text = ToQString(publish::SummaryLine(result));
+    int engine = 0;
+    for (const publish::Finding& finding : result.findings)
+        engine += publish::engine::IsEngineKind(finding.kind) ? 1 : 0;
+    if (engine > 0) text += QString(" (%1 for the Windows viewer)").arg(engine);
     if (result.mediumBytes > 0) {
         const uint64_t percent = (result.imageBytes * 100 + result.mediumBytes - 1) / result.mediumBytes;
         text += QString("; image %1 (%2% of %3)")
@@ -89,6 +97,18 @@ CheckDialog::CheckDialog(const publish::CheckResult& result, publish::Medium med
     summary_->setFont(bold);
     layout->addWidget(summary_);
 
+    // What the Windows viewer's engine lacks is read together, apart from the disc's own faults.
+    auto* filterRow = new QHBoxLayout;
+    auto* filterLabel = new QLabel(tr("&Show:"), this);
+    filter_ = new QComboBox(this);
+    filter_->setObjectName("FindingsFilter");
+    filter_->addItems({tr("All findings"), tr("What the Windows viewer cannot show"), tr("Everything else")});
+    filterLabel->setBuddy(filter_);
+    filterRow->addWidget(filterLabel);
+    filterRow->addWidget(filter_);
+    filterRow->addStretch(1);
+    layout->addLayout(filterRow);
+
     table_ = new QTableWidget(this);
     table_->setObjectName("FindingsTable");
     table_->setColumnCount(kColumns);
@@ -103,6 +123,8 @@ CheckDialog::CheckDialog(const publish::CheckResult& result, publish::Medium med
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     Fill(result);
+    connect(filter_, &QComboBox::currentIndexChanged, this, &CheckDialog::ApplyFilter);
+    connect(table_->model(), &QAbstractItemModel::layoutChanged, this, &CheckDialog::ApplyFilter);
     layout->addWidget(table_, 1);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -136,6 +158,7 @@ void CheckDialog::Fill(const publish::CheckResult& result) {
                                        static_cast<int>(finding.severity));
         severity->setIcon(style()->standardIcon(SeverityIcon(finding.severity)));
         severity->setToolTip(ToQString(finding.kind));
+        severity->setData(kEngineKey, publish::engine::IsEngineKind(finding.kind));
         auto* file = new QTableWidgetItem(finding.file.empty() ? tr("(whole folder)") : ToQString(finding.file));
         auto* line = new KeyedItem(finding.line > 0 ? QString::number(finding.line) : QString(), finding.line);
         line->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -153,6 +176,14 @@ void CheckDialog::Fill(const publish::CheckResult& result) {
     // The library's order (by file, then line) stands until the user picks a column.
     table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     table_->setSortingEnabled(true);
+}
+
+void CheckDialog::ApplyFilter() {
+    const int choice = filter_->currentIndex();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const bool engine = table_->item(row, kSeverity)->data(kEngineKey).toBool();
+        table_->setRowHidden(row, (choice == kWindowsViewer && !engine) || (choice == kOthers && engine));
+    }
 }
 
 } // namespace publish_ui

@@ -6,12 +6,14 @@
 
 #include "publish/publish.h"
 
+class QComboBox;
 class QLabel;
 class QTableWidget;
 
 namespace publish_ui {
 
-// "2 errors, 1 warning, no notes; image 12.3 MB (2% of CD 700 MB)".
+// "2 errors, 1 warning, no notes; image 12.3 MB (2% of CD 700 MB)"; with findings for the Windows viewer
+// "2 errors, 5 warnings, no notes (4 for the Windows viewer); image ...".
 QString CheckSummary(const publish::CheckResult& result, publish::Medium medium);
 
 // The text of the Problem column: the sentence, with the reference as written when the sentence leaves it out.
@@ -26,17 +28,23 @@ public:
     };
     // The table's columns.
     enum Column { kSeverity, kFile, kLine, kProblem, kColumns };
+    // The choices of the filter above the table, in its order.
+    enum Filter { kAll, kWindowsViewer, kOthers };
 
     CheckDialog(const publish::CheckResult& result, publish::Medium medium, const QString& folder, Mode mode,
                 QWidget* parent = nullptr);
 
     QLabel* Summary() const { return summary_; }
     QTableWidget* Table() const { return table_; }
+    QComboBox* FilterBox() const { return filter_; }
 
 private:
     void Fill(const publish::CheckResult& result);
+    // Shows the rows the filter lets through; again after a sort, which moves the rows.
+    void ApplyFilter();
 
     QLabel* summary_ = nullptr;
+    QComboBox* filter_ = nullptr;
     QTableWidget* table_ = nullptr;
 };
 

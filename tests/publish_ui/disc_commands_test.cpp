@@ -185,6 +185,43 @@ TEST_F(DiscCommands, CheckDialogShowsEveryFindingAndSortsByRank) {
     EXPECT_EQ(table->item(2, CheckDialog::kSeverity)->text(), "error");
 }
 
+// The lines of the rows the filter shows, top to bottom.
+QStringList VisibleLines(const QTableWidget* table) {
+    QStringList lines;
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (!table->isRowHidden(r)) lines << table->item(r, CheckDialog::kLine)->text();
+    return lines;
+}
+
+TEST_F(DiscCommands, CheckDialogShowsTheWindowsViewersFindingsTogetherAndCountsThem) {
+    publish::CheckResult result;
+    using publish::Severity;
+    result.findings = {
+        {Severity::Warning, "windows-css", "a.htm", 2, {}, "The Windows viewer does not know this style: x."},
+        {Severity::Error, "missing-target", "a.htm", 3, "gone.htm", "The target \"gone.htm\" does not exist."},
+        {Severity::Error, "windows-image", "a.htm", 4, {}, "The Windows viewer cannot show this picture: y."},
+        {Severity::Note, "external-link", "a.htm", 5, "http://example.com/", "The link leads off the disc."},
+        {Severity::Warning, "script-syntax", "b.js", 1, {}, "This script cannot be read by any browser: z."},
+    };
+    result.errors = 2;
+    result.warnings = 2;
+    result.notes = 1;
+    EXPECT_EQ(publish_ui::CheckSummary(result, publish::Medium::CD),
+              "2 errors, 2 warnings, 1 note (3 for the Windows viewer)");
+    CheckDialog dialog(result, publish::Medium::CD, "folder", CheckDialog::Mode::Show);
+    QTableWidget* table = dialog.Table();
+    EXPECT_EQ(VisibleLines(table), (QStringList{"2", "3", "4", "5", "1"}));
+    dialog.FilterBox()->setCurrentIndex(CheckDialog::kWindowsViewer);
+    EXPECT_EQ(VisibleLines(table), (QStringList{"2", "4", "1"}));
+    // A sort moves the rows; the filter follows them.
+    table->sortByColumn(CheckDialog::kLine, Qt::DescendingOrder);
+    EXPECT_EQ(VisibleLines(table), (QStringList{"4", "2", "1"}));
+    dialog.FilterBox()->setCurrentIndex(CheckDialog::kOthers);
+    EXPECT_EQ(VisibleLines(table), (QStringList{"5", "3"}));
+    dialog.FilterBox()->setCurrentIndex(CheckDialog::kAll);
+    EXPECT_EQ(VisibleLines(table), (QStringList{"5", "4", "3", "2", "1"}));
+}
+
 TEST_F(DiscCommands, CheckProjectChecksTheFolderListsFolderWithTheFirstPageOfTheWindow) {
     MakeProject(project_, false);
     TForm1& form = Form();

@@ -14,6 +14,11 @@
 #include "publish/publish.h"
 #include "publish/check/references.h"
 #include "publish/disc/tree.h"
+#include "publish/engine/pages.h"
+#include "publish/engine/pictures.h"
+#include "publish/engine/scripts.h"
+#include "publish/engine/styles.h"
+#include "publish/engine/tally.h"
 #include "viewer_core.h"
 
 namespace publish {
@@ -422,6 +427,7 @@ private:
         const Entry* entry;
         std::string rel;
         bool html;
+        bool script = false;
         // A style sheet without a character set of its own is read in its page's.
         std::string charset;
         bool charsetDeclared = false;
@@ -436,13 +442,27 @@ private:
         std::string fragment;
     };
 
-    void Enqueue(const Located& located, bool asPage, const std::string& charset = {}, bool declared = false) {
+    void Enqueue(const Located& located, bool asPage, const std::string& charset = {}, bool declared = false,
+                 bool asScript = false) {
         const Entry* e = located.entry;
         if (e->kind != EntryKind::File) return;
         bool html = asPage || IsPage(e->name);
-        if (!html && !IsStyleSheet(e->name)) return;
+        bool script = !html && asScript;
+        if (!html && !script && !IsStyleSheet(e->name)) return;
         if (!visited_.insert(e).second) return;
-        queue_.push_back(Document{located.folder, e, Tree::RelPath(*located.folder, e->name), html, charset, declared});
+        queue_.push_back(
+            Document{located.folder, e, Tree::RelPath(*located.folder, e->name), html, script, charset, declared});
+    }
+
+    // A picture the Windows viewer's engine cannot decode, judged by the file's first bytes.
+    void Picture(const Located& located, int line, engine::Tally& tally) {
+        auto [it, inserted] = pictures_.try_emplace(located.entry);
+        if (inserted) {
+            std::string head;
+            if (Read(*located.folder, *located.entry, head, engine::kPictureHeadBytes))
+                it->second = engine::UndecodablePicture(head);
+        }
+        if (!it->second.empty()) tally.Add("windows-image", Severity::Error, it->second, line);
     }
 
     void NoCharset(const Document& doc) {
@@ -453,30 +473,6 @@ private:
                      : "The style sheet has characters beyond ASCII, but neither it nor the page that loads it "
                        "declares a character set, so the viewers read it as windows-1252; start it with "
                        "@charset \"utf-8\"; for UTF-8, or declare the page's.");
-    }
-
-    // One note per file and kind, at the first use, so that a style sheet full of them is not a wall of notes.
-    void EngineGaps(const Document& doc, const std::vector<EngineGap>& gaps) {
-        struct Kind {
-            std::string_view what;
-            const char* message;
-        };
-        static constexpr Kind kKinds[] = {
-            {"custom-property", "The Windows browser control does not know CSS custom properties (var(--...)), so "
-                                "readers on Windows see this style without what they carry"},
-            {"module-script", "The Windows browser control does not run module scripts (<script type=\"module\">), "
-                              "so readers on Windows get the page without them"},
-        };
-        for (const Kind& kind : kKinds) {
-            int first = 0;
-            int count = 0;
-            for (const EngineGap& gap : gaps)
-                if (kind.what == gap.what && count++ == 0) first = gap.line;
-            if (count == 0) continue;
-            std::string message = kind.message;
-            if (count > 1) message += " (" + std::to_string(count) + " uses in this file, the first here)";
-            Add(Severity::Note, "windows-engine", doc.rel, first, std::nullopt, message + ".");
-        }
     }
 
     void Progress() {
@@ -495,13 +491,14 @@ private:
                 continue;
             }
             std::vector<RawReference> references;
-            std::vector<EngineGap> gaps;
+            engine::Tally tally;
+            const bool rules = options_.engineRules;
             Resolved base;
             bool hasBase = false;
             if (doc.html) {
-                PageScan scan = ScanHtml(bytes, EndsWithNoCase(doc.entry->name, ".xhtml"));
+                engine::PageScanner pages(tally, &scripts_);
+                PageScan scan = ScanHtml(bytes, EndsWithNoCase(doc.entry->name, ".xhtml"), rules ? &pages : nullptr);
                 references = std::move(scan.references);
-                gaps = std::move(scan.engineGaps);
                 anchors_[doc.entry] = std::move(scan.anchors);
                 if (scan.hasBase) {
                     base = ResolveReference(scan.base.text, doc.folder->rel);
@@ -510,22 +507,28 @@ private:
                 doc.charset = scan.charset;
                 doc.charsetDeclared = scan.charsetDeclared;
                 if (scan.nonAscii && !scan.charsetDeclared) NoCharset(doc);
+            } else if (doc.script) {
+                // A script file is read in its page's character set, as a style sheet without @charset is.
+                Decoded script = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
+                scripts_.Scan(script.text, 1, tally);
             } else {
                 Decoded sheet = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
-                ScanCss(sheet.text, 1, references, &gaps);
+                engine::StyleScanner styles(tally, false);
+                ScanCss(sheet.text, 1, references, rules ? &styles : nullptr);
                 doc.charset = sheet.charset;
                 doc.charsetDeclared = sheet.declared;
                 if (sheet.nonAscii && !sheet.declared) NoCharset(doc);
             }
-            EngineGaps(doc, gaps);
             for (const RawReference& ref : references)
-                Follow(doc, ref, hasBase ? &base : nullptr);
+                Follow(doc, ref, hasBase ? &base : nullptr, tally);
+            for (Finding& finding : tally.Findings(doc.rel))
+                result_.findings.push_back(std::move(finding));
             ++done_;
             Progress();
         }
     }
 
-    void Follow(const Document& doc, const RawReference& ref, const Resolved* base) {
+    void Follow(const Document& doc, const RawReference& ref, const Resolved* base, engine::Tally& tally) {
         Resolved r = ResolveReference(ref.text, doc.folder->rel, base);
         switch (r.target) {
         case Target::Inline:
@@ -571,7 +574,8 @@ private:
             Add(Severity::Warning, "case-mismatch", doc.rel, ref.line, ref.text,
                 "The target is named " + Quote(located.actualPath) +
                     " " + Place("in the folder") + "; the link works on Windows but not where letter case counts.");
-        Enqueue(located, false, doc.charset, doc.charsetDeclared);
+        if (options_.engineRules && ref.role == Role::Picture) Picture(located, ref.line, tally);
+        Enqueue(located, false, doc.charset, doc.charsetDeclared, options_.engineRules && ref.role == Role::Script);
         if (r.hasFragment && IsPage(e->name))
             fragments_.push_back(PendingFragment{doc.rel, ref.line, ref.text, e, located.actualPath, r.fragment});
     }
@@ -639,6 +643,8 @@ private:
     std::unordered_set<const Entry*> unreadable_;
     std::unordered_map<const Entry*, std::unordered_set<std::string>> anchors_;
     std::vector<PendingFragment> fragments_;
+    std::unordered_map<const Entry*, std::string_view> pictures_; // what each picture is, when the engine lacks it
+    engine::ScriptScanner scripts_; // one for the whole check, so that identical inline blocks are read once
     uint64_t done_ = 0;
 };
 

@@ -2,6 +2,8 @@
 // the resolution of a reference against its document's folder.
 #include "publish/check/references.h"
 #include "publish/disc/tree.h"
+#include "publish/engine/pages.h"
+#include "publish/engine/styles.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
@@ -35,44 +37,56 @@ int HexValue(char c) {
 
 // ---- CSS ------------------------------------------------------------------------------------------
 
+// The one tokenizer of CSS: references for the check, and every token for the engine's rules when they read
+// along.
 class CssTokenizer {
 public:
     CssTokenizer(std::string_view text, int firstLine, bool formFeedEndsLine, std::vector<RawReference>& out,
-                 std::vector<EngineGap>* gaps)
-        : text_(text), line_(firstLine), formFeedEndsLine_(formFeedEndsLine), out_(out), gaps_(gaps) {}
+                 engine::StyleScanner* styles)
+        : text_(text), line_(firstLine), formFeedEndsLine_(formFeedEndsLine), out_(out), styles_(styles) {}
 
     void Run() {
+        using Type = engine::CssToken::Type;
         bool importPending = false;
         while (pos_ < text_.size()) {
             char c = text_[pos_];
+            int line = line_;
             if (c == '/' && Peek(1) == '*') {
                 size_t end = text_.find("*/", pos_ + 2);
                 Advance(end == std::string_view::npos ? text_.size() - pos_ : end + 2 - pos_);
             } else if (c == '"' || c == '\'') {
-                int line = line_;
                 std::string value = String();
-                if (importPending) Emit(std::move(value), line);
+                Token(Type::String, value, line);
+                if (importPending) Emit(std::move(value), line, Role::Other);
                 importPending = false;
             } else if (c == '@') {
                 Advance(1);
-                importPending = EqualsNoCase(Ident(), "import");
+                std::string name = Ident();
+                importPending = EqualsNoCase(name, "import");
+                Token(Type::AtKeyword, name, line);
             } else if (IsIdentStart(c)) {
                 std::string ident = Ident();
-                if (pos_ < text_.size() && text_[pos_] == '(' && EqualsNoCase(ident, "url")) {
+                bool function = pos_ < text_.size() && text_[pos_] == '(';
+                if (function && EqualsNoCase(ident, "url")) {
                     Advance(1);
-                    Url();
+                    Url(importPending);
                     importPending = false;
-                } else if (pos_ < text_.size() && text_[pos_] == '(' && EqualsNoCase(ident, "var") && gaps_) {
-                    size_t arg = pos_ + 1;
-                    while (arg < text_.size() && IsSpace(text_[arg]))
-                        ++arg;
-                    if (text_.substr(arg, 2) == "--") gaps_->push_back(EngineGap{"custom-property", line_});
+                } else if (!ident.empty()) {
+                    Token(function ? Type::Function : Type::Ident, ident, line);
                 }
             } else {
                 if (c == ';' || c == '{' || c == '}') importPending = false;
+                if (styles_ && !IsSpace(c)) {
+                    engine::CssToken token;
+                    token.type = Type::Delim;
+                    token.delim = c;
+                    token.line = line;
+                    styles_->Token(token);
+                }
                 Advance(1);
             }
         }
+        if (styles_) styles_->End();
     }
 
 private:
@@ -161,7 +175,17 @@ private:
             Advance(1);
     }
 
-    void Url() {
+    void Token(engine::CssToken::Type type, std::string_view text, int line) {
+        if (!styles_) return;
+        engine::CssToken token;
+        token.type = type;
+        token.text = text;
+        token.line = line;
+        styles_->Token(token);
+    }
+
+    void Url(bool import) {
+        Role role = !import && styles_ && styles_->UrlIsPicture() ? Role::Picture : Role::Other;
         SkipSpace();
         int line = line_;
         std::string value;
@@ -186,22 +210,23 @@ private:
             }
             if (pos_ < text_.size()) Advance(1);
         }
-        Emit(std::move(value), line);
+        Token(engine::CssToken::Type::Url, value, line);
+        Emit(std::move(value), line, role);
     }
 
-    void Emit(std::string value, int line) { out_.push_back(RawReference{std::move(value), line}); }
+    void Emit(std::string value, int line, Role role) { out_.push_back(RawReference{std::move(value), line, role}); }
 
     std::string_view text_;
     size_t pos_ = 0;
     int line_;
     bool formFeedEndsLine_;
     std::vector<RawReference>& out_;
-    std::vector<EngineGap>* gaps_;
+    engine::StyleScanner* styles_;
 };
 
 // ---- HTML -----------------------------------------------------------------------------------------
 
-enum class Use { None, Reference, Srcset, Style, Anchor, Base, ScriptType };
+enum class Use { None, Reference, Srcset, Style, Anchor, Base };
 
 bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags) {
     for (std::string_view t : tags)
@@ -212,7 +237,6 @@ bool TagIn(std::string_view tag, std::initializer_list<std::string_view> tags) {
 // What an attribute of an element means to the check. libxml2 hands names over in lower case.
 Use AttributeUse(std::string_view tag, std::string_view attribute) {
     if (attribute == "style") return Use::Style;
-    if (attribute == "type") return tag == "script" ? Use::ScriptType : Use::None;
     if (attribute == "id") return Use::Anchor;
     if (attribute == "href") {
         // image and use are SVG's, written into the page.
@@ -243,6 +267,11 @@ struct HtmlState {
     bool inStyle = false;
     int styleLine = 0;
     std::string style;
+    engine::PageScanner* engine = nullptr;
+    engine::Attributes attributes; // the element's at hand, for the engine's rules
+    bool inScript = false;
+    int scriptLine = 0;
+    std::string script;
 
     int LineAt(size_t pos) {
         if (pos < linePos) {
@@ -356,11 +385,21 @@ template <typename LineOf> void MetaRefresh(HtmlState* state, const xmlChar** at
     if (!target.empty()) state->scan.references.push_back(RawReference{std::move(target), lineOf("content")});
 }
 
+// What a reference of the element does, as the engine's rules see it.
+Role ReferenceRole(std::string_view tag, std::string_view attribute, bool classicScript) {
+    if (tag == "script") return attribute == "src" && classicScript ? Role::Script : Role::Other;
+    if (attribute == "poster" || attribute == "background") return Role::Picture;
+    if (attribute == "src") return TagIn(tag, {"img", "input"}) ? Role::Picture : Role::Other;
+    if (tag == "image") return Role::Picture; // SVG's, written into the page
+    return Role::Other;
+}
+
 void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attributes) {
     auto* state = static_cast<HtmlState*>(data);
     std::string_view tag(reinterpret_cast<const char*>(rawName));
     bool style = tag == "style";
-    if (!attributes && !style) return;
+    bool script = tag == "script";
+    if (!attributes && !style && !state->engine) return;
     // Positions in the page's bytes are looked up only for elements that carry something of interest.
     size_t start = 0;
     size_t end = 0;
@@ -375,7 +414,7 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
     };
     auto lineOf = [&](std::string_view attribute) {
         locate();
-        size_t pos = state->AttributePos(start, end, attribute);
+        size_t pos = attribute.empty() ? start : state->AttributePos(start, end, attribute);
         int line = tagLine;
         for (size_t i = start; i < pos; ++i) {
             char c = state->bytes[i];
@@ -389,10 +428,34 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
         state->style.clear();
         state->styleLine = state->LineAt(end);
     }
-    if (tag == "meta") {
-        MetaRefresh(state, attributes, lineOf);
-        return;
+    if (tag == "meta") MetaRefresh(state, attributes, lineOf);
+    // A <script src> runs the file and ignores its own text; the engine runs classic scripts only.
+    bool classicScript = true;
+    bool hasSrc = false;
+    for (const xmlChar** a = attributes; a && a[0]; a += 2) {
+        std::string_view name(reinterpret_cast<const char*>(a[0]));
+        if (name == "src") hasSrc = true;
+        if (script && name == "type")
+            classicScript = engine::IsClassicScript(a[1] ? reinterpret_cast<const char*>(a[1]) : "");
     }
+    if (state->engine) {
+        state->attributes.clear();
+        for (const xmlChar** a = attributes; a && a[0]; a += 2)
+            state->attributes.emplace_back(reinterpret_cast<const char*>(a[0]),
+                                           a[1] ? reinterpret_cast<const char*>(a[1]) : "");
+        engine::LineOf line{[](const void* self, std::string_view attribute) {
+                                return (*static_cast<const decltype(lineOf)*>(self))(attribute);
+                            },
+                            &lineOf};
+        state->engine->StartElement(tag, state->attributes, line);
+        if (script && classicScript && !hasSrc) {
+            locate();
+            state->inScript = true;
+            state->script.clear();
+            state->scriptLine = state->LineAt(end);
+        }
+    }
+    if (tag == "meta") return;
     for (const xmlChar** a = attributes; a && a[0]; a += 2) {
         std::string_view name(reinterpret_cast<const char*>(a[0]));
         Use use = AttributeUse(tag, name);
@@ -403,16 +466,24 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
             state->scan.anchors.insert(std::move(value));
             break;
         case Use::Reference:
-            state->scan.references.push_back(RawReference{std::move(value), lineOf(name)});
+            state->scan.references.push_back(
+                RawReference{std::move(value), lineOf(name), ReferenceRole(tag, name, classicScript)});
             break;
         case Use::Srcset: {
+            // The engine knows no srcset: beside a src it shows the src, and a <source> it skips.
+            Role role = tag == "img" && !hasSrc ? Role::Picture : Role::Other;
             int line = lineOf(name);
             for (std::string& url : SrcsetUrls(value))
-                state->scan.references.push_back(RawReference{std::move(url), line});
+                state->scan.references.push_back(RawReference{std::move(url), line, role});
             break;
         }
         case Use::Style:
-            ScanCss(value, lineOf(name), state->scan.references, &state->scan.engineGaps, false);
+            if (state->engine) {
+                engine::StyleScanner styles(state->engine->tally(), true);
+                ScanCss(value, lineOf(name), state->scan.references, &styles, false);
+            } else {
+                ScanCss(value, lineOf(name), state->scan.references, nullptr, false);
+            }
             break;
         case Use::Base:
             if (!state->scan.hasBase) {
@@ -420,43 +491,46 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
                 state->scan.base = RawReference{std::move(value), lineOf(name)};
             }
             break;
-        case Use::ScriptType: {
-            std::string_view type = value;
-            while (!type.empty() && IsSpace(type.front()))
-                type.remove_prefix(1);
-            while (!type.empty() && IsSpace(type.back()))
-                type.remove_suffix(1);
-            if (EqualsNoCase(type, "module"))
-                state->scan.engineGaps.push_back(EngineGap{"module-script", lineOf(name)});
-            break;
-        }
         case Use::None:
             break;
         }
     }
 }
 
-void OnEndElement(void* data, const xmlChar* name) {
+void OnEndElement(void* data, const xmlChar* rawName) {
     auto* state = static_cast<HtmlState*>(data);
-    if (state->inStyle && std::strcmp(reinterpret_cast<const char*>(name), "style") == 0) {
+    std::string_view name(reinterpret_cast<const char*>(rawName));
+    if (state->inStyle && name == "style") {
         state->inStyle = false;
-        ScanCss(state->style, state->styleLine, state->scan.references, &state->scan.engineGaps, false);
+        if (state->engine) {
+            engine::StyleScanner styles(state->engine->tally(), false);
+            ScanCss(state->style, state->styleLine, state->scan.references, &styles, false);
+        } else {
+            ScanCss(state->style, state->styleLine, state->scan.references, nullptr, false);
+        }
         state->style.clear();
     }
+    if (state->inScript && name == "script") {
+        state->inScript = false;
+        state->engine->Script(state->script, state->scriptLine);
+        state->script.clear();
+    }
+    if (state->engine) state->engine->EndElement(name);
 }
 
 void OnText(void* data, const xmlChar* text, int length) {
     auto* state = static_cast<HtmlState*>(data);
     if (state->inStyle) state->style.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+    if (state->inScript) state->script.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
 }
 
 void Quiet(void*, const char*, ...) {}
 
 } // namespace
 
-void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out, std::vector<EngineGap>* gaps,
+void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out, engine::StyleScanner* styles,
              bool formFeedEndsLine) {
-    CssTokenizer(text, firstLine, formFeedEndsLine, out, gaps).Run();
+    CssTokenizer(text, firstLine, formFeedEndsLine, out, styles).Run();
 }
 
 std::vector<std::string> SrcsetUrls(std::string_view value) {
@@ -493,11 +567,12 @@ std::vector<std::string> SrcsetUrls(std::string_view value) {
     return urls;
 }
 
-PageScan ScanHtml(std::string_view raw, bool xml) {
+PageScan ScanHtml(std::string_view raw, bool xml, engine::PageScanner* engine) {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
     Decoded decoded = DecodePage(raw, xml);
     HtmlState state;
+    state.engine = engine;
     state.scan.charset = decoded.charset;
     state.scan.charsetDeclared = decoded.declared;
     state.scan.nonAscii = decoded.nonAscii;

@@ -6,18 +6,24 @@
 #include <unordered_set>
 #include <vector>
 
+namespace publish::engine {
+class PageScanner;
+class StyleScanner;
+} // namespace publish::engine
+
 namespace publish::detail {
+
+// What the document does with the target, where the engine's rules care.
+enum class Role {
+    Other,
+    Picture, // shown as a picture by the Windows viewer's engine (not a <source> it skips for its <img>)
+    Script,  // run as a classic script
+};
 
 struct RawReference {
     std::string text; // as written (character references of HTML already decoded)
     int line = 0;
-};
-
-// Something the Windows browser control cannot show: "custom-property" (var(--...) in CSS) or
-// "module-script" (<script type="module">).
-struct EngineGap {
-    const char* what = "";
-    int line = 0;
+    Role role = Role::Other;
 };
 
 // What the viewers take a page without a declared character set for.
@@ -40,7 +46,6 @@ Decoded DecodeStyleSheet(std::string_view bytes, const std::string& pageCharset,
 
 struct PageScan {
     std::vector<RawReference> references;
-    std::vector<EngineGap> engineGaps;       // in the page's own style sheets and scripts, in page order
     std::unordered_set<std::string> anchors; // every id, and the name of every <a>
     bool hasBase = false;
     RawReference base; // the first <base href>
@@ -51,13 +56,15 @@ struct PageScan {
 
 // Parses a page with libxml2's HTML parser; references come from every attribute a browser loads or
 // follows, srcset, and the style sheets written into the page. The page is decoded with DecodePage first.
-PageScan ScanHtml(std::string_view bytes, bool xml = false);
+// The walk hands the engine's rules, when given, every element with its attributes, the page's style sheets
+// and its inline scripts, so that the page is parsed once.
+PageScan ScanHtml(std::string_view bytes, bool xml = false, engine::PageScanner* engine = nullptr);
 
-// References of CSS text (url() and @import), lines counted from firstLine; uses of custom properties go to
-// gaps when it is given. A form feed ends a line of a style sheet file, but not of a page, whose style
-// elements and attributes count lines as the page does.
+// References of CSS text (url() and @import), lines counted from firstLine; its tokens go to styles when it
+// is given. A form feed ends a line of a style sheet file, but not of a page, whose style elements and
+// attributes count lines as the page does.
 void ScanCss(std::string_view text, int firstLine, std::vector<RawReference>& out,
-             std::vector<EngineGap>* gaps = nullptr, bool formFeedEndsLine = true);
+             engine::StyleScanner* styles = nullptr, bool formFeedEndsLine = true);
 
 // The URLs of a srcset value, in order.
 std::vector<std::string> SrcsetUrls(std::string_view value);

@@ -32,6 +32,8 @@ std::vector<Finding> Tally::Findings(const std::string& file) const {
     return findings;
 }
 
+bool IsEngineKind(std::string_view kind) { return kind.rfind("windows-", 0) == 0 || kind == "script-syntax"; }
+
 std::string EngineMessage(std::string_view kind, std::string_view what, int count) {
     std::string lead;
     if (kind == "windows-script")

@@ -33,6 +33,9 @@ private:
     std::vector<Key> order_;
 };
 
+// Whether a finding is about what the Windows viewer's engine lacks ("windows-css", "script-syntax", ...).
+bool IsEngineKind(std::string_view kind);
+
 // The sentence of a finding: what the reader on Windows gets, the construct, and how often it is used.
 std::string EngineMessage(std::string_view kind, std::string_view what, int count);
 

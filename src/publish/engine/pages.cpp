@@ -1,0 +1,98 @@
+// The rules for pages: elements, attributes and input types asked of the support table; scripts passed on.
+#include "publish/engine/pages.h"
+
+#include "publish/engine/compat_table.h"
+#include "publish/engine/scripts.h"
+
+namespace publish::engine {
+
+namespace {
+
+bool Lacks(const std::string& path) {
+    Support support = EngineSupport(path);
+    return support == Support::No || support == Support::Prefixed;
+}
+
+std::string Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' ||
+                             text.front() == '\r' || text.front() == '\f'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                             text.back() == '\r' || text.back() == '\f'))
+        text.remove_suffix(1);
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return out;
+}
+
+bool IsHandler(std::string_view name) { return name.size() > 2 && name.compare(0, 2, "on") == 0; }
+
+} // namespace
+
+bool IsClassicScript(std::string_view type) {
+    std::string t = Trimmed(type);
+    if (t.empty()) return true;
+    size_t semicolon = t.find(';'); // "text/javascript; charset=utf-8"
+    if (semicolon != std::string::npos) t = Trimmed(std::string_view(t).substr(0, semicolon));
+    for (std::string_view known : {"text/javascript", "application/javascript", "application/x-javascript",
+                                   "text/ecmascript", "application/ecmascript", "text/jscript", "javascript"})
+        if (t == known) return true;
+    return false;
+}
+
+PageScanner::PageScanner(Tally& tally, ScriptScanner* scripts) : tally_(tally), scripts_(scripts) {}
+
+void PageScanner::StartElement(std::string_view tag, const Attributes& attributes, const LineOf& lineOf) {
+    const std::string element(tag);
+    bool elementLacking = false;
+    if (tag == "picture") {
+        // Without an <img> inside, the engine shows nothing; with one it shows that <img>.
+        pictures_.emplace_back(lineOf({}), false);
+    } else if (tag == "img" && !pictures_.empty()) {
+        pictures_.back().second = true;
+    } else if (tag == "source" && !pictures_.empty()) {
+        // Skipped by the engine together with its <picture>: the <img> is what it shows.
+    } else if (Lacks("html.elements." + element)) {
+        // The attributes of an element the engine lacks go with it.
+        tally_.Add("windows-html", Severity::Warning, "<" + element + "> element", lineOf({}));
+        elementLacking = true;
+    }
+    for (const auto& [name, value] : attributes) {
+        if (IsHandler(name)) {
+            if (scripts_) scripts_->ScanHandler(value, lineOf(name), tally_);
+            continue;
+        }
+        if (tag == "input" && name == "type") {
+            std::string type = Trimmed(value);
+            if (!type.empty() && Lacks("html.elements.input.type_" + type))
+                tally_.Add("windows-html", Severity::Warning,
+                           "input type \"" + type + "\", shown as a plain text field", lineOf(name));
+            continue;
+        }
+        if (tag == "script" && name == "type") {
+            if (Trimmed(value) == "module")
+                tally_.Add("windows-script", Severity::Note, "module script (<script type=\"module\">)", lineOf(name));
+            continue;
+        }
+        // srcset and sizes beside a src: the engine shows the src, which the check judges as a picture.
+        if (elementLacking || ((name == "srcset" || name == "sizes") && tag == "img")) continue;
+        std::string path = "html.elements." + element + "." + std::string(name);
+        if (Lacks(path))
+            tally_.Add("windows-html", Severity::Warning,
+                       "\"" + std::string(name) + "\" attribute of <" + element + ">", lineOf(name));
+    }
+}
+
+void PageScanner::EndElement(std::string_view tag) {
+    if (tag != "picture" || pictures_.empty()) return;
+    auto [line, hasImg] = pictures_.back();
+    pictures_.pop_back();
+    if (!hasImg) tally_.Add("windows-html", Severity::Warning, "<picture> element without an <img>", line);
+}
+
+void PageScanner::Script(std::string_view text, int firstLine) {
+    if (scripts_) scripts_->Scan(text, firstLine, tally_);
+}
+
+}  // namespace publish::engine

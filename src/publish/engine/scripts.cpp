@@ -1,0 +1,690 @@
+// Scripts read with tree-sitter's JavaScript grammar. The grammar follows the current language and marks
+// what it cannot read instead of failing, so one walk over its tree finds both the syntax the engine
+// refuses and the interfaces it lacks.
+#include "publish/engine/scripts.h"
+
+#include <tree_sitter/api.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "publish/engine/compat_table.h"
+
+extern "C" const TSLanguage* tree_sitter_javascript(void);
+
+static_assert(TREE_SITTER_LANGUAGE_VERSION >= 14, "the grammar needs a tree-sitter that reads parser ABI 14");
+
+namespace publish::engine {
+
+namespace {
+
+// A page's scripts are rarely above a few hundred kilobytes even when bundled; a bigger one is read no
+// further, and a parse is stopped after a while, so a hostile page costs bounded time.
+constexpr size_t kMaxScriptBytes = 4u << 20;
+constexpr uint64_t kParseMicros = 5'000'000;
+// Identical inline blocks are remembered up to this many bytes of source in all.
+constexpr size_t kMaxCachedBytes = 32u << 20;
+
+constexpr std::string_view kSyntaxKind = "windows-script";
+constexpr std::string_view kBrokenKind = "script-syntax";
+constexpr std::string_view kApiKind = "windows-api";
+
+// Syntax after ES5, in words, with the path of the compatibility data that says whether the engine reads
+// it. The data decides; a construct whose path it does not know is one the engine refuses.
+struct Construct {
+    std::string_view what;
+    std::string_view path;
+};
+constexpr Construct kArrow{"arrow function", "javascript.functions.arrow_functions"};
+constexpr Construct kClass{"class", "javascript.classes"};
+constexpr Construct kTemplate{"template literal", "javascript.grammar.template_literals"};
+constexpr Construct kDestructuring{"destructuring", "javascript.operators.destructuring"};
+constexpr Construct kDefaultParameter{"default parameter", "javascript.functions.default_parameters"};
+constexpr Construct kRestParameter{"rest parameter", "javascript.functions.rest_parameters"};
+constexpr Construct kSpread{"spread syntax", "javascript.operators.spread"};
+constexpr Construct kForOf{"for...of loop", "javascript.statements.for_of"};
+constexpr Construct kForAwait{"for await...of loop", "javascript.statements.for_await_of"};
+constexpr Construct kGenerator{"generator function", "javascript.statements.generator_function"};
+constexpr Construct kAsync{"async function", "javascript.statements.async_function"};
+constexpr Construct kAwait{"await", "javascript.operators.await"};
+constexpr Construct kShorthandProperty{"shorthand property", "javascript.grammar.shorthand_object_literals"};
+constexpr Construct kComputedName{"computed property name",
+                                  "javascript.operators.object_initializer.computed_property_names"};
+constexpr Construct kMethodShorthand{"method shorthand", "javascript.functions.method_definitions"};
+constexpr Construct kExponent{"exponent operator **", "javascript.operators.exponentiation"};
+constexpr Construct kExponentAssign{"exponent assignment **=", "javascript.operators.exponentiation_assignment"};
+constexpr Construct kNullish{"nullish coalescing operator ??", "javascript.operators.nullish_coalescing"};
+constexpr Construct kNullishAssign{"nullish assignment ?\?=", "javascript.operators.logical_nullish_assignment"};
+constexpr Construct kOrAssign{"logical assignment ||=", "javascript.operators.logical_or_assignment"};
+constexpr Construct kAndAssign{"logical assignment &&=", "javascript.operators.logical_and_assignment"};
+constexpr Construct kOptionalChain{"optional chaining (?.)", "javascript.operators.optional_chaining"};
+constexpr Construct kTrailingCallComma{"trailing comma in a call",
+                                       "javascript.grammar.trailing_commas.trailing_commas_in_functions"};
+constexpr Construct kTrailingParameterComma{"trailing comma in parameters",
+                                            "javascript.grammar.trailing_commas.trailing_commas_in_functions"};
+constexpr Construct kImport{"import declaration", "javascript.statements.import"};
+constexpr Construct kExport{"export declaration", "javascript.statements.export"};
+constexpr Construct kDynamicImport{"dynamic import()", "javascript.operators.import"};
+constexpr Construct kImportMeta{"import.meta", "javascript.operators.import_meta"};
+constexpr Construct kNewTarget{"new.target", "javascript.operators.new_target"};
+constexpr Construct kBinaryNumber{"binary number literal", "javascript.grammar.binary_numeric_literals"};
+constexpr Construct kOctalNumber{"octal number literal 0o", "javascript.grammar.octal_numeric_literals"};
+constexpr Construct kNumericSeparator{"numeric separator", "javascript.grammar.numeric_separators"};
+constexpr Construct kBigInt{"BigInt literal", "javascript.builtins.BigInt"};
+constexpr Construct kCodePointEscape{"Unicode code point escape \\u{...}", "javascript.grammar.unicode_point_escapes"};
+constexpr Construct kOptionalCatch{"catch without a binding", "javascript.statements.try_catch.optional_catch_binding"};
+constexpr Construct kHashbang{"hashbang line", "javascript.grammar.hashbang_comments"};
+constexpr Construct kNamedGroup{"regular expression named group or lookbehind",
+                                "javascript.builtins.RegExp.named_capture_groups"};
+
+// Regular-expression flags after ES5 and their paths.
+struct Flag {
+    char flag;
+    Construct construct;
+};
+constexpr std::array kRegexFlags{
+    Flag{'u', {"regular expression flag u", "javascript.builtins.RegExp.unicode"}},
+    Flag{'y', {"regular expression flag y", "javascript.builtins.RegExp.sticky"}},
+    Flag{'s', {"regular expression flag s", "javascript.builtins.RegExp.dotAll"}},
+    Flag{'d', {"regular expression flag d", "javascript.builtins.RegExp.hasIndices"}},
+    Flag{'v', {"regular expression flag v", "javascript.builtins.RegExp.unicodeSets"}},
+};
+
+bool Lacks(Support support) { return support == Support::No || support == Support::Prefixed; }
+
+bool Refused(const Construct& construct) { return !Known(construct.path) || Lacks(EngineSupport(construct.path)); }
+
+// Builtin constructors and namespaces whose own members (Object.assign, Array.from) the data lists.
+constexpr std::array<std::string_view, 14> kBuiltinObjects{"Array",  "ArrayBuffer", "Date",  "Intl",   "JSON",
+                                                           "Math",   "Number",      "Object", "Promise", "Reflect",
+                                                           "RegExp", "String",      "Symbol", "Map"};
+
+// The global objects of a page and the interface the data lists their members under.
+struct GlobalObject {
+    std::string_view name;
+    std::string_view interface;
+};
+constexpr std::array kGlobalObjects{
+    GlobalObject{"window", "Window"},       GlobalObject{"self", "Window"},
+    GlobalObject{"document", "Document"},   GlobalObject{"navigator", "Navigator"},
+    GlobalObject{"location", "Location"},   GlobalObject{"history", "History"},
+    GlobalObject{"screen", "Screen"},       GlobalObject{"performance", "Performance"},
+    GlobalObject{"localStorage", "Storage"}, GlobalObject{"sessionStorage", "Storage"},
+    GlobalObject{"console", "console"},
+};
+
+// Types that carry methods of the same names in the engine: a method on a value of unknown type is only
+// flagged when none of these has it.
+constexpr std::array<std::string_view, 12> kBuiltinTypes{"Array",  "String",  "Object", "Function", "Number", "Date",
+                                                         "RegExp", "Map",     "Set",    "WeakMap",  "TypedArray",
+                                                         "Boolean"};
+constexpr std::array<std::string_view, 16> kInterfaceTypes{
+    "Element",  "Node",         "Document",      "HTMLElement",    "EventTarget", "DOMTokenList",
+    "NodeList", "HTMLCollection", "Storage",     "Window",         "XMLHttpRequest", "CSSStyleDeclaration",
+    "Event",    "Range",        "Selection",     "HTMLSelectElement"};
+// Names page libraries give methods of their own objects (a jQuery set's find, a collection's keys): on a
+// value of unknown type these are not taken for the builtins' methods of the same name.
+constexpr std::array<std::string_view, 6> kLibraryMethodNames{"find", "keys", "values", "entries", "at", "fill"};
+
+template <size_t N>
+bool Among(const std::array<std::string_view, N>& names, std::string_view name) {
+    for (std::string_view n : names)
+        if (n == name) return true;
+    return false;
+}
+
+std::string_view InterfaceOf(std::string_view globalName) {
+    for (const GlobalObject& g : kGlobalObjects)
+        if (g.name == globalName) return g.interface;
+    return {};
+}
+
+// One thing found, at a line relative to the script's first line.
+struct Event {
+    std::string_view kind;
+    std::string what;
+    int row = 0;
+};
+
+// A use of an interface, kept until the walk has seen every name the script declares.
+struct Use {
+    std::string root;   // the global name it hangs on ("fetch", "Object", "navigator")
+    std::string dotted; // as a polyfill would assign it ("Object.assign", "String.prototype.includes")
+    std::string what;
+    int row = 0;
+};
+
+bool Is(TSNode node, const char* type) { return std::strcmp(ts_node_type(node), type) == 0; }
+
+// An anonymous token among the node's own children ("async", "get", "*"); such nodes have few children.
+bool HasToken(TSNode node, const char* token) {
+    uint32_t count = ts_node_child_count(node);
+    for (uint32_t i = 0; i < count; ++i) {
+        TSNode child = ts_node_child(node, i);
+        if (!ts_node_is_named(child) && Is(child, token)) return true;
+    }
+    return false;
+}
+
+// The type of the field's child ("&&" for a binary expression's operator); empty when there is none.
+std::string_view FieldType(TSNode node, const char* field) {
+    TSNode child = ts_node_child_by_field_name(node, field, static_cast<uint32_t>(std::strlen(field)));
+    return ts_node_is_null(child) ? std::string_view{} : std::string_view(ts_node_type(child));
+}
+
+bool EndsWithComma(TSNode list) {
+    uint32_t count = ts_node_child_count(list);
+    return count >= 2 && Is(ts_node_child(list, count - 2), ",");
+}
+
+// The statement leaves its block: return or throw, alone or as the only statement of a block.
+bool Leaves(TSNode statement) {
+    if (ts_node_is_null(statement)) return false;
+    if (Is(statement, "statement_block")) {
+        if (ts_node_named_child_count(statement) != 1) return false;
+        statement = ts_node_named_child(statement, 0);
+    }
+    return Is(statement, "return_statement") || Is(statement, "throw_statement");
+}
+
+// One walk over one parsed script.
+class Walker {
+public:
+    Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners)
+        : source_(source), methodOwners_(methodOwners) {}
+
+    // The findings of the tree, in the order met; for a tree with errors only the first error.
+    std::vector<Event> Walk(TSNode root);
+
+private:
+    // One node on the way down: what it guards and what it started.
+    struct Frame {
+        TSNode node;
+        const char* field;                   // its field in its parent, when it has one
+        std::vector<std::string> tested;     // names its condition or left operand tests
+        std::vector<std::string> activated;  // guard names this frame made active, dropped when it is left
+        bool test = false;                   // a test (condition, typeof operand) starts here
+    };
+
+    void Enter(TSNode node, const char* field);
+    void Exit();
+    void Syntax(TSNode node, const char* field, const Frame* parent);
+    void Names(TSNode node, const char* field, const Frame* parent);
+    void MemberUse(TSNode node, const Frame* parent, const char* field);
+    void Activate(Frame& frame, const std::vector<std::string>& names);
+    bool Guarded(std::string_view name, bool called) const;
+    bool Called(size_t frame) const;
+    void Found(const Construct& construct, TSNode node);
+    void AddUse(std::string root, std::string dotted, std::string what, TSNode node);
+    std::string_view Text(TSNode node) const;
+    int Row(TSNode node) const { return static_cast<int>(ts_node_start_point(node).row); }
+    std::string_view ReceiverType(TSNode node) const;
+    const std::vector<std::string>& UnknownReceiverOwners(const std::string& method);
+
+    std::string_view source_;
+    std::unordered_map<std::string, std::vector<std::string>>& methodOwners_;
+    std::vector<Frame> frames_;
+    std::vector<size_t> collectors_;  // frames whose test is being walked, innermost last
+    std::unordered_map<std::string, int> guards_;
+    std::unordered_set<std::string> declared_;
+    std::vector<Use> uses_;
+    std::vector<Event> events_;
+    int firstErrorRow_ = -1;
+    std::string brokenWhat_;
+};
+
+std::string_view Walker::Text(TSNode node) const {
+    uint32_t start = ts_node_start_byte(node), end = ts_node_end_byte(node);
+    if (start > source_.size() || end > source_.size() || end < start) return {};
+    return source_.substr(start, end - start);
+}
+
+void Walker::Found(const Construct& construct, TSNode node) {
+    if (Refused(construct)) events_.push_back({kSyntaxKind, std::string(construct.what), Row(node)});
+}
+
+void Walker::AddUse(std::string root, std::string dotted, std::string what, TSNode node) {
+    uses_.push_back({std::move(root), std::move(dotted), std::move(what), Row(node)});
+}
+
+void Walker::Activate(Frame& frame, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        ++guards_[name];
+        frame.activated.push_back(name);
+    }
+}
+
+// The frame's node is what a call or new calls.
+bool Walker::Called(size_t frame) const {
+    const char* field = frames_[frame].field;
+    if (frame == 0 || !field) return false;
+    TSNode parent = frames_[frame - 1].node;
+    return (std::strcmp(field, "function") == 0 && Is(parent, "call_expression")) ||
+           (std::strcmp(field, "constructor") == 0 && Is(parent, "new_expression"));
+}
+
+bool Walker::Guarded(std::string_view name, bool called) const {
+    if (!collectors_.empty() && !called) return true;  // a name tested, not called, inside a test is the test
+    auto it = guards_.find(std::string(name));
+    return it != guards_.end() && it->second > 0;
+}
+
+std::vector<Event> Walker::Walk(TSNode root) {
+    TSTreeCursor cursor = ts_tree_cursor_new(root);
+    Enter(ts_tree_cursor_current_node(&cursor), nullptr);
+    for (;;) {
+        if (ts_tree_cursor_goto_first_child(&cursor)) {
+            Enter(ts_tree_cursor_current_node(&cursor), ts_tree_cursor_current_field_name(&cursor));
+            continue;
+        }
+        Exit();
+        bool more = false;
+        for (;;) {
+            if (ts_tree_cursor_goto_next_sibling(&cursor)) {
+                Enter(ts_tree_cursor_current_node(&cursor), ts_tree_cursor_current_field_name(&cursor));
+                more = true;
+                break;
+            }
+            if (!ts_tree_cursor_goto_parent(&cursor)) break;
+            Exit();
+        }
+        if (!more) break;
+    }
+    ts_tree_cursor_delete(&cursor);
+    while (!frames_.empty()) Exit();
+
+    if (firstErrorRow_ >= 0) return {{kBrokenKind, brokenWhat_, firstErrorRow_}};
+    for (const Use& use : uses_) {
+        if (declared_.count(use.root) || declared_.count(use.dotted)) continue;
+        events_.push_back({kApiKind, use.what, use.row});
+    }
+    return std::move(events_);
+}
+
+void Walker::Enter(TSNode node, const char* field) {
+    frames_.push_back(Frame{node, field, {}, {}, false});
+    Frame& frame = frames_.back();
+    const Frame* parent = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
+
+    if (firstErrorRow_ < 0 && (ts_node_is_missing(node) || Is(node, "ERROR"))) {
+        firstErrorRow_ = Row(node);
+        brokenWhat_ = "the first error is on this line";
+    }
+
+    // Guards: the condition of an if or a ?:, the left side of && and ||, and typeof's operand test
+    // names; the rest of that statement or expression runs only where the test passed.
+    if (parent && field) {
+        std::string_view parentType = ts_node_type(parent->node);
+        bool owner = parentType == "if_statement" || parentType == "ternary_expression";
+        bool logical = parentType == "binary_expression" &&
+                       (FieldType(parent->node, "operator") == "&&" || FieldType(parent->node, "operator") == "||");
+        if ((owner && std::strcmp(field, "condition") == 0) || (logical && std::strcmp(field, "left") == 0)) {
+            frame.test = true;
+            collectors_.push_back(frames_.size() - 2);
+        } else if ((owner && (std::strcmp(field, "consequence") == 0 || std::strcmp(field, "alternative") == 0)) ||
+                   (logical && std::strcmp(field, "right") == 0)) {
+            std::vector<std::string> tested = parent->tested;
+            Activate(frame, tested);
+        }
+    }
+    if (Is(node, "unary_expression") && FieldType(node, "operator") == "typeof") {
+        frame.test = true;
+        collectors_.push_back(frames_.size() - 1);
+    }
+    // What a test calls (if (s.includes(x))) is no test of that name.
+    size_t here = frames_.size() - 1;
+    if (!collectors_.empty() && ts_node_is_named(node) &&
+        ((Is(node, "identifier") && !Called(here)) || (Is(node, "property_identifier") && !Called(here - 1)) ||
+         Is(node, "string_fragment") || Is(node, "shorthand_property_identifier"))) {
+        for (size_t collector : collectors_) frames_[collector].tested.emplace_back(Text(node));
+    }
+
+    Syntax(node, field, parent);
+    Names(node, field, parent);
+}
+
+void Walker::Exit() {
+    Frame& frame = frames_.back();
+    for (const std::string& name : frame.activated) --guards_[name];
+    if (frame.test) collectors_.pop_back();
+    // if (!X) return; guards X for the rest of the block.
+    if (Is(frame.node, "if_statement") && frames_.size() >= 2 &&
+        ts_node_is_null(ts_node_child_by_field_name(frame.node, "alternative", 11)) &&
+        Leaves(ts_node_child_by_field_name(frame.node, "consequence", 11))) {
+        std::vector<std::string> tested = std::move(frame.tested);
+        frames_.pop_back();
+        Activate(frames_.back(), tested);
+        return;
+    }
+    frames_.pop_back();
+}
+
+void Walker::Syntax(TSNode node, const char* field, const Frame* parent) {
+    std::string_view type = ts_node_type(node);
+    std::string_view parentType = parent ? std::string_view(ts_node_type(parent->node)) : std::string_view{};
+    if (!ts_node_is_named(node)) return;
+    if (type == "arrow_function") {
+        Found(kArrow, node);
+        if (HasToken(node, "async")) Found(kAsync, node);
+    } else if (type == "class_declaration" || type == "class") {
+        Found(kClass, node);
+    } else if (type == "optional_chain") {
+        Found(kOptionalChain, node);
+    } else if (type == "template_string") {
+        Found(kTemplate, node);
+    } else if (type == "object_pattern" || type == "array_pattern") {
+        if (parentType != "object_pattern" && parentType != "array_pattern" && parentType != "pair_pattern" &&
+            parentType != "object_assignment_pattern" && parentType != "assignment_pattern" &&
+            parentType != "rest_pattern")
+            Found(kDestructuring, node);
+    } else if (type == "assignment_pattern") {
+        if (parentType == "formal_parameters") Found(kDefaultParameter, node);
+    } else if (type == "rest_pattern") {
+        if (parentType == "formal_parameters") Found(kRestParameter, node);
+    } else if (type == "spread_element") {
+        Found(kSpread, node);
+    } else if (type == "for_in_statement") {
+        if (HasToken(node, "await"))
+            Found(kForAwait, node);
+        else if (FieldType(node, "operator") == "of")
+            Found(kForOf, node);
+    } else if (type == "generator_function_declaration" || type == "generator_function") {
+        Found(kGenerator, node);
+        if (HasToken(node, "async")) Found(kAsync, node);
+    } else if (type == "function_declaration" || type == "function_expression") {
+        if (HasToken(node, "async")) Found(kAsync, node);
+    } else if (type == "method_definition") {
+        if (parentType == "object") {
+            bool accessor = HasToken(node, "get") || HasToken(node, "set");
+            if (!accessor) Found(kMethodShorthand, node);
+        }
+        if (HasToken(node, "async")) Found(kAsync, node);
+        if (HasToken(node, "*")) Found(kGenerator, node);
+    } else if (type == "await_expression") {
+        Found(kAwait, node);
+    } else if (type == "shorthand_property_identifier") {
+        Found(kShorthandProperty, node);
+    } else if (type == "computed_property_name") {
+        Found(kComputedName, node);
+    } else if (type == "binary_expression") {
+        std::string_view op = FieldType(node, "operator");
+        if (op == "**") Found(kExponent, node);
+        if (op == "??") Found(kNullish, node);
+    } else if (type == "augmented_assignment_expression") {
+        std::string_view op = FieldType(node, "operator");
+        if (op == "**=") Found(kExponentAssign, node);
+        if (op == "?\?=") Found(kNullishAssign, node);
+        if (op == "||=") Found(kOrAssign, node);
+        if (op == "&&=") Found(kAndAssign, node);
+    } else if (type == "arguments") {
+        if (EndsWithComma(node)) Found(kTrailingCallComma, node);
+    } else if (type == "formal_parameters") {
+        if (EndsWithComma(node)) Found(kTrailingParameterComma, node);
+    } else if (type == "import_statement") {
+        Found(kImport, node);
+    } else if (type == "export_statement") {
+        Found(kExport, node);
+    } else if (type == "import") {
+        if (parentType == "call_expression") Found(kDynamicImport, node);
+    } else if (type == "meta_property") {
+        Found(Text(node).substr(0, 3) == "new" ? kNewTarget : kImportMeta, node);
+    } else if (type == "number") {
+        std::string_view text = Text(node);
+        if (text.size() > 1 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) Found(kBinaryNumber, node);
+        if (text.size() > 1 && text[0] == '0' && (text[1] == 'o' || text[1] == 'O')) Found(kOctalNumber, node);
+        if (text.find('_') != std::string_view::npos) Found(kNumericSeparator, node);
+        if (!text.empty() && text.back() == 'n') Found(kBigInt, node);
+    } else if (type == "escape_sequence") {
+        if (Text(node).substr(0, 3) == "\\u{") Found(kCodePointEscape, node);
+    } else if (type == "catch_clause") {
+        if (FieldType(node, "parameter").empty()) Found(kOptionalCatch, node);
+    } else if (type == "hash_bang_line") {
+        Found(kHashbang, node);
+    } else if (type == "regex_pattern") {
+        if (Text(node).find("(?<") != std::string_view::npos) Found(kNamedGroup, node);
+    } else if (type == "regex_flags") {
+        for (char c : Text(node))
+            for (const Flag& flag : kRegexFlags)
+                if (flag.flag == c) Found(flag.construct, node);
+    } else if (type.substr(0, 4) == "jsx_" || type == "decorator") {
+        // Markup and decorators are for a build step; no browser reads them.
+        if (firstErrorRow_ < 0) {
+            firstErrorRow_ = Row(node);
+            brokenWhat_ = type == "decorator" ? "a decorator, which only a build step turns into a script"
+                                              : "JSX markup, which only a build step turns into a script";
+        }
+    }
+    (void)field;
+}
+
+// The receiver's type where the expression shows it: a literal, or the result of a call whose type the
+// name tells.
+std::string_view Walker::ReceiverType(TSNode node) const {
+    std::string_view type = ts_node_type(node);
+    if (type == "string" || type == "template_string") return "String";
+    if (type == "array") return "Array";
+    if (type == "regex") return "RegExp";
+    if (type == "parenthesized_expression" && ts_node_named_child_count(node) == 1)
+        return ReceiverType(ts_node_named_child(node, 0));
+    if (type == "binary_expression") {
+        std::string_view op = FieldType(node, "operator");
+        if (op == "||" || op == "&&") return ReceiverType(ts_node_child_by_field_name(node, "right", 5));
+        return {};
+    }
+    if (type != "call_expression") return {};
+    TSNode callee = ts_node_child_by_field_name(node, "function", 8);
+    if (ts_node_is_null(callee) || !Is(callee, "member_expression")) return {};
+    TSNode objectNode = ts_node_child_by_field_name(callee, "object", 6);
+    std::string_view method = Text(ts_node_child_by_field_name(callee, "property", 8));
+    std::string_view object = Is(objectNode, "identifier") ? Text(objectNode) : std::string_view{};
+    if (object == "Object" && (method == "keys" || method == "getOwnPropertyNames")) return "Array";
+    for (std::string_view m : {"toLowerCase", "toUpperCase", "trim", "substring", "substr", "charAt", "toFixed",
+                               "join", "toLocaleLowerCase", "toLocaleUpperCase"})
+        if (method == m) return "String";
+    if (method == "split") return "Array";
+    if (method == "querySelectorAll") return "NodeList";
+    if (method == "querySelector" || method == "getElementById") return "Element";
+    return {};
+}
+
+// The builtin prototypes the engine lacks a method on, when no type the engine has carries it: what a
+// call of it on a value of unknown type is flagged as. Empty: not flagged.
+const std::vector<std::string>& Walker::UnknownReceiverOwners(const std::string& method) {
+    auto [it, inserted] = methodOwners_.try_emplace(method);
+    if (!inserted) return it->second;
+    if (Among(kLibraryMethodNames, method)) return it->second;
+    std::vector<std::string> owners;
+    for (std::string_view type : kBuiltinTypes) {
+        std::string path = "javascript.builtins." + std::string(type) + "." + method;
+        if (!Known(path)) continue;
+        if (!Lacks(EngineSupport(path))) return it->second;
+        if (type == "String" || type == "Array") owners.push_back(std::string(type) + ".prototype." + method);
+    }
+    for (std::string_view type : kInterfaceTypes) {
+        std::string path = "api." + std::string(type) + "." + method;
+        if (Known(path) && !Lacks(EngineSupport(path))) return it->second;
+    }
+    it->second = std::move(owners);
+    return it->second;
+}
+
+void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
+    TSNode objectNode = ts_node_child_by_field_name(node, "object", 6);
+    TSNode propertyNode = ts_node_child_by_field_name(node, "property", 8);
+    if (ts_node_is_null(objectNode) || ts_node_is_null(propertyNode) || !Is(propertyNode, "property_identifier"))
+        return;
+    std::string property(Text(propertyNode));
+    bool called = Called(frames_.size() - 1);
+    if (Guarded(property, called)) return;
+    bool assigned = parent && field && std::strcmp(field, "left") == 0 && Is(parent->node, "assignment_expression");
+    if (assigned) return;
+
+    // window.navigator.clipboard reads as navigator.clipboard.
+    std::string object;
+    if (Is(objectNode, "identifier")) {
+        object = Text(objectNode);
+    } else if (Is(objectNode, "member_expression")) {
+        TSNode inner = ts_node_child_by_field_name(objectNode, "object", 6);
+        if (Is(inner, "identifier") && InterfaceOf(Text(inner)) == "Window")
+            object = Text(ts_node_child_by_field_name(objectNode, "property", 8));
+    }
+    if (!object.empty() && Guarded(object, called)) return;
+
+    if (!object.empty() && Among(kBuiltinObjects, object)) {
+        std::string dotted = object + "." + property;
+        std::string path = "javascript.builtins." + dotted;
+        if (Known(path) && Lacks(EngineSupport(path))) AddUse(object, dotted, dotted, node);
+        return;
+    }
+    if (std::string_view interface = InterfaceOf(object); !interface.empty()) {
+        if (interface == "Window") {
+            // window.fetch is the global fetch.
+            for (std::string path : {"api.Window." + property, "api." + property, "javascript.builtins." + property}) {
+                if (!Known(path)) continue;
+                if (Lacks(EngineSupport(path))) AddUse(property, object + "." + property, property, node);
+                return;
+            }
+            return;
+        }
+        std::string path = "api." + std::string(interface) + "." + property;
+        if (Known(path) && Lacks(EngineSupport(path)))
+            AddUse(object, object + "." + property, object + "." + property, node);
+        return;
+    }
+
+    // A method called on a value: by the receiver's type where the expression shows it, else by its name.
+    if (!called || !Is(parent->node, "call_expression")) return;
+    std::string_view receiver = ReceiverType(objectNode);
+    if (!receiver.empty()) {
+        bool builtin = receiver == "String" || receiver == "Array" || receiver == "RegExp";
+        std::string path = (builtin ? "javascript.builtins." : "api.") + std::string(receiver) + "." + property;
+        if (Known(path) && Lacks(EngineSupport(path))) {
+            std::string dotted = std::string(receiver) + ".prototype." + property;
+            AddUse(std::string(receiver), dotted, dotted, node);
+        }
+        return;
+    }
+    const std::vector<std::string>& owners = UnknownReceiverOwners(property);
+    if (owners.empty()) return;
+    std::string what = owners[0];
+    for (size_t i = 1; i < owners.size(); ++i) what += " or " + owners[i];
+    AddUse(owners[0].substr(0, owners[0].find('.')), owners[0], what, node);
+}
+
+// Declared names, and uses of globals and of members the engine lacks.
+void Walker::Names(TSNode node, const char* field, const Frame* parent) {
+    std::string_view type = ts_node_type(node);
+    std::string_view parentType = parent ? std::string_view(ts_node_type(parent->node)) : std::string_view{};
+    std::string_view fieldName = field ? std::string_view(field) : std::string_view{};
+
+    if (type == "member_expression") {
+        // An assignment to a member defines it here: Object.assign = ..., window.fetch = ...
+        if (parentType == "assignment_expression" && fieldName == "left") {
+            declared_.emplace(Text(node));
+            TSNode objectNode = ts_node_child_by_field_name(node, "object", 6);
+            if (Is(objectNode, "identifier") && InterfaceOf(Text(objectNode)) == "Window")
+                declared_.emplace(Text(ts_node_child_by_field_name(node, "property", 8)));
+        }
+        MemberUse(node, parent, field);
+        return;
+    }
+    if (type == "shorthand_property_identifier_pattern") {
+        declared_.emplace(Text(node));
+        return;
+    }
+    if (type != "identifier" && type != "shorthand_property_identifier") return;
+    std::string name(Text(node));
+    bool binding =
+        (fieldName == "name" &&
+         (parentType == "variable_declarator" || parentType == "function_declaration" ||
+          parentType == "function_expression" || parentType == "generator_function_declaration" ||
+          parentType == "generator_function" || parentType == "class_declaration" || parentType == "class" ||
+          parentType == "import_specifier" || parentType == "export_specifier")) ||
+        fieldName == "alias" || parentType == "formal_parameters" || parentType == "array_pattern" ||
+        parentType == "rest_pattern" || parentType == "namespace_import" || parentType == "import_clause" ||
+        (fieldName == "parameter" && (parentType == "arrow_function" || parentType == "catch_clause")) ||
+        (fieldName == "left" && (parentType == "assignment_pattern" || parentType == "object_assignment_pattern" ||
+                                 parentType == "assignment_expression" || parentType == "for_in_statement")) ||
+        (fieldName == "value" && parentType == "pair_pattern");
+    if (binding) {
+        declared_.insert(std::move(name));
+        return;
+    }
+    if (Guarded(name, Called(frames_.size() - 1))) return;
+    for (std::string path : {"javascript.builtins." + name, "api." + name, "api.Window." + name}) {
+        if (!Known(path)) continue;
+        if (Lacks(EngineSupport(path))) AddUse(name, name, name, node);
+        return;
+    }
+}
+
+}  // namespace
+
+struct ScriptScanner::State {
+    TSParser* parser = nullptr;
+    std::unordered_map<std::string, std::vector<Event>> cache;  // by the script's text, handlers marked
+    size_t cachedBytes = 0;
+    std::unordered_map<std::string, std::vector<std::string>> methodOwners;
+
+    std::vector<Event> Read(std::string_view source);
+    void Scan(std::string_view source, char mode, int firstLine, Tally& tally);
+};
+
+ScriptScanner::ScriptScanner() : state_(new State) {
+    state_->parser = ts_parser_new();
+    ts_parser_set_language(state_->parser, tree_sitter_javascript());
+    ts_parser_set_timeout_micros(state_->parser, kParseMicros);
+}
+
+ScriptScanner::~ScriptScanner() {
+    ts_parser_delete(state_->parser);
+    delete state_;
+}
+
+std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
+    if (source.size() > kMaxScriptBytes)
+        return {{kSyntaxKind, "a script over 4 MB, which the check does not read", -1}};
+    ts_parser_reset(parser);
+    TSTree* tree = ts_parser_parse_string(parser, nullptr, source.data(), static_cast<uint32_t>(source.size()));
+    if (!tree) return {{kSyntaxKind, "a script the check could not read in its time limit", -1}};
+    Walker walker(source, methodOwners);
+    std::vector<Event> events = walker.Walk(ts_tree_root_node(tree));
+    ts_tree_delete(tree);
+    return events;
+}
+
+void ScriptScanner::State::Scan(std::string_view source, char mode, int firstLine, Tally& tally) {
+    auto replay = [&](const std::vector<Event>& events) {
+        for (const Event& event : events) {
+            bool unread = event.row < 0;
+            tally.Add(event.kind, unread ? Severity::Note : Severity::Warning, event.what,
+                      unread ? firstLine : firstLine + event.row);
+        }
+    };
+    std::string key;
+    key.reserve(source.size() + 1);
+    key += mode;
+    key += source;
+    auto it = cache.find(key);
+    if (it != cache.end()) return replay(it->second);
+    std::vector<Event> events = Read(source);
+    replay(events);
+    if (cachedBytes + key.size() <= kMaxCachedBytes) {
+        cachedBytes += key.size();
+        cache.emplace(std::move(key), std::move(events));
+    }
+}
+
+void ScriptScanner::Scan(std::string_view source, int firstLine, Tally& tally) {
+    state_->Scan(source, 's', firstLine, tally);
+}
+
+void ScriptScanner::ScanHandler(std::string_view source, int line, Tally& tally) {
+    state_->Scan(source, 'h', line, tally);
+}
+
+}  // namespace publish::engine
