@@ -49,7 +49,8 @@ std::string LibraryText(int code) {
 // What can be told from the file's own bytes, before libisofs sees it: its error messages name no file and
 // say little about an image that was merely cut short. Returns the volume's size in sectors.
 uint64_t CheckImageFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting for a writer: a pipe named as the image is refused below, not waited on.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) throw Error("The disc image " + path + " does not exist.");
         throw Error(detail::SystemErrorText("Cannot read the disc image", path, errno));

@@ -29,7 +29,8 @@ bool IsImageFile(const std::string& path);
 
 // The first look at an image file, before any reader sees it: a regular file whose first volume descriptor is
 // ISO 9660's primary one and that holds the whole volume it describes. Throws Error naming the file.
-void CheckImageFile(const std::string& path);
+// Returns the volume's size in sectors.
+uint64_t CheckImageFile(const std::string& path);
 
 // The disc check of an image: the same kinds as CheckProject, about the files as the disc carries
 // them. The first page comes from the disc's autorun.inf unless options.firstPage names one; the
