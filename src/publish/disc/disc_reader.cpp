@@ -181,6 +181,11 @@ RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
     // libisofs drops the version, and the dot before it when nothing else follows the dot.
     const size_t n = name.size();
     if (n > 2 && name[n - 2] == ';' && name[n - 1] == '1') name.resize(n > 3 && name[n - 3] == '.' ? n - 3 : n - 2);
+    // Such a name would lead out of its folder; a finding shows it as no path.
+    if (name == "." || name == "..") {
+        if (e.why.empty()) e.why = "only dots, the name of a folder itself or of the one above it";
+        name.insert(0, "\xEF\xBF\xBD");
+    }
     return e;
 }
 
