@@ -566,6 +566,7 @@ Tree BuildTree(LoadedImage& loaded, const ProgressFn& progress) {
         }
     }
     DiscFindings(loaded, tree);
+    loaded.raw = RawTree(); // only the comparison needed it
     return tree;
 }
 
