@@ -140,13 +140,12 @@ RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
         name = "\xEF\xBF\xBD";
         return e;
     }
-    if (length == 0) e.why = "no name at all";
     auto bad = [&e](const char* why) {
         if (e.why.empty()) e.why = why;
         detail::AppendUtf8(0xFFFD, e.name);
     };
+    if (length == 0) bad("no name at all");
     if (joliet) {
-        if (length % 2) e.why = "half a character";
         for (size_t i = 0; i + 1 < length; i += 2) {
             uint32_t unit = uint32_t(id[i]) << 8 | id[i + 1];
             if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < length) {
@@ -166,6 +165,7 @@ RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
             else
                 detail::AppendUtf8(unit, name);
         }
+        if (length % 2) bad("half a character");
     } else {
         for (size_t i = 0; i < length; ++i) {
             if (id[i] >= 0x80)
