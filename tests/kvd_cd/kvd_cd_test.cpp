@@ -1,4 +1,5 @@
 // kvd_cd as a script meets it: a separate process, its exit status, its standard output and error.
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "kvd_cd_process.h"
+#include "publish/raw_image.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -269,6 +271,49 @@ TEST(KvdCdCheck, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(imageHelp.out.rfind("Usage: kvd_cd image [options] FOLDER OUTPUT\n", 0), 0u) << imageHelp.out;
     EXPECT_NE(imageHelp.out.find("--force"), std::string::npos);
     EXPECT_EQ(imageHelp.err, "");
+}
+
+// Ctrl-C while an image of 200,000 entries is read, before anything is checked: the reading stops there, at once
+// rather than after the seconds the rest of it takes.
+TEST(KvdCdCheck, InterruptStopsTheReadingOfAnImage) {
+    TempDir dir;
+    raw_image::Image image;
+    const uint32_t empty = image.Take(raw_image::kSector);
+    std::vector<std::string> entries;
+    for (int i = 0; i < 200000; ++i) {
+        const std::string name = "p" + std::to_string(1000000 + i) + ".jpg";
+        entries.push_back(
+            raw_image::Record(raw_image::Joliet(std::u16string(name.begin(), name.end())), empty, 0, false));
+    }
+    image.SetJolietRoot(image.AddFolder(entries));
+    const std::string path = dir / "wide.iso";
+    image.Write(path);
+
+    QProcess process;
+    process.start(KVD_CD_PATH, {"check", QString::fromStdString(path)});
+    ASSERT_TRUE(process.waitForStarted());
+    const auto pid = static_cast<pid_t>(process.processId());
+    // The program opens the image only once its handler of the signal is in place.
+    auto reading = [&] {
+        std::error_code error;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+            std::error_code ignored;
+            if (std::filesystem::read_symlink(fd.path(), ignored) == path) return true;
+        }
+        return false;
+    };
+    while (!reading() && !process.waitForFinished(1)) {
+    }
+    ASSERT_EQ(process.state(), QProcess::Running) << "the check ended before it could be interrupted";
+    ::kill(pid, SIGINT);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(process.readAllStandardOutput().toStdString(), "");
+    EXPECT_EQ(process.readAllStandardError().toStdString(), "kvd_cd: interrupted; nothing was written.\n");
 }
 
 TEST(KvdCdImage, ErrorsRefuseTheImageAndForceWritesIt) {

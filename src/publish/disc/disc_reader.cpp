@@ -145,13 +145,12 @@ RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
         name = "\xEF\xBF\xBD";
         return e;
     }
-    if (length == 0) e.why = "no name at all";
     auto bad = [&e](const char* why) {
         if (e.why.empty()) e.why = why;
         detail::AppendUtf8(0xFFFD, e.name);
     };
+    if (length == 0) bad("no name at all");
     if (joliet) {
-        if (length % 2) e.why = "half a character";
         for (size_t i = 0; i + 1 < length; i += 2) {
             uint32_t unit = uint32_t(id[i]) << 8 | id[i + 1];
             if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < length) {
@@ -171,6 +170,7 @@ RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
             else
                 detail::AppendUtf8(unit, name);
         }
+        if (length % 2) bad("half a character");
     } else {
         for (size_t i = 0; i < length; ++i) {
             if (id[i] >= 0x80)
@@ -186,6 +186,11 @@ RawEntry RawName(const unsigned char* id, size_t length, bool joliet) {
     // libisofs drops the version, and the dot before it when nothing else follows the dot.
     const size_t n = name.size();
     if (n > 2 && name[n - 2] == ';' && name[n - 1] == '1') name.resize(n > 3 && name[n - 3] == '.' ? n - 3 : n - 2);
+    // Such a name would lead out of its folder; a finding shows it as no path.
+    if (name == "." || name == "..") {
+        if (e.why.empty()) e.why = "only dots, the name of a folder itself or of the one above it";
+        name.insert(0, "\xEF\xBF\xBD");
+    }
     return e;
 }
 
@@ -566,6 +571,7 @@ Tree BuildTree(LoadedImage& loaded, const ProgressFn& progress) {
         }
     }
     DiscFindings(loaded, tree);
+    loaded.raw = RawTree(); // only the comparison needed it
     return tree;
 }
 
