@@ -276,6 +276,8 @@ TEST(KvdCdBurn, StdioDrivesAreJudgedByWhatTheyLeadToAndNothingIsWrittenUnasked) 
              " is a link that leads to nothing; name the file itself.\n"},
         {{"burn", "--blank", "--drive", stdio("new.bin"), QString::fromStdString(dir / "data.bin")}, 2, "",
          "kvd_cd: The file " + dir / "data.bin" + " is not an ISO 9660 disc image.\n"},
+        {{"burn", "--blank", "--drive", stdio("new.bin"), QString::fromStdString(dir / "fifo")}, 2, "",
+         "kvd_cd: The image " + dir / "fifo" + " is not a file.\n"},
         {{"burn", "--blank", "--drive", stdio("show.iso"), iso}, 2, "",
          "kvd_cd: The drive stdio:" + dir / "show.iso" + " is the image " + dir / "show.iso" +
              " itself; it cannot be burned onto itself.\n"},
@@ -290,7 +292,7 @@ TEST(KvdCdBurn, StdioDrivesAreJudgedByWhatTheyLeadToAndNothingIsWrittenUnasked) 
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        // A pipe nobody reads would hold an open for writing for ever.
+        // A pipe nobody reads or writes would hold an open for ever.
         const Outcome run = kvd_cd_test::RunProgram(KVD_CD_PATH, c.arguments, 20000);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
