@@ -34,14 +34,16 @@ using kvd_cd_test::RunProgram;
 
 Outcome RunKvdCd(const QStringList& arguments) { return RunProgram(KVD_CD_PATH, arguments); }
 
-// kvd_cd with a fresh tmpfs mounted on folder with the options given, seen by it alone and gone with it.
+// kvd_cd with a fresh tmpfs mounted on folder with the options given, seen by it alone and gone with it. The
+// names the folder holds afterwards follow kvd_cd's standard output, one a line.
 Outcome RunOnTmpfs(const std::string& folder, const QString& options, const QStringList& arguments) {
     QStringList command = {"--mount",
                            "--propagation",
                            "private",
                            "sh",
                            "-c",
-                           "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"",
+                           "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && folder=\"$2\" && shift 2 && \"$@\"; status=$?; "
+                           "ls -A \"$folder\"; exit $status",
                            "sh",
                            options,
                            QString::fromStdString(folder),
@@ -184,7 +186,7 @@ TEST(KvdCdBurn, ADiscTooSmallAndOneThatCannotBeWrittenAreRefused) {
         SCOPED_TRACE(c.mount.toStdString());
         const Outcome run = RunOnTmpfs(dir / "disc", c.mount, {"burn", "--drive", QString::fromStdString(drive), iso});
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.out, "") << "the file made for the burn goes again";
         EXPECT_EQ(run.err, c.err);
     }
 }
