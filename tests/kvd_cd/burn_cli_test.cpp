@@ -34,14 +34,16 @@ using kvd_cd_test::RunProgram;
 
 Outcome RunKvdCd(const QStringList& arguments) { return RunProgram(KVD_CD_PATH, arguments); }
 
-// kvd_cd with a fresh tmpfs mounted on folder with the options given, seen by it alone and gone with it.
+// kvd_cd with a fresh tmpfs mounted on folder with the options given, seen by it alone and gone with it. The
+// names the folder holds afterwards follow kvd_cd's standard output, one a line.
 Outcome RunOnTmpfs(const std::string& folder, const QString& options, const QStringList& arguments) {
     QStringList command = {"--mount",
                            "--propagation",
                            "private",
                            "sh",
                            "-c",
-                           "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"",
+                           "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && folder=\"$2\" && shift 2 && \"$@\"; status=$?; "
+                           "ls -A \"$folder\"; exit $status",
                            "sh",
                            options,
                            QString::fromStdString(folder),
@@ -184,7 +186,7 @@ TEST(KvdCdBurn, ADiscTooSmallAndOneThatCannotBeWrittenAreRefused) {
         SCOPED_TRACE(c.mount.toStdString());
         const Outcome run = RunOnTmpfs(dir / "disc", c.mount, {"burn", "--drive", QString::fromStdString(drive), iso});
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.out, "") << "the file made for the burn goes again";
         EXPECT_EQ(run.err, c.err);
     }
 }
@@ -276,6 +278,8 @@ TEST(KvdCdBurn, StdioDrivesAreJudgedByWhatTheyLeadToAndNothingIsWrittenUnasked) 
              " is a link that leads to nothing; name the file itself.\n"},
         {{"burn", "--blank", "--drive", stdio("new.bin"), QString::fromStdString(dir / "data.bin")}, 2, "",
          "kvd_cd: The file " + dir / "data.bin" + " is not an ISO 9660 disc image.\n"},
+        {{"burn", "--blank", "--drive", stdio("new.bin"), QString::fromStdString(dir / "fifo")}, 2, "",
+         "kvd_cd: The image " + dir / "fifo" + " is not a file.\n"},
         {{"burn", "--blank", "--drive", stdio("show.iso"), iso}, 2, "",
          "kvd_cd: The drive stdio:" + dir / "show.iso" + " is the image " + dir / "show.iso" +
              " itself; it cannot be burned onto itself.\n"},
@@ -290,7 +294,7 @@ TEST(KvdCdBurn, StdioDrivesAreJudgedByWhatTheyLeadToAndNothingIsWrittenUnasked) 
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        // A pipe nobody reads would hold an open for writing for ever.
+        // A pipe nobody reads or writes would hold an open for ever.
         const Outcome run = kvd_cd_test::RunProgram(KVD_CD_PATH, c.arguments, 20000);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);

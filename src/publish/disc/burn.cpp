@@ -356,7 +356,8 @@ private:
 class ImageFile {
 public:
     explicit ImageFile(const std::string& path) : path_(path) {
-        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without waiting for a writer, should the image be a pipe.
+        fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0)
             throw BurnError(BurnFailure::BadImage,
                             "The image " + path + " cannot be read: " + std::strerror(errno) + ".");
