@@ -51,9 +51,15 @@ enum FileAccess : uint32_t { kGenericRead = 0x80000000u, kGenericWrite = 0x40000
 enum ShareMode : uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
 enum CreationDisposition : uint32_t { kCreateAlways = 2, kOpenExisting = 3 };
 
+// As FILE_FLAG_OPEN_REPARSE_POINT: a symbolic link standing at the name is taken as the file
+// itself, so kCreateAlways replaces the link with the new file and never creates or writes the
+// file it leads to. Honoured with kCreateAlways.
+inline constexpr uint32_t kFlagOpenReparsePoint = 0x00200000u;
+
 // Opens or creates a file. Sharing modes are accepted for the Win32 contract; a backend
 // without them ignores them. Returns kInvalidFileHandle and sets the last error on failure.
-FileHandle CreateFile(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition);
+FileHandle CreateFile(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition,
+                      uint32_t flags = 0);
 // Reads up to count bytes; *read is 0 at the physical end of the file.
 bool ReadFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* read);
 bool WriteFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* written);

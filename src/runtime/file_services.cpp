@@ -81,8 +81,11 @@ void TMemoryStream::LoadFromFile(const std::string& name) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& name) const {
-    const platform::FileHandle handle = platform::CreateFile(name, platform::kGenericRead | platform::kGenericWrite,
-                                                             platform::kShareNone, platform::kCreateAlways);
+    // A link of the name is replaced, not written through: it may lead out of the folder the file
+    // is saved in, or to nothing, which would then be created.
+    const platform::FileHandle handle =
+        platform::CreateFile(name, platform::kGenericRead | platform::kGenericWrite, platform::kShareNone,
+                             platform::kCreateAlways, platform::kFlagOpenReparsePoint);
     if (handle == platform::kInvalidFileHandle) throw EFCreateError("Cannot create file " + name);
     HandleCloser closer(handle);
 

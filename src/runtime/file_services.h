@@ -17,7 +17,7 @@ class TMemoryStream {
 public:
     // Raises EFOpenError, EStreamError or EReadError.
     void LoadFromFile(const std::string& name);
-    // Raises EFCreateError or EWriteError.
+    // A symbolic link of the name is replaced by the file. Raises EFCreateError or EWriteError.
     void SaveToFile(const std::string& name) const;
     const std::vector<char>& Data() const { return data_; }
 

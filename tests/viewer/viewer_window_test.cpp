@@ -340,6 +340,13 @@ TEST_F(ViewerWindowTest, WebAddressesGoToTheSystemOpener) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return opened().size() > 40; }, 10000)) << opened();
     item->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return opened().size() > 70; }, 10000)) << opened();
+    // Any other scheme is refused, asked for by the page, a frame or a new window, in any spelling.
+    for (const char* script :
+         {"location.href = 'ftp://example.invalid/f.txt'", "location.href = ' SHELL:startup'",
+          "const f = document.createElement('iframe'); f.src = 'ms-settings:display'; document.body.appendChild(f)",
+          "window.open('telnet://example.invalid/')", "location.href = 'kvd-made-up:x'"})
+        Js(*w, script);
+    QTest::qWait(2000);
     EXPECT_EQ(opened(),
               "https://example.invalid/news.htm?a=1\nmailto:reader@example.invalid\nhttp://www.example.com/\n");
     // The page stays where it was.

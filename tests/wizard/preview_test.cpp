@@ -1,5 +1,7 @@
 // Preview and help: the viewer copy, the log, the files written, and the viewer really started
 // (the wizard folder's kvd.exe is a recorder program that saves how it was started).
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -115,6 +117,39 @@ TEST_F(Preview, ReplacesAnOldViewerCopy) {
     EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageError("index.htm")}));
     EXPECT_EQ(ReadBytes(p + "/kvd.exe"), viewer_);
     EXPECT_EQ(ViewerArguments(p).size(), 8u);
+}
+
+// A link named kvd.exe is replaced by the copy itself, whether it leads nowhere or to a file: what
+// it points to is never created or changed. Dated before 1980, what the name leads to is no file
+// to the wizard's test of existence, so the link is not deleted first and the copy meets it.
+TEST_F(Preview, ReplacesALinkNamedLikeTheViewerNeverWhatItLeadsTo) {
+    TForm1& form = Form();
+    const std::string p = MakeProject("p");
+    testing_support::MakeDirs(Host("other"));
+    WriteBytes(Host("other/kept.exe"), "kept");
+    const timespec old[2] = {{86400, 0}, {86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Host("other/kept.exe").c_str(), old, 0), 0);
+    for (const std::string& target : {Host("other/made.exe"), std::string("../other/kept.exe")}) {
+        SCOPED_TRACE(target);
+        ::unlink((p + "/kvd.exe").c_str());
+        ::unlink((p + "/kvd-args.txt").c_str());
+        ASSERT_EQ(::symlink(target.c_str(), (p + "/kvd.exe").c_str()), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, (p + "/kvd.exe").c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+        OpenFolder("C:\\p");
+
+        Run([&] { form.Button2Click(); });
+
+        EXPECT_TRUE(errors_.empty());
+        EXPECT_EQ(Log(), Lines({"Project folder: C:\\p\\", kCopied, PageError("index.htm")}));
+        struct stat info {};
+        ASSERT_EQ(::lstat((p + "/kvd.exe").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(ReadBytes(p + "/kvd.exe"), viewer_);
+        EXPECT_TRUE(IsExecutable(p + "/kvd.exe"));
+        EXPECT_FALSE(HostExists(Host("other/made.exe")));
+        EXPECT_EQ(ReadBytes(Host("other/kept.exe")), "kept");
+        EXPECT_EQ(ViewerArguments(p).size(), 8u);
+    }
 }
 
 TEST_F(Preview, MissingSourceStopsBeforeAnythingIsWritten) {

@@ -97,7 +97,8 @@ uint64_t TicksFromTimespec(const struct timespec& time) {
 
 }  // namespace posix
 
-FileHandle CreateFile(const std::string& name, uint32_t access, uint32_t /*share*/, uint32_t disposition) {
+FileHandle CreateFile(const std::string& name, uint32_t access, uint32_t /*share*/, uint32_t disposition,
+                      uint32_t flags) {
     posix::ResolvedPath resolved;
     uint32_t error = 0;
     if (!posix::ResolvePath(name, &resolved, &error)) {
@@ -106,19 +107,34 @@ FileHandle CreateFile(const std::string& name, uint32_t access, uint32_t /*share
     }
     const bool reading = (access & kGenericRead) != 0;
     const bool writing = (access & kGenericWrite) != 0;
-    int flags = (reading && writing) ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
+    const bool replaceLink = disposition == kCreateAlways && (flags & kFlagOpenReparsePoint) != 0;
+    int how = (reading && writing) ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
     if (disposition == kCreateAlways) {
-        flags |= O_CREAT | O_TRUNC;
+        how |= O_CREAT | O_TRUNC | (replaceLink ? O_NOFOLLOW : 0);
     } else if (disposition != kOpenExisting) {
         SetLastError(kErrorInvalidParameter);
         return kInvalidFileHandle;
     }
     // Opened without blocking so that a named pipe without a partner cannot hang the caller;
     // the descriptor blocks as usual afterwards.
-    int fd;
-    do {
-        fd = ::open(resolved.host.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const auto openAs = [&resolved](int mode) {
+        int fd;
+        do {
+            fd = ::open(resolved.host.c_str(), mode | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+        } while (fd < 0 && errno == EINTR);
+        return fd;
+    };
+    int fd = openAs(how);
+    // The link goes and the new file is made only where nothing stands any more, so that no link
+    // put there meanwhile is followed either.
+    if (fd < 0 && errno == ELOOP && replaceLink) {
+        struct stat link;
+        if (::lstat(resolved.host.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            fd = ::unlink(resolved.host.c_str()) == 0 ? openAs(how | O_EXCL) : -1;
+        } else {
+            errno = ELOOP;
+        }
+    }
     if (fd < 0) {
         SetLastError(posix::CodeFromErrno(errno, resolved.host));
         return kInvalidFileHandle;
