@@ -282,6 +282,72 @@ TEST_F(FileTypes, PipeIsAPipe) {
 
 namespace {
 
+class Handles : public Sandbox {};
+
+TEST_F(Handles, WrongDirectionsSeeksAndClosesFailAsOnWindows) {
+    MakeFile(In("file.txt"), "0123456789");
+    const platform::FileHandle reader =
+        platform::CreateFile(In("file.txt"), platform::kGenericRead, platform::kShareRead, platform::kOpenExisting);
+    ASSERT_NE(reader, platform::kInvalidFileHandle);
+    const platform::FileHandle writer = platform::CreateFile(In("other.txt"), platform::kGenericWrite,
+                                                             platform::kShareRead, platform::kCreateAlways);
+    ASSERT_NE(writer, platform::kInvalidFileHandle);
+    uint32_t done = 99;
+    char buffer[4];
+    platform::SetLastError(0);
+    EXPECT_FALSE(platform::WriteFile(reader, "x", 1, &done));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
+    EXPECT_EQ(done, 0u);
+    platform::SetLastError(0);
+    EXPECT_FALSE(platform::ReadFile(writer, buffer, sizeof buffer, &done));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
+
+    struct Seek {
+        int64_t distance;
+        uint32_t method;
+        int64_t position;  // -1: fails with the code
+        uint32_t error;
+    };
+    const std::vector<Seek> seeks = {
+        {4, platform::kFileBegin, 4, 0},      {2, platform::kFileCurrent, 6, 0},  {-1, platform::kFileEnd, 9, 0},
+        {100, platform::kFileBegin, 100, 0},  {-1, platform::kFileBegin, -1, platform::kErrorNegativeSeek},
+        {-20, platform::kFileEnd, -1, platform::kErrorNegativeSeek},
+        {0, 7, -1, platform::kErrorInvalidParameter},
+    };
+    for (const Seek& seek : seeks) {
+        SCOPED_TRACE(std::to_string(seek.distance) + " from " + std::to_string(seek.method));
+        platform::SetLastError(0);
+        EXPECT_EQ(platform::SetFilePointer(reader, seek.distance, seek.method), seek.position);
+        EXPECT_EQ(platform::GetLastError(), seek.error);
+    }
+    // Past the end a read gives nothing, and no error.
+    ASSERT_EQ(platform::SetFilePointer(reader, 100, platform::kFileBegin), 100);
+    EXPECT_TRUE(platform::ReadFile(reader, buffer, sizeof buffer, &done));
+    EXPECT_EQ(done, 0u);
+
+    EXPECT_TRUE(platform::CloseHandle(reader));
+    EXPECT_TRUE(platform::CloseHandle(writer));
+    platform::SetLastError(0);
+    EXPECT_EQ(platform::GetFileType(reader), platform::kFileTypeUnknown);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidHandle);
+}
+
+TEST_F(Handles, DeletingFoldersMissingFilesAndOpenFiles) {
+    MakeFolder(In("sub"));
+    MakeFile(In("file.txt"));
+    const std::vector<std::pair<std::string, uint32_t>> deletions = {
+        {"sub", 5}, {"sub\\", 5}, {"missing.txt", 2}, {"missing\\x.txt", 3}, {"a<b", 123}, {"file.txt\\", 123},
+    };
+    for (const auto& [name, error] : deletions) {
+        SCOPED_TRACE("[" + name + "]");
+        platform::SetLastError(0);
+        EXPECT_FALSE(platform::DeleteFile(In(name)));
+        EXPECT_EQ(platform::GetLastError(), error);
+    }
+    EXPECT_TRUE(platform::DeleteFile(In("FILE.TXT. ")));
+    EXPECT_EQ(AttributesError(In("file.txt")), 2u);
+}
+
 class DeviceNames : public Sandbox {};
 
 struct DeviceCase {
