@@ -223,6 +223,22 @@ TEST_F(CurrentFolder, ABareDriveAfterAnotherDrivesFolder) {
 #endif
 }
 
+TEST_F(CurrentFolder, ADrivesRootHasNoDotEntriesAndNothingAboveIt) {
+    // A drive whose root the test may list: Wine's Z: is the host's root, the emulation's D: the
+    // second folder.
+    const std::string root = (kWine ? std::string("Z:") : second_) + "\\";
+    uint32_t error = 0;
+    const std::set<std::string> names = Found(root + "*", &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(names.count("."), 0u);
+    EXPECT_EQ(names.count(".."), 0u);
+    EXPECT_TRUE(platform::GetFileAttributes(root) & platform::kAttrDirectory);
+    ASSERT_TRUE(platform::SetCurrentDirectory(root + ".."));
+    EXPECT_EQ(platform::GetCurrentDirectory(), root);
+    ASSERT_TRUE(platform::SetCurrentDirectory(root + "..\\..\\."));
+    EXPECT_EQ(platform::GetCurrentDirectory(), root);
+}
+
 class FileTypes : public Sandbox {};
 
 TEST_F(FileTypes, DiskFileDeviceAndFolder) {
