@@ -20,7 +20,8 @@ set_source_files_properties(${KVD_SOURCE_ROOT}/src/platform/win32/utf8.rc PROPER
                             OBJECT_DEPENDS ${KVD_SOURCE_ROOT}/src/platform/win32/utf8.manifest)
 
 kvd_win_layer_test(platform_win_tests
-  SOURCES ${KVD_TESTS_DIR}/platform/namespace_test.cpp ${KVD_TESTS_DIR}/platform/win32_test.cpp
+  SOURCES ${KVD_TESTS_DIR}/platform/namespace_test.cpp ${KVD_TESTS_DIR}/platform/names_test.cpp
+          ${KVD_TESTS_DIR}/platform/win32_test.cpp
   LIBS kvd_platform)
 
 kvd_win_layer_test(runtime_win_tests

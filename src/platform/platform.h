@@ -31,6 +31,7 @@ enum ErrorCode : uint32_t {
     kErrorBrokenPipe = 109,
     kErrorDiskFull = 112,
     kErrorInvalidName = 123,
+    kErrorNegativeSeek = 131,
     kErrorBusy = 170,
     kErrorAlreadyExists = 183,
     kErrorFilenameExcedRange = 206,

@@ -41,7 +41,7 @@ TEST_F(Files, CreateAlwaysTruncatesAndTheBytesComeBackExactly) {
     ASSERT_TRUE(ReadFile(in, buffer, sizeof buffer, &read));
     EXPECT_EQ(read, 0u);
     EXPECT_EQ(SetFilePointer(in, -1, kFileBegin), -1);
-    EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+    EXPECT_EQ(GetLastError(), kErrorNegativeSeek);
     ASSERT_TRUE(CloseHandle(in));
     EXPECT_FALSE(CloseHandle(in));
     EXPECT_EQ(GetLastError(), kErrorInvalidHandle);

@@ -2,7 +2,6 @@
 // emulation here and against the Win32 calls under Wine, so the emulation is held to Windows.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iostream>
 #include <set>
 #include <string>
@@ -207,7 +206,10 @@ TEST_F(CurrentFolder, RelativeNamesFollowItAndFailuresNameTheCause) {
     }
 }
 
-TEST_F(CurrentFolder, EachDriveKeepsItsOwnAfterTheProcessMovedToAnother) {
+// The one answer the emulation keeps apart on purpose: the picker returns to the folder it last
+// showed on a drive when the drive alone is chosen (path_rules_test), as a program whose runtime
+// keeps the "=X:" variables does on Windows.
+TEST_F(CurrentFolder, ABareDriveAfterAnotherDrivesFolder) {
     ASSERT_TRUE(platform::SetCurrentDirectory(work_));
     ASSERT_TRUE(platform::SetCurrentDirectory(second_ + "\\w"));
     const std::string firstDrive = first_.substr(0, 2);
@@ -219,6 +221,22 @@ TEST_F(CurrentFolder, EachDriveKeepsItsOwnAfterTheProcessMovedToAnother) {
 #else
     EXPECT_EQ(platform::GetCurrentDirectory(), work_);
 #endif
+}
+
+TEST_F(CurrentFolder, ADrivesRootHasNoDotEntriesAndNothingAboveIt) {
+    // A drive whose root the test may list: Wine's Z: is the host's root, the emulation's D: the
+    // second folder.
+    const std::string root = (kWine ? std::string("Z:") : second_) + "\\";
+    uint32_t error = 0;
+    const std::set<std::string> names = Found(root + "*", &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(names.count("."), 0u);
+    EXPECT_EQ(names.count(".."), 0u);
+    EXPECT_TRUE(platform::GetFileAttributes(root) & platform::kAttrDirectory);
+    ASSERT_TRUE(platform::SetCurrentDirectory(root + ".."));
+    EXPECT_EQ(platform::GetCurrentDirectory(), root);
+    ASSERT_TRUE(platform::SetCurrentDirectory(root + "..\\..\\."));
+    EXPECT_EQ(platform::GetCurrentDirectory(), root);
 }
 
 class FileTypes : public Sandbox {};
@@ -279,6 +297,72 @@ TEST_F(FileTypes, PipeIsAPipe) {
 }  // namespace
 
 namespace {
+
+class Handles : public Sandbox {};
+
+TEST_F(Handles, WrongDirectionsSeeksAndClosesFailAsOnWindows) {
+    MakeFile(In("file.txt"), "0123456789");
+    const platform::FileHandle reader =
+        platform::CreateFile(In("file.txt"), platform::kGenericRead, platform::kShareRead, platform::kOpenExisting);
+    ASSERT_NE(reader, platform::kInvalidFileHandle);
+    const platform::FileHandle writer = platform::CreateFile(In("other.txt"), platform::kGenericWrite,
+                                                             platform::kShareRead, platform::kCreateAlways);
+    ASSERT_NE(writer, platform::kInvalidFileHandle);
+    uint32_t done = 99;
+    char buffer[4];
+    platform::SetLastError(0);
+    EXPECT_FALSE(platform::WriteFile(reader, "x", 1, &done));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
+    EXPECT_EQ(done, 0u);
+    platform::SetLastError(0);
+    EXPECT_FALSE(platform::ReadFile(writer, buffer, sizeof buffer, &done));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
+
+    struct Seek {
+        int64_t distance;
+        uint32_t method;
+        int64_t position;  // -1: fails with the code
+        uint32_t error;
+    };
+    const std::vector<Seek> seeks = {
+        {4, platform::kFileBegin, 4, 0},      {2, platform::kFileCurrent, 6, 0},  {-1, platform::kFileEnd, 9, 0},
+        {100, platform::kFileBegin, 100, 0},  {-1, platform::kFileBegin, -1, platform::kErrorNegativeSeek},
+        {-20, platform::kFileEnd, -1, platform::kErrorNegativeSeek},
+        {0, 7, -1, platform::kErrorInvalidParameter},
+    };
+    for (const Seek& seek : seeks) {
+        SCOPED_TRACE(std::to_string(seek.distance) + " from " + std::to_string(seek.method));
+        platform::SetLastError(0);
+        EXPECT_EQ(platform::SetFilePointer(reader, seek.distance, seek.method), seek.position);
+        EXPECT_EQ(platform::GetLastError(), seek.error);
+    }
+    // Past the end a read gives nothing, and no error.
+    ASSERT_EQ(platform::SetFilePointer(reader, 100, platform::kFileBegin), 100);
+    EXPECT_TRUE(platform::ReadFile(reader, buffer, sizeof buffer, &done));
+    EXPECT_EQ(done, 0u);
+
+    EXPECT_TRUE(platform::CloseHandle(reader));
+    EXPECT_TRUE(platform::CloseHandle(writer));
+    platform::SetLastError(0);
+    EXPECT_EQ(platform::GetFileType(reader), platform::kFileTypeUnknown);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidHandle);
+}
+
+TEST_F(Handles, DeletingFoldersMissingFilesAndOpenFiles) {
+    MakeFolder(In("sub"));
+    MakeFile(In("file.txt"));
+    const std::vector<std::pair<std::string, uint32_t>> deletions = {
+        {"sub", 5}, {"sub\\", 5}, {"missing.txt", 2}, {"missing\\x.txt", 3}, {"a<b", 123}, {"file.txt\\", 123},
+    };
+    for (const auto& [name, error] : deletions) {
+        SCOPED_TRACE("[" + name + "]");
+        platform::SetLastError(0);
+        EXPECT_FALSE(platform::DeleteFile(In(name)));
+        EXPECT_EQ(platform::GetLastError(), error);
+    }
+    EXPECT_TRUE(platform::DeleteFile(In("FILE.TXT. ")));
+    EXPECT_EQ(AttributesError(In("file.txt")), 2u);
+}
 
 class DeviceNames : public Sandbox {};
 

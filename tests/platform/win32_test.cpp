@@ -90,6 +90,7 @@ TEST(Win32Process, ProgramPathHostPathAndCodePage) {
     EXPECT_STREQ(platform::kHostViewerProgram, "kvd.exe");
     // The manifest makes the ANSI calls speak UTF-8.
     EXPECT_EQ(::GetACP(), 65001u);
+    EXPECT_EQ(::GetOEMCP(), 65001u);
 }
 
 }  // namespace

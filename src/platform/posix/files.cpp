@@ -25,6 +25,13 @@ bool Fail(uint32_t code) {
     return false;
 }
 
+// A descriptor that is open but not for this direction is a handle without that access right, as
+// Windows says of it; only a closed one is an invalid handle.
+uint32_t TransferError(int error, FileHandle handle) {
+    if (error == EBADF && ::fcntl(Descriptor(handle), F_GETFL) >= 0) return kErrorAccessDenied;
+    return posix::CodeFromErrno(error, std::string());
+}
+
 // Writing to a pipe nobody reads must report the broken pipe, not end the process. The signal
 // is held back for this thread only and taken away again, so the process's own disposition,
 // which child processes inherit, stays as it was.
@@ -157,7 +164,7 @@ bool ReadFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* read) {
     do {
         n = ::read(Descriptor(handle), buffer, count);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return Fail(posix::CodeFromErrno(errno, std::string()));
+    if (n < 0) return Fail(TransferError(errno, handle));
     if (read) *read = static_cast<uint32_t>(n);
     return true;
 }
@@ -172,7 +179,7 @@ bool WriteFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* 
         const ssize_t n = WriteWithoutBrokenPipeSignal(Descriptor(handle), data + done, count - done);
         if (n < 0) {
             if (written) *written = done;
-            return Fail(posix::CodeFromErrno(errno, std::string()));
+            return Fail(TransferError(errno, handle));
         }
         if (n == 0) {
             if (written) *written = done;
@@ -222,7 +229,8 @@ int64_t SetFilePointer(FileHandle handle, int64_t distance, uint32_t method) {
     }
     const off_t position = ::lseek(Descriptor(handle), static_cast<off_t>(distance), whence);
     if (position < 0) {
-        SetLastError(posix::CodeFromErrno(errno, std::string()));
+        // The only way to a negative offset: a position before the start.
+        SetLastError(errno == EINVAL ? static_cast<uint32_t>(kErrorNegativeSeek) : posix::CodeFromErrno(errno, std::string()));
         return -1;
     }
     return static_cast<int64_t>(position);

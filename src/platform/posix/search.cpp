@@ -171,7 +171,8 @@ FindHandle FindFirstFileEx(const std::string& pattern, FindData* data, bool limi
         if (!posix::IsWindowsName(name)) continue;
         if (!matcher.Matches(name)) continue;
         if (name == "." || name == "..") {
-            state->entries.push_back(EntryData(dirFd, name));
+            // A drive's or a share's root has neither, as there.
+            if (!folder.lastName.empty()) state->entries.push_back(EntryData(dirFd, name));
             continue;
         }
         Match match;

@@ -10,18 +10,31 @@ namespace platform {
 
 namespace {
 
-// CompareStringA and LCMapStringA read their bytes in the code page of the locale they are given,
-// never in the process's own, so UTF-8 names would be compared as Latin-1 text. The bytes are
-// read in the process's code page, as every other ANSI call here reads them, and handed to the
-// wide forms of the same calls.
-std::wstring Wide(const std::string& text) {
+// Text in one code page, as UTF-16.
+std::wstring Wide(const std::string& text, UINT codePage = CP_ACP) {
     if (text.empty()) return std::wstring();
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length = static_cast<int>(text.size());
+    const int size = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
     std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    if (size > 0) ::MultiByteToWideChar(codePage, 0, text.data(), length, wide.data(), size);
     return wide;
 }
 
+// UTF-16 as text of the process's code page.
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int length = static_cast<int>(wide.size());
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
+    return text;
+}
+
+// The ANSI forms of these calls work in place or read their bytes in the code page of the locale
+// they are given, never in the process's own: in UTF-8 a letter's other case may take more or fewer
+// bytes than the buffer has, and CompareStringA would read UTF-8 names as Latin-1. So the text is
+// read in the process's code page, as every other ANSI call here reads it, and handed to the wide
+// form of the same call.
 int Compare(DWORD flags, const std::string& a, const std::string& b) {
     const std::wstring wideA = Wide(a);
     const std::wstring wideB = Wide(b);
@@ -33,15 +46,15 @@ int Compare(DWORD flags, const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string CharLower(const std::string& text) {
-    std::string out = text;
-    if (!out.empty()) ::CharLowerBuffA(out.data(), static_cast<DWORD>(out.size()));
-    return out;
+    std::wstring wide = Wide(text);
+    if (!wide.empty()) ::CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
 }
 
 std::string CharUpper(const std::string& text) {
-    std::string out = text;
-    if (!out.empty()) ::CharUpperBuffA(out.data(), static_cast<DWORD>(out.size()));
-    return out;
+    std::wstring wide = Wide(text);
+    if (!wide.empty()) ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
 }
 
 int CompareStringNoCase(const std::string& a, const std::string& b) { return Compare(NORM_IGNORECASE, a, b); }
@@ -62,10 +75,8 @@ std::string SortKeyNoCase(const std::string& text) {
     return key;
 }
 
-std::string OemToChar(const std::string& text) {
-    std::string out(text.size(), '\0');
-    if (!text.empty()) ::OemToCharBuffA(text.data(), out.data(), static_cast<DWORD>(text.size()));
-    return out;
-}
+// OemToCharBuffA converts in place of the same length, which UTF-8 may outgrow: the same two
+// steps, with room for the result.
+std::string OemToChar(const std::string& text) { return Narrow(Wide(text, CP_OEMCP)); }
 
 }  // namespace platform
