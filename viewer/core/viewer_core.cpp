@@ -154,6 +154,16 @@ std::string PageFileName(const std::string& page) {
     return cut == std::string::npos ? page : page.substr(cut + 1);
 }
 
+bool IsPageForBrowser(const std::string& page) {
+    const std::string name = PageFileName(page);
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    std::string extension = name.substr(dot + 1);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return extension == "htm" || extension == "html" || extension == "xhtml" || extension == "xht";
+}
+
 bool IsWindowsFullPath(const std::string& page) {
     if (page.size() >= 2 && IsAsciiLetter(page[0]) && page[1] == ':') return true;
     return !page.empty() && page[0] == '\\';

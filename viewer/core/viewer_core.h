@@ -52,6 +52,11 @@ bool HasWebLinkAddress(const ViewerArgs& args);
 // The file-name part of a page name in either form: after the last backslash, colon or slash.
 std::string PageFileName(const std::string& page);
 
+// Whether a page may be handed to the reader's own browser when the viewer cannot show it: a
+// name ending in .htm, .html, .xhtml or .xht in any letter case. Anything else (a program, a
+// shortcut, a script) would be run by the shell, not shown.
+bool IsPageForBrowser(const std::string& page);
+
 // A Windows full path: a drive letter and a colon ("C:\x.htm", "C:x.htm"), or a leading
 // backslash ("\x.htm", "\\server\share\x.htm").
 bool IsWindowsFullPath(const std::string& page);

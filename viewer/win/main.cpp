@@ -52,13 +52,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     const bool created = ole.ready && window.Create();
     if (created) window.Present();
     if (!created || !window.StartBrowser()) {
-        // An empty window helps nobody: the reader's own browser shows the disc instead.
+        // An empty window helps nobody: the reader's own browser shows the disc instead, but only a
+        // page: the shell would run a program or script named as the first page.
+        const std::string firstPage = window.FirstPagePath();
+        const bool handOver = !firstPage.empty() && viewer::IsPageForBrowser(firstPage);
         MessageBoxW(nullptr,
-                    L"The browser control of Windows cannot be started on this computer.\n\n"
-                    L"The first page opens in your web browser instead.",
+                    handOver ? L"The browser control of Windows cannot be started on this computer.\n\n"
+                               L"The first page opens in your web browser instead."
+                             : L"The browser control of Windows cannot be started on this computer.",
                     viewer::kViewerCaption, MB_OK | MB_ICONWARNING);
-        const std::wstring first = viewer::Widen(window.FirstPagePath());
-        if (first.empty()) return 1;
+        if (!handOver) return 1;
+        const std::wstring first = viewer::Widen(firstPage);
         const auto result =
             reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", first.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         return result > 32 ? 0 : 1;

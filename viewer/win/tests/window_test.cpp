@@ -195,27 +195,46 @@ TEST(WindowsViewerOnDisc, ShowsTheDiscsFirstPageWhateverTheWorkingFolder) {
     EXPECT_EQ(viewer.WaitForExit(kExitLimitMs), 0u);
 }
 
-TEST(WindowsViewerWithoutControl, SaysSoAndHandsTheFirstPageToTheBrowser) {
-    PrepareDisc("");
-    const std::wstring temp = wintest::MakeTempFolder(L"kvd-nocontrol-");
-    const std::wstring record = temp + L"opened.txt";
-    // Wine's per-program switch: the control's library is not there for kvd.exe.
-    const DllSwitchedOff off(L"kvd.exe", L"ieframe");
-    Process viewer(kDisc + L"kvd.exe", L"- index.htm", L"C:\\windows", {L"KVD_RECORD_FILE=" + record});
-    ASSERT_TRUE(viewer.Started());
-    const HWND box = wintest::WaitForWindow(viewer, L"#32770", kStartLimitMs);
-    ASSERT_NE(box, nullptr) << "no message box; exit code " << viewer.WaitForExit(0);
-    EXPECT_EQ(wintest::WindowText(box), std::wstring(viewer::kViewerCaption));
-    bool explained = false;
-    for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
-         child = FindWindowExW(box, child, L"Static", nullptr)) {
-        explained = explained || wintest::WindowText(child).find(L"browser control") != std::wstring::npos;
+TEST(WindowsViewerWithoutControl, SaysSoAndHandsOnlyAPageToTheBrowser) {
+    struct Row {
+        const wchar_t* firstPage;
+        bool handedOver;
+    } rows[] = {{L"index.htm", true}, {L"setup.exe", false}, {L"INDEX.HTM.lnk", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(viewer::Narrow(row.firstPage));
+        PrepareDisc("");
+        ASSERT_TRUE(wintest::WriteFileBytes(kDisc + L"setup.exe", "MZ"));
+        ASSERT_TRUE(wintest::WriteFileBytes(kDisc + L"INDEX.HTM.lnk", "L"));
+        const std::wstring temp = wintest::MakeTempFolder(L"kvd-nocontrol-");
+        const std::wstring record = temp + L"opened.txt";
+        // Wine's per-program switch: the control's library is not there for kvd.exe.
+        const DllSwitchedOff off(L"kvd.exe", L"ieframe");
+        Process viewer(kDisc + L"kvd.exe", std::wstring(L"- ") + row.firstPage, L"C:\\windows",
+                       {L"KVD_RECORD_FILE=" + record});
+        ASSERT_TRUE(viewer.Started());
+        const HWND box = wintest::WaitForWindow(viewer, L"#32770", kStartLimitMs);
+        ASSERT_NE(box, nullptr) << "no message box; exit code " << viewer.WaitForExit(0);
+        EXPECT_EQ(wintest::WindowText(box), std::wstring(viewer::kViewerCaption));
+        bool explained = false;
+        bool promised = false;
+        for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
+             child = FindWindowExW(box, child, L"Static", nullptr)) {
+            explained = explained || wintest::WindowText(child).find(L"browser control") != std::wstring::npos;
+            promised = promised || wintest::WindowText(child).find(L"web browser instead") != std::wstring::npos;
+        }
+        EXPECT_TRUE(explained);
+        EXPECT_EQ(promised, row.handedOver);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_EQ(viewer.WaitForExit(kExitLimitMs), row.handedOver ? 0u : 1u);
+        const std::string expected = "X:\\" + viewer::Narrow(row.firstPage);
+        if (row.handedOver) {
+            EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record, expected); }, kStartLimitMs))
+                << wintest::ReadFileBytes(record);
+        } else {
+            Sleep(500);  // a hand-over would have reached the stand-in by now
+            EXPECT_EQ(wintest::ReadFileBytes(record), "");
+        }
     }
-    EXPECT_TRUE(explained);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    EXPECT_EQ(viewer.WaitForExit(kExitLimitMs), 0u);
-    EXPECT_TRUE(wintest::PumpUntil([&] { return HasLine(record, "X:\\index.htm"); }, kStartLimitMs))
-        << wintest::ReadFileBytes(record);
 }
 
 // A second listener on the control's events, told after the viewer's own: it sees each navigation
