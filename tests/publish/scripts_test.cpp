@@ -66,7 +66,7 @@ constexpr const char* A = "windows-api";
 TEST(ScriptScanner, NamesEachConstructAfterEs5) {
     ExpectFindings({
         {"var f = x => x;", {{S, "arrow function", 1, 1}}},
-        {"var a = 1;\nvar f = () => 1,\n  g = async () => 2;",
+        {"var a = 1;\r\nvar f = () => 1,\r  g = async () => 2;",
          {{S, "arrow function", 2, 2}, {S, "async function", 3, 1}}},
         {"class A extends B {}", {{S, "class", 1, 1}}},
         {"var C = class {};", {{S, "class", 1, 1}}},

@@ -5,6 +5,7 @@
 
 #include <tree_sitter/api.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -194,8 +195,7 @@ bool Leaves(TSNode statement) {
 // One walk over one parsed script.
 class Walker {
 public:
-    Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners)
-        : source_(source), methodOwners_(methodOwners) {}
+    Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners);
 
     // The findings of the tree, in the order met; for a tree with errors only the first error.
     std::vector<Event> Walk(TSNode root);
@@ -221,11 +221,12 @@ private:
     void Found(const Construct& construct, TSNode node);
     void AddUse(std::string root, std::string dotted, std::string what, TSNode node);
     std::string_view Text(TSNode node) const;
-    int Row(TSNode node) const { return static_cast<int>(ts_node_start_point(node).row); }
+    int Row(TSNode node) const;
     std::string_view ReceiverType(TSNode node) const;
     const std::vector<std::string>& UnknownReceiverOwners(const std::string& method);
 
     std::string_view source_;
+    std::vector<uint32_t> lineStarts_;
     std::unordered_map<std::string, std::vector<std::string>>& methodOwners_;
     std::vector<Frame> frames_;
     std::vector<size_t> collectors_;  // frames whose test is being walked, innermost last
@@ -236,6 +237,21 @@ private:
     int firstErrorRow_ = -1;
     std::string brokenWhat_;
 };
+
+Walker::Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners)
+    : source_(source), methodOwners_(methodOwners) {
+    // Lines as the page's scanner counts them (LF, CRLF or a lone CR), where tree-sitter's rows count LF
+    // alone.
+    lineStarts_.push_back(0);
+    for (size_t i = 0; i < source.size(); ++i)
+        if (source[i] == '\n' || (source[i] == '\r' && (i + 1 >= source.size() || source[i + 1] != '\n')))
+            lineStarts_.push_back(static_cast<uint32_t>(i + 1));
+}
+
+int Walker::Row(TSNode node) const {
+    auto after = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), ts_node_start_byte(node));
+    return static_cast<int>(after - lineStarts_.begin()) - 1;
+}
 
 std::string_view Walker::Text(TSNode node) const {
     uint32_t start = ts_node_start_byte(node), end = ts_node_end_byte(node);
