@@ -650,31 +650,50 @@ void Walker::Names(TSNode node, const char* field, const Frame* parent) {
 // or more stack entries (a script ending inside some 65,000 unclosed brackets, or tens of thousands of
 // comments in one expression) wraps that count and later frees memory it never allocated. A script
 // with fewer possible tokens than that cannot get there; a bigger one is parsed with the parser's log,
-// which tells each shift and reduction, and stopped before its stack could hold that many entries. The
-// estimate never undercounts: entries another stack version reduces, and comments, are not taken off.
+// which tells each shift and reduction of each stack version, and stopped before a stack could hold
+// that many entries. The estimate never undercounts: comments are never taken off, and where versions
+// split or merge each takes the deepest estimate of them all.
 constexpr long kMaxStackEntries = 50'000;
 
 struct DepthWatch {
-    long entries = 0;
+    std::array<long, 64> entries{};  // by stack version
     unsigned versions = 1;
+    unsigned current = 0;
     size_t cancel = 0;
+
+    long Deepest() const { return *std::max_element(entries.begin(), entries.begin() + versions); }
+    void Level() { std::fill(entries.begin(), entries.begin() + versions, Deepest()); }
 };
 
 void WatchDepth(void* payload, TSLogType type, const char* message) {
     if (type != TSLogTypeParse) return;
     auto& watch = *static_cast<DepthWatch*>(payload);
     const std::string_view text(message);
+    const unsigned most = static_cast<unsigned>(watch.entries.size());
     if (text.starts_with("process version:")) {
         size_t at = text.find("version_count:");
-        if (at != std::string_view::npos) watch.versions = static_cast<unsigned>(std::atoi(message + at + 14));
-    } else if (text.starts_with("shift") || text.starts_with("skip_token") ||
-               text.starts_with("recover_with_missing")) {
-        ++watch.entries;
-    } else if (text.starts_with("reduce ") && watch.versions <= 1) {
-        size_t at = text.find("child_count:");
-        if (at != std::string_view::npos) watch.entries = std::max(1L, watch.entries - (std::atol(message + at + 12) - 1));
+        unsigned count = at == std::string_view::npos ? 1 : static_cast<unsigned>(std::atoi(message + at + 14));
+        count = std::clamp(count, 1u, most);
+        if (count != watch.versions) {
+            const long deepest = watch.Deepest();
+            watch.versions = count;
+            std::fill(watch.entries.begin(), watch.entries.begin() + count, deepest);
+        }
+        watch.current = std::min(static_cast<unsigned>(std::atoi(message + 16)), count - 1);
+        return;
     }
-    if (watch.entries > kMaxStackEntries) watch.cancel = 1;
+    if (text.starts_with("condense")) {
+        watch.Level();
+        return;
+    }
+    long& entries = watch.entries[watch.current];
+    if (text.starts_with("shift") || text.starts_with("skip_token") || text.starts_with("recover_with_missing")) {
+        ++entries;
+    } else if (text.starts_with("reduce ")) {
+        size_t at = text.find("child_count:");
+        if (at != std::string_view::npos) entries = std::max(1L, entries - (std::atol(message + at + 12) - 1));
+    }
+    if (entries > kMaxStackEntries) watch.cancel = 1;
 }
 
 // More than the parser's stack could ever hold at once: every token, and a line end or a missing token
