@@ -134,6 +134,8 @@ TEST(ScriptScanner, NamesInterfacesTheEngineLacks) {
         {"navigator.clipboard.writeText(t);\nwindow.navigator.clipboard.writeText(t);",
          {{A, "navigator.clipboard", 1, 2}}},
         {"document.querySelectorAll('a').forEach(f);", {{A, "NodeList.prototype.forEach", 1, 1}}},
+        {"el.dispatchEvent(new CustomEvent('open'));\nvar u = new URL(href);",
+         {{A, "CustomEvent constructor", 1, 1}, {A, "URL constructor", 2, 1}}},
     });
 }
 
@@ -151,6 +153,8 @@ TEST(ScriptScanner, LeavesGuardedAndLocalUses) {
         {"if (!Object.assign) { Object.assign = function () {}; }\nObject.assign(a, b);", {}},
         {"$('div').find('pre'); list.forEach(f); Object.keys(o).forEach(f); s.indexOf('a');", {}},
         {"var e = document.querySelector('p'); e.addEventListener('click', f); new Map(); JSON.parse(t);", {}},
+        {"try { e = new CustomEvent('open'); } catch (x) { e = document.createEvent('CustomEvent'); }", {}},
+        {"try { fetch('a'); } catch (x) {}\nvar r = new XMLHttpRequest();", {}},
     });
 }
 

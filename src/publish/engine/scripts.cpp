@@ -210,6 +210,7 @@ private:
         std::vector<std::string> tested;     // names its condition or left operand tests
         std::vector<std::string> activated;  // guard names this frame made active, dropped when it is left
         bool test = false;                   // a test (condition, typeof operand) starts here
+        bool tried = false;                  // the body of a try statement, whose catch handles a failure
     };
 
     void Enter(TSNode node, const char* field);
@@ -233,6 +234,7 @@ private:
     std::vector<Frame> frames_;
     std::vector<size_t> collectors_;  // frames whose test is being walked, innermost last
     std::unordered_map<std::string, int> guards_;
+    int tries_ = 0;  // try bodies around the node
     std::unordered_set<std::string> declared_;
     std::vector<Use> uses_;
     std::vector<Event> events_;
@@ -287,6 +289,7 @@ bool Walker::Called(size_t frame) const {
 
 bool Walker::Guarded(std::string_view name, bool called) const {
     if (!collectors_.empty() && !called) return true;  // a name tested, not called, inside a test is the test
+    if (tries_ > 0) return true;                       // the catch takes the engine's failure
     auto it = guards_.find(std::string(name));
     return it != guards_.end() && it->second > 0;
 }
@@ -324,7 +327,7 @@ std::vector<Event> Walker::Walk(TSNode root) {
 }
 
 void Walker::Enter(TSNode node, const char* field) {
-    frames_.push_back(Frame{node, field, {}, {}, false});
+    frames_.push_back(Frame{node, field, {}, {}, false, false});
     Frame& frame = frames_.back();
     const Frame* parent = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
 
@@ -349,6 +352,10 @@ void Walker::Enter(TSNode node, const char* field) {
             Activate(frame, tested);
         }
     }
+    if (parent && field && std::strcmp(field, "body") == 0 && Is(parent->node, "try_statement")) {
+        frame.tried = true;
+        ++tries_;
+    }
     if (Is(node, "unary_expression") && FieldType(node, "operator") == "typeof") {
         frame.test = true;
         collectors_.push_back(frames_.size() - 1);
@@ -369,6 +376,7 @@ void Walker::Exit() {
     Frame& frame = frames_.back();
     for (const std::string& name : frame.activated) --guards_[name];
     if (frame.test) collectors_.pop_back();
+    if (frame.tried) --tries_;
     // if (!X) return; guards X for the rest of the block.
     if (Is(frame.node, "if_statement") && frames_.size() >= 2 &&
         ts_node_is_null(ts_node_child_by_field_name(frame.node, "alternative", 11)) &&
@@ -638,10 +646,19 @@ void Walker::Names(TSNode node, const char* field, const Frame* parent) {
         declared_.insert(std::move(name));
         return;
     }
-    if (Guarded(name, Called(frames_.size() - 1))) return;
+    const bool called = Called(frames_.size() - 1);
+    if (Guarded(name, called)) return;
+    const bool constructed = called && parentType == "new_expression";
     for (std::string path : {"javascript.builtins." + name, "api." + name, "api.Window." + name}) {
         if (!Known(path)) continue;
-        if (Lacks(EngineSupport(path))) AddUse(name, name, name, node);
+        if (Lacks(EngineSupport(path))) {
+            AddUse(name, name, name, node);
+        } else if (constructed) {
+            // new CustomEvent(...): the interface is there, its constructor may not be.
+            std::string constructor = path + "." + name;
+            if (Known(constructor) && Lacks(EngineSupport(constructor)))
+                AddUse(name, name, name + " constructor", node);
+        }
         return;
     }
 }
