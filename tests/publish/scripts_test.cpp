@@ -33,8 +33,8 @@ struct Expected {
 std::vector<std::string> Describe(const std::vector<Finding>& findings) {
     std::vector<std::string> lines;
     for (const Finding& f : findings)
-        lines.push_back(f.kind + " " + publish::SeverityName(f.severity) + " " + f.file + ":" +
-                        std::to_string(f.line) + " " + f.message);
+        lines.push_back(f.kind + " " + publish::SeverityName(f.severity) + " " + f.file + ":" + std::to_string(f.line) +
+                        " " + f.message);
     return lines;
 }
 
@@ -164,7 +164,7 @@ TEST(ScriptScanner, HandlersAndRepeatedBlocksCountAtTheirLines) {
     const char* block = "var f = () => 1;\nfetch('a');";
     scanner.Scan(block, 20, tally);
     scanner.Scan("let a = 1;", 3, tally);
-    scanner.Scan(block, 5, tally);  // the same text again, read from the cache
+    scanner.Scan(block, 5, tally); // the same text again, read from the cache
     scanner.ScanHandler("return fetch(this.href), false", 9, tally);
     EXPECT_EQ(Describe(tally.Findings("page.js")), Describe(std::vector<Expected>{
                                                        {S, "arrow function", 5, 2},
@@ -176,7 +176,8 @@ TEST(ScriptScanner, HandlersAndRepeatedBlocksCountAtTheirLines) {
 // entries than the parser's nodes can count (which, read to the end, frees memory it never allocated).
 TEST(ScriptScanner, ReadsNoScriptBeyondItsBounds) {
     std::string comments;
-    for (int i = 0; i < 70000; ++i) comments += "/**/";
+    for (int i = 0; i < 70000; ++i)
+        comments += "/**/";
     struct Row {
         std::string source;
         const char* what;
@@ -215,7 +216,7 @@ void ManualScripts(const std::string& scriptFolder, const std::string& pageFolde
         names.push_back(file.string());
         texts.push_back(testing_support::ReadBytes(file.string()));
     }
-    std::map<std::string, std::string> blocks;  // text, the first page holding it
+    std::map<std::string, std::string> blocks; // text, the first page holding it
     for (const auto& entry : fs::recursive_directory_iterator(pageFolder)) {
         if (entry.path().extension() != ".html") continue;
         std::string page = testing_support::ReadBytes(entry.path().string());
@@ -274,4 +275,4 @@ TEST(ScriptScanner, AgreesWithAcornOnTheManualsScripts) {
     EXPECT_LT(refused, static_cast<int>(texts.size()) - 5);
 }
 
-}  // namespace
+} // namespace

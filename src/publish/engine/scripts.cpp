@@ -34,7 +34,7 @@ constexpr size_t kMaxCachedBytes = 32u << 20;
 constexpr std::string_view kSyntaxKind = "windows-script";
 constexpr std::string_view kBrokenKind = "script-syntax";
 constexpr std::string_view kApiKind = "windows-api";
-constexpr std::string_view kUnreadKind = "script-unread";  // a note
+constexpr std::string_view kUnreadKind = "script-unread"; // a note
 
 // Syntax after ES5, in words, with the path of the compatibility data that says whether the engine reads
 // it. The data decides; a construct whose path it does not know is one the engine refuses.
@@ -102,7 +102,7 @@ bool Lacks(Support support) { return support == Support::No || support == Suppor
 bool Refused(const Construct& construct) { return !Known(construct.path) || Lacks(EngineSupport(construct.path)); }
 
 // Builtin constructors and namespaces whose own members (Object.assign, Array.from) the data lists.
-constexpr std::array<std::string_view, 14> kBuiltinObjects{"Array",  "ArrayBuffer", "Date",  "Intl",   "JSON",
+constexpr std::array<std::string_view, 14> kBuiltinObjects{"Array",  "ArrayBuffer", "Date",   "Intl",    "JSON",
                                                            "Math",   "Number",      "Object", "Promise", "Reflect",
                                                            "RegExp", "String",      "Symbol", "Map"};
 
@@ -112,29 +112,28 @@ struct GlobalObject {
     std::string_view interface;
 };
 constexpr std::array kGlobalObjects{
-    GlobalObject{"window", "Window"},       GlobalObject{"self", "Window"},
-    GlobalObject{"document", "Document"},   GlobalObject{"navigator", "Navigator"},
-    GlobalObject{"location", "Location"},   GlobalObject{"history", "History"},
-    GlobalObject{"screen", "Screen"},       GlobalObject{"performance", "Performance"},
+    GlobalObject{"window", "Window"},        GlobalObject{"self", "Window"},
+    GlobalObject{"document", "Document"},    GlobalObject{"navigator", "Navigator"},
+    GlobalObject{"location", "Location"},    GlobalObject{"history", "History"},
+    GlobalObject{"screen", "Screen"},        GlobalObject{"performance", "Performance"},
     GlobalObject{"localStorage", "Storage"}, GlobalObject{"sessionStorage", "Storage"},
     GlobalObject{"console", "console"},
 };
 
 // Types that carry methods of the same names in the engine: a method on a value of unknown type is only
 // flagged when none of these has it.
-constexpr std::array<std::string_view, 12> kBuiltinTypes{"Array",  "String",  "Object", "Function", "Number", "Date",
-                                                         "RegExp", "Map",     "Set",    "WeakMap",  "TypedArray",
-                                                         "Boolean"};
+constexpr std::array<std::string_view, 12> kBuiltinTypes{"Array",  "String",  "Object",     "Function",
+                                                         "Number", "Date",    "RegExp",     "Map",
+                                                         "Set",    "WeakMap", "TypedArray", "Boolean"};
 constexpr std::array<std::string_view, 16> kInterfaceTypes{
-    "Element",  "Node",         "Document",      "HTMLElement",    "EventTarget", "DOMTokenList",
-    "NodeList", "HTMLCollection", "Storage",     "Window",         "XMLHttpRequest", "CSSStyleDeclaration",
-    "Event",    "Range",        "Selection",     "HTMLSelectElement"};
+    "Element",  "Node",           "Document",  "HTMLElement",      "EventTarget",    "DOMTokenList",
+    "NodeList", "HTMLCollection", "Storage",   "Window",           "XMLHttpRequest", "CSSStyleDeclaration",
+    "Event",    "Range",          "Selection", "HTMLSelectElement"};
 // Names page libraries give methods of their own objects (a jQuery set's find, a collection's keys): on a
 // value of unknown type these are not taken for the builtins' methods of the same name.
 constexpr std::array<std::string_view, 6> kLibraryMethodNames{"find", "keys", "values", "entries", "at", "fill"};
 
-template <size_t N>
-bool Among(const std::array<std::string_view, N>& names, std::string_view name) {
+template <size_t N> bool Among(const std::array<std::string_view, N>& names, std::string_view name) {
     for (std::string_view n : names)
         if (n == name) return true;
     return false;
@@ -206,11 +205,11 @@ private:
     // One node on the way down: what it guards and what it started.
     struct Frame {
         TSNode node;
-        const char* field;                   // its field in its parent, when it has one
-        std::vector<std::string> tested;     // names its condition or left operand tests
-        std::vector<std::string> activated;  // guard names this frame made active, dropped when it is left
-        bool test = false;                   // a test (condition, typeof operand) starts here
-        bool tried = false;                  // the body of a try statement, whose catch handles a failure
+        const char* field;                  // its field in its parent, when it has one
+        std::vector<std::string> tested;    // names its condition or left operand tests
+        std::vector<std::string> activated; // guard names this frame made active, dropped when it is left
+        bool test = false;                  // a test (condition, typeof operand) starts here
+        bool tried = false;                 // the body of a try statement, whose catch handles a failure
     };
 
     void Enter(TSNode node, const char* field);
@@ -232,9 +231,9 @@ private:
     std::vector<uint32_t> lineStarts_;
     std::unordered_map<std::string, std::vector<std::string>>& methodOwners_;
     std::vector<Frame> frames_;
-    std::vector<size_t> collectors_;  // frames whose test is being walked, innermost last
+    std::vector<size_t> collectors_; // frames whose test is being walked, innermost last
     std::unordered_map<std::string, int> guards_;
-    int tries_ = 0;  // try bodies around the node
+    int tries_ = 0; // try bodies around the node
     std::unordered_set<std::string> declared_;
     std::vector<Use> uses_;
     std::vector<Event> events_;
@@ -288,8 +287,8 @@ bool Walker::Called(size_t frame) const {
 }
 
 bool Walker::Guarded(std::string_view name, bool called) const {
-    if (!collectors_.empty() && !called) return true;  // a name tested, not called, inside a test is the test
-    if (tries_ > 0) return true;                       // the catch takes the engine's failure
+    if (!collectors_.empty() && !called) return true; // a name tested, not called, inside a test is the test
+    if (tries_ > 0) return true;                      // the catch takes the engine's failure
     auto it = guards_.find(std::string(name));
     return it != guards_.end() && it->second > 0;
 }
@@ -316,7 +315,8 @@ std::vector<Event> Walker::Walk(TSNode root) {
         if (!more) break;
     }
     ts_tree_cursor_delete(&cursor);
-    while (!frames_.empty()) Exit();
+    while (!frames_.empty())
+        Exit();
 
     if (firstErrorRow_ >= 0) return {{kBrokenKind, brokenWhat_, firstErrorRow_}};
     for (const Use& use : uses_) {
@@ -365,7 +365,8 @@ void Walker::Enter(TSNode node, const char* field) {
     if (!collectors_.empty() && ts_node_is_named(node) &&
         ((Is(node, "identifier") && !Called(here)) || (Is(node, "property_identifier") && !Called(here - 1)) ||
          Is(node, "string_fragment") || Is(node, "shorthand_property_identifier"))) {
-        for (size_t collector : collectors_) frames_[collector].tested.emplace_back(Text(node));
+        for (size_t collector : collectors_)
+            frames_[collector].tested.emplace_back(Text(node));
     }
 
     Syntax(node, field, parent);
@@ -374,7 +375,8 @@ void Walker::Enter(TSNode node, const char* field) {
 
 void Walker::Exit() {
     Frame& frame = frames_.back();
-    for (const std::string& name : frame.activated) --guards_[name];
+    for (const std::string& name : frame.activated)
+        --guards_[name];
     if (frame.test) collectors_.pop_back();
     if (frame.tried) --tries_;
     // if (!X) return; guards X for the rest of the block.
@@ -514,8 +516,8 @@ std::string_view Walker::ReceiverType(TSNode node) const {
     std::string_view method = Text(ts_node_child_by_field_name(callee, "property", 8));
     std::string_view object = Is(objectNode, "identifier") ? Text(objectNode) : std::string_view{};
     if (object == "Object" && (method == "keys" || method == "getOwnPropertyNames")) return "Array";
-    for (std::string_view m : {"toLowerCase", "toUpperCase", "trim", "substring", "substr", "charAt", "toFixed",
-                               "join", "toLocaleLowerCase", "toLocaleUpperCase"})
+    for (std::string_view m : {"toLowerCase", "toUpperCase", "trim", "substring", "substr", "charAt", "toFixed", "join",
+                               "toLocaleLowerCase", "toLocaleUpperCase"})
         if (method == m) return "String";
     if (method == "split") return "Array";
     if (method == "querySelectorAll") return "NodeList";
@@ -603,7 +605,8 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
     const std::vector<std::string>& owners = UnknownReceiverOwners(property);
     if (owners.empty()) return;
     std::string what = owners[0];
-    for (size_t i = 1; i < owners.size(); ++i) what += " or " + owners[i];
+    for (size_t i = 1; i < owners.size(); ++i)
+        what += " or " + owners[i];
     AddUse(owners[0].substr(0, owners[0].find('.')), owners[0], what, node);
 }
 
@@ -673,7 +676,7 @@ void Walker::Names(TSNode node, const char* field, const Frame* parent) {
 constexpr long kMaxStackEntries = 50'000;
 
 struct DepthWatch {
-    std::array<long, 64> entries{};  // by stack version
+    std::array<long, 64> entries{}; // by stack version
     unsigned versions = 1;
     unsigned current = 0;
     size_t cancel = 0;
@@ -717,15 +720,16 @@ void WatchDepth(void* payload, TSLogType type, const char* message) {
 // inserted for each.
 bool MayNestTooDeep(std::string_view source) {
     size_t possible = 0;
-    for (char c : source) possible += (c == '\n') ? 2 : (c != ' ' && c != '\t' && c != '\r') ? 2 : 0;
+    for (char c : source)
+        possible += (c == '\n') ? 2 : (c != ' ' && c != '\t' && c != '\r') ? 2 : 0;
     return possible >= static_cast<size_t>(kMaxStackEntries);
 }
 
-}  // namespace
+} // namespace
 
 struct ScriptScanner::State {
     TSParser* parser = nullptr;
-    std::unordered_map<std::string, std::vector<Event>> cache;  // by the script's text, handlers marked
+    std::unordered_map<std::string, std::vector<Event>> cache; // by the script's text, handlers marked
     size_t cachedBytes = 0;
     std::unordered_map<std::string, std::vector<std::string>> methodOwners;
 
@@ -745,8 +749,7 @@ ScriptScanner::~ScriptScanner() {
 }
 
 std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
-    if (source.size() > kMaxScriptBytes)
-        return {{kUnreadKind, "it is over 4 MB", -1}};
+    if (source.size() > kMaxScriptBytes) return {{kUnreadKind, "it is over 4 MB", -1}};
     ts_parser_reset(parser);
     DepthWatch watch;
     const bool watched = MayNestTooDeep(source);
@@ -758,7 +761,7 @@ std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
     if (watched) {
         ts_parser_set_logger(parser, TSLogger{nullptr, nullptr});
         ts_parser_set_cancellation_flag(parser, nullptr);
-        ts_parser_reset(parser);  // while the flag it may still read lives
+        ts_parser_reset(parser); // while the flag it may still read lives
     }
     if (!tree && watch.cancel) return {{kUnreadKind, "it nests deeper than the check reads", -1}};
     if (!tree) return {{kUnreadKind, "reading it took longer than the check allows", -1}};
@@ -798,4 +801,4 @@ void ScriptScanner::ScanHandler(std::string_view source, int line, Tally& tally)
     state_->Scan(source, 'h', line, tally);
 }
 
-}  // namespace publish::engine
+} // namespace publish::engine
