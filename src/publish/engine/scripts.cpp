@@ -370,7 +370,7 @@ private:
 
     void Enter(TSNode node, const char* field);
     void Exit();
-    void Syntax(TSNode node, const char* field, const Frame* parent);
+    void Syntax(TSNode node, const Frame* parent);
     void Names(TSNode node, const char* field, const Frame* parent);
     void MemberUse(TSNode node, const Frame* parent, const char* field);
     void Activate(Frame& frame, const std::vector<std::string>& names);
@@ -526,7 +526,7 @@ void Walker::Enter(TSNode node, const char* field) {
             frames_[collector].tested.emplace_back(Text(node));
     }
 
-    Syntax(node, field, parent);
+    Syntax(node, parent);
     Names(node, field, parent);
 }
 
@@ -548,7 +548,7 @@ void Walker::Exit() {
     frames_.pop_back();
 }
 
-void Walker::Syntax(TSNode node, const char* field, const Frame* parent) {
+void Walker::Syntax(TSNode node, const Frame* parent) {
     const K type = KindOf(node);
     const K parentType = parent ? parent->kind : K::other;
     if (!ts_node_is_named(node)) return;
@@ -643,7 +643,6 @@ void Walker::Syntax(TSNode node, const char* field, const Frame* parent) {
                                                : "JSX markup, which only a build step turns into a script";
         }
     }
-    (void)field;
 }
 
 // The receiver's type where the expression shows it: a literal, or the result of a call whose type the
