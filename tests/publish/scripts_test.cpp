@@ -270,7 +270,7 @@ TEST(ScriptScanner, AgreesWithAcornOnTheManualsScripts) {
         ours.push_back(names[i] + (flagged ? ": refused" : ": read"));
     }
     EXPECT_EQ(ours, theirs);
-    // Both verdicts occur: api.js and doctools.js are refused, jquery.js is read.
+    // Both verdicts occur: the manuals' api.js and doctools.js are refused, their library files read.
     EXPECT_GE(refused, 5);
     EXPECT_LT(refused, static_cast<int>(texts.size()) - 5);
 }

@@ -129,7 +129,7 @@ constexpr std::array<std::string_view, 16> kInterfaceTypes{
     "Element",  "Node",           "Document",  "HTMLElement",      "EventTarget",    "DOMTokenList",
     "NodeList", "HTMLCollection", "Storage",   "Window",           "XMLHttpRequest", "CSSStyleDeclaration",
     "Event",    "Range",          "Selection", "HTMLSelectElement"};
-// Names page libraries give methods of their own objects (a jQuery set's find, a collection's keys): on a
+// Names page libraries give methods of their own objects (a set of elements' find, a collection's keys): on a
 // value of unknown type these are not taken for the builtins' methods of the same name.
 constexpr std::array<std::string_view, 6> kLibraryMethodNames{"find", "keys", "values", "entries", "at", "fill"};
 
