@@ -93,7 +93,8 @@ def main():
         f"constexpr char kCompatDataVersion[] = {c_string(version)};",
         "constexpr CompatRow kCompatRows[] = {",
     ]
-    lines += [f"    {{{c_string(path)}, Support::{names[support]}}}," for path, support in rows]
+    # "..."sv carries its length, so no compiler counts the characters of every path at compile time.
+    lines += [f"    {{{c_string(path)}sv, Support::{names[support]}}}," for path, support in rows]
     lines.append("};")
     text = "\n".join(lines) + "\n"
     try:

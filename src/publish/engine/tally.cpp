@@ -40,6 +40,8 @@ std::string EngineMessage(std::string_view kind, std::string_view what, int coun
         lead = "The Windows viewer cannot run this script, so readers on Windows get the page without it: ";
     else if (kind == "script-syntax")
         lead = "This script cannot be read by any browser: ";
+    else if (kind == "script-unread")
+        lead = "The check did not read this script, so it cannot say whether the Windows viewer runs it: ";
     else if (kind == "windows-api")
         lead = "The Windows viewer's scripts have no ";
     else if (kind == "windows-css")
