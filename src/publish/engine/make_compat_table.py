@@ -93,7 +93,12 @@ def main():
         f"constexpr char kCompatDataVersion[] = {c_string(version)};",
         "constexpr CompatRow kCompatRows[] = {",
     ]
-    lines += [f"    {{{c_string(path)}, Support::{names[support]}}}," for path, support in rows]
+    # Each path with its length, so that no compiler has to count the bytes of every row while it folds
+    # the table into a constant.
+    lines += [
+        f"    {{{{{c_string(path)}, {len(path.encode('utf-8'))}}}, Support::{names[support]}}},"
+        for path, support in rows
+    ]
     lines.append("};")
     text = "\n".join(lines) + "\n"
     try:

@@ -17,6 +17,11 @@ void Tally::Add(std::string_view kind, Severity severity, std::string_view what,
     ++entry.count;
 }
 
+void Tally::LimitLines(int lastLine) {
+    for (auto& [key, entry] : entries_)
+        if (entry.line > lastLine) entry.line = lastLine;
+}
+
 std::vector<Finding> Tally::Findings(const std::string& file) const {
     std::vector<Finding> findings;
     for (const Key& key : order_) {
