@@ -26,6 +26,43 @@ IDispatch* DispatchOf(const VARIANT& value) {
     return nullptr;
 }
 
+// A property of a scripting object, read by name as scripts read it.
+bool Property(IDispatch* object, const wchar_t* name, VARIANT& value) {
+    VariantInit(&value);
+    if (!object) return false;
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    if (FAILED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
+    DISPPARAMS none{};
+    return SUCCEEDED(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                                    nullptr));
+}
+
+Microsoft::WRL::ComPtr<IDispatch> ObjectProperty(IDispatch* object, const wchar_t* name) {
+    VARIANT value;
+    Microsoft::WRL::ComPtr<IDispatch> result;
+    if (Property(object, name, value) && value.vt == VT_DISPATCH) result = value.pdispVal;
+    VariantClear(&value);
+    return result;
+}
+
+std::wstring TextProperty(IDispatch* object, const wchar_t* name) {
+    VARIANT value;
+    std::wstring text;
+    if (Property(object, name, value) && SUCCEEDED(VariantChangeType(&value, &value, 0, VT_BSTR)) && value.bstrVal)
+        text.assign(value.bstrVal, SysStringLen(value.bstrVal));
+    VariantClear(&value);
+    return text;
+}
+
+long NumberProperty(IDispatch* object, const wchar_t* name) {
+    VARIANT value;
+    long number = 0;
+    if (Property(object, name, value) && SUCCEEDED(VariantChangeType(&value, &value, 0, VT_I4))) number = value.lVal;
+    VariantClear(&value);
+    return number;
+}
+
 void SetCancel(const VARIANT& value, bool cancel) {
     if (value.vt == (VT_BOOL | VT_BYREF) && value.pboolVal) *value.pboolVal = cancel ? VARIANT_TRUE : VARIANT_FALSE;
 }
@@ -43,6 +80,8 @@ HRESULT BrowserSite::QueryInterface(REFIID riid, void** object) {
         *object = static_cast<IOleInPlaceFrame*>(this);
     } else if (riid == IID_IDocHostUIHandler) {
         *object = static_cast<IDocHostUIHandler*>(this);
+    } else if (riid == IID_IOleCommandTarget) {
+        *object = static_cast<IOleCommandTarget*>(this);
     } else if (riid == IID_IDispatch || riid == DIID_DWebBrowserEvents2) {
         *object = static_cast<IDispatch*>(this);
     } else {
@@ -130,6 +169,26 @@ HRESULT BrowserSite::TranslateUrl(DWORD, LPWSTR, LPWSTR* out) {
 HRESULT BrowserSite::FilterDataObject(IDataObject*, IDataObject** out) {
     if (out) *out = nullptr;
     return S_FALSE;
+}
+
+HRESULT BrowserSite::Exec(const GUID* group, DWORD command, DWORD, VARIANT* in, VARIANT* out) {
+    if (!group || !IsEqualGUID(*group, kDocHostCommandGroup)) return OLECMDERR_E_UNKNOWNGROUP;
+    if (command != OLECMDID_SHOWSCRIPTERROR) return OLECMDERR_E_NOTSUPPORTED;
+    // The control hands over the page's document; the error is its window's current event, read by
+    // name as the control's own error dialog reads it.
+    Microsoft::WRL::ComPtr<IDispatch> document;
+    if (in && (in->vt == VT_UNKNOWN || in->vt == VT_DISPATCH) && in->punkVal)
+        in->punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(document.GetAddressOf()));
+    Microsoft::WRL::ComPtr<IDispatch> event = ObjectProperty(ObjectProperty(document.Get(), L"parentWindow").Get(), L"event");
+    events_.OnScriptError(TextProperty(event.Get(), L"errorMessage"), TextProperty(event.Get(), L"errorUrl"),
+                          NumberProperty(event.Get(), L"errorLine"));
+    // Handled, so no dialog; and the page's other scripts go on running.
+    if (out) {
+        VariantClear(out);
+        out->vt = VT_BOOL;
+        out->boolVal = VARIANT_TRUE;
+    }
+    return S_OK;
 }
 
 HRESULT BrowserSite::GetTypeInfoCount(UINT* count) {

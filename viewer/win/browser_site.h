@@ -2,6 +2,7 @@
 // the sink of its events. It owns no window; it reports to the window through BrowserEvents.
 #pragma once
 
+#include <docobj.h>
 #include <exdisp.h>
 #include <mshtmhst.h>
 #include <oleidl.h>
@@ -11,6 +12,10 @@
 #include <string>
 
 namespace viewer {
+
+// The command group in which the control leaves its script errors, among others, to its host
+// (CGID_DocHostCommandHandler, which the import libraries do not carry).
+inline constexpr GUID kDocHostCommandGroup{0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
 
 // What the window hears from the control.
 class BrowserEvents {
@@ -24,6 +29,9 @@ public:
     virtual void OnStatusText(const std::wstring& text) = 0;
     virtual void OnCommandState(long command, bool enabled) = 0;
     virtual void OnContextMenu(POINT screenPoint) = 0;
+    // A script of the page failed: the engine's message, the script's address and line. The control
+    // shows no dialog for it whatever the window does with it.
+    virtual void OnScriptError(const std::wstring& message, const std::wstring& address, long line) = 0;
     // The area of the window the control fills, in client coordinates.
     virtual RECT BrowserRect() const = 0;
 };
@@ -32,6 +40,7 @@ class BrowserSite final : public IOleClientSite,
                           public IOleInPlaceSite,
                           public IOleInPlaceFrame,
                           public IDocHostUIHandler,
+                          public IOleCommandTarget,
                           public IDispatch {
 public:
     BrowserSite(HWND window, BrowserEvents& events) : window_(window), events_(events) {}
@@ -101,6 +110,13 @@ public:
     HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** dispatch) override;
     HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override;
     HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** out) override;
+
+    // IOleCommandTarget: of the commands the control leaves to its host, only its script errors are
+    // taken; everything else goes on as if the host had none.
+    HRESULT STDMETHODCALLTYPE QueryStatus(const GUID*, ULONG, OLECMD[], OLECMDTEXT*) override {
+        return OLECMDERR_E_UNKNOWNGROUP;
+    }
+    HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD command, DWORD, VARIANT* in, VARIANT* out) override;
 
     // IDispatch: the control's events (DWebBrowserEvents2)
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;

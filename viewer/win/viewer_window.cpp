@@ -193,8 +193,10 @@ bool ViewerWindow::CreateBrowser() {
     ComPtr<IUnknown> identity;
     browser_.As(&identity);
     site_->SetBrowser(identity.Get());
-    // Script errors of a page are the author's business; the reader never gets their dialogs.
-    browser_->put_Silent(VARIANT_TRUE);
+    // Script errors of a page are the author's business; the reader never gets their dialogs. The site
+    // takes them from the control either way; in debug mode the control is not silenced, so that it
+    // hands every error to the site, which shows it in the debug line.
+    browser_->put_Silent(args_.debug ? VARIANT_FALSE : VARIANT_TRUE);
     browser_.As(&activeObject_);
 
     ComPtr<IConnectionPointContainer> points;
@@ -288,7 +290,33 @@ void ViewerWindow::ShowMissing(const std::string& path) {
 
 void ViewerWindow::SetShownPage(const std::string& fileName) {
     SetWindowTextW(window_, (L"KVD - " + Widen(fileName)).c_str());
-    if (debugPage_) SetWindowTextW(debugPage_, (L"Page: " + Widen(fileName)).c_str());
+    shownPage_ = fileName;
+    scriptErrors_ = 0;
+    if (debugPage_) SetWindowTextW(debugPage_, DebugPageText(fileName, {}, {}, 0, 0).c_str());
+}
+
+void ViewerWindow::OnScriptError(const std::wstring& message, const std::wstring& address, long line) {
+    if (!debugPage_) return;  // outside debug mode the error is only kept from the reader
+    if (scriptErrors_++ == 0) {
+        scriptError_ = message;
+        scriptErrorAddress_ = address;
+        scriptErrorLine_ = line;
+    }
+    SetWindowTextW(debugPage_,
+                   DebugPageText(shownPage_, scriptError_, scriptErrorAddress_, scriptErrorLine_, scriptErrors_).c_str());
+}
+
+std::wstring DebugPageText(const std::string& page, const std::wstring& message, const std::wstring& address,
+                           long line, int errors) {
+    std::wstring text = L"Page: " + Widen(page);
+    if (errors <= 0) return text;
+    const std::string path = LocalPathOfAddress(Narrow(address));
+    const std::wstring script = path.empty() ? address : Widen(PageFileName(path));
+    text += L" - Script error: " + (message.empty() ? std::wstring(L"(no message)") : message) + L" (";
+    if (!script.empty()) text += script + L", ";
+    text += L"line " + std::to_wstring(line) + L")";
+    if (errors > 1) text += L" and " + std::to_wstring(errors - 1) + L" more";
+    return text;
 }
 
 void ViewerWindow::OpenElsewhere(const std::wstring& address) {

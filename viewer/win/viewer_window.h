@@ -24,6 +24,11 @@ inline constexpr UINT kCloseCommand = 101;
 // Where the window writes one line per navigation decision when the variable names a file.
 inline constexpr wchar_t kViewerLogVariable[] = L"KVD_VIEWER_LOG";
 
+// The debug line's page text: the page, and the first script error of the page with the number of
+// further ones, when there were any. An error's script is named as the link text names addresses.
+std::wstring DebugPageText(const std::string& page, const std::wstring& message, const std::wstring& address,
+                           long line, int errors);
+
 class ViewerWindow final : private BrowserEvents {
 public:
     // viewerFolder: the folder of the running program, with or without its last backslash.
@@ -74,6 +79,7 @@ private:
     void OnStatusText(const std::wstring& text) override;
     void OnCommandState(long command, bool enabled) override;
     void OnContextMenu(POINT screenPoint) override;
+    void OnScriptError(const std::wstring& message, const std::wstring& address, long line) override;
     RECT BrowserRect() const override;
 
     ViewerArgs args_;
@@ -86,6 +92,11 @@ private:
     HWND window_ = nullptr;
     HWND closeButton_ = nullptr;
     HWND debugPage_ = nullptr;
+    std::string shownPage_;
+    std::wstring scriptError_;  // the page's first: message, address and line
+    std::wstring scriptErrorAddress_;
+    long scriptErrorLine_ = 0;
+    int scriptErrors_ = 0;
     HWND debugLink_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH debugBrush_ = nullptr;

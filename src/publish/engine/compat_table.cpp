@@ -13,6 +13,8 @@ struct CompatRow {
     Support support;
 };
 
+using namespace std::string_view_literals;
+
 #include "compat_table.inc"
 
 const CompatRow* Find(std::string_view path) {

@@ -93,12 +93,8 @@ def main():
         f"constexpr char kCompatDataVersion[] = {c_string(version)};",
         "constexpr CompatRow kCompatRows[] = {",
     ]
-    # Each path with its length, so that no compiler has to count the bytes of every row while it folds
-    # the table into a constant.
-    lines += [
-        f"    {{{{{c_string(path)}, {len(path.encode('utf-8'))}}}, Support::{names[support]}}},"
-        for path, support in rows
-    ]
+    # "..."sv carries its length, so no compiler counts the characters of every path at compile time.
+    lines += [f"    {{{c_string(path)}sv, Support::{names[support]}}}," for path, support in rows]
     lines.append("};")
     text = "\n".join(lines) + "\n"
     try:

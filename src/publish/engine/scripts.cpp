@@ -5,7 +5,9 @@
 
 #include <tree_sitter/api.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -32,6 +34,7 @@ constexpr size_t kMaxCachedBytes = 32u << 20;
 constexpr std::string_view kSyntaxKind = "windows-script";
 constexpr std::string_view kBrokenKind = "script-syntax";
 constexpr std::string_view kApiKind = "windows-api";
+constexpr std::string_view kUnreadKind = "script-unread";  // a note
 
 // Syntax after ES5, in words, with the path of the compatibility data that says whether the engine reads
 // it. The data decides; a construct whose path it does not know is one the engine refuses.
@@ -194,8 +197,7 @@ bool Leaves(TSNode statement) {
 // One walk over one parsed script.
 class Walker {
 public:
-    Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners)
-        : source_(source), methodOwners_(methodOwners) {}
+    Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners);
 
     // The findings of the tree, in the order met; for a tree with errors only the first error.
     std::vector<Event> Walk(TSNode root);
@@ -221,11 +223,12 @@ private:
     void Found(const Construct& construct, TSNode node);
     void AddUse(std::string root, std::string dotted, std::string what, TSNode node);
     std::string_view Text(TSNode node) const;
-    int Row(TSNode node) const { return static_cast<int>(ts_node_start_point(node).row); }
+    int Row(TSNode node) const;
     std::string_view ReceiverType(TSNode node) const;
     const std::vector<std::string>& UnknownReceiverOwners(const std::string& method);
 
     std::string_view source_;
+    std::vector<uint32_t> lineStarts_;
     std::unordered_map<std::string, std::vector<std::string>>& methodOwners_;
     std::vector<Frame> frames_;
     std::vector<size_t> collectors_;  // frames whose test is being walked, innermost last
@@ -236,6 +239,21 @@ private:
     int firstErrorRow_ = -1;
     std::string brokenWhat_;
 };
+
+Walker::Walker(std::string_view source, std::unordered_map<std::string, std::vector<std::string>>& methodOwners)
+    : source_(source), methodOwners_(methodOwners) {
+    // Lines as the page's scanner counts them (LF, CRLF or a lone CR), where tree-sitter's rows count LF
+    // alone.
+    lineStarts_.push_back(0);
+    for (size_t i = 0; i < source.size(); ++i)
+        if (source[i] == '\n' || (source[i] == '\r' && (i + 1 >= source.size() || source[i + 1] != '\n')))
+            lineStarts_.push_back(static_cast<uint32_t>(i + 1));
+}
+
+int Walker::Row(TSNode node) const {
+    auto after = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), ts_node_start_byte(node));
+    return static_cast<int>(after - lineStarts_.begin()) - 1;
+}
 
 std::string_view Walker::Text(TSNode node) const {
     uint32_t start = ts_node_start_byte(node), end = ts_node_end_byte(node);
@@ -465,16 +483,22 @@ void Walker::Syntax(TSNode node, const char* field, const Frame* parent) {
 // name tells.
 std::string_view Walker::ReceiverType(TSNode node) const {
     std::string_view type = ts_node_type(node);
+    // Through parentheses and to the right of && and ||, without recursion: hostile nesting is deep.
+    for (;;) {
+        if (type == "parenthesized_expression" && ts_node_named_child_count(node) == 1) {
+            node = ts_node_named_child(node, 0);
+        } else if (type == "binary_expression" &&
+                   (FieldType(node, "operator") == "||" || FieldType(node, "operator") == "&&")) {
+            node = ts_node_child_by_field_name(node, "right", 5);
+        } else {
+            break;
+        }
+        if (ts_node_is_null(node)) return {};
+        type = ts_node_type(node);
+    }
     if (type == "string" || type == "template_string") return "String";
     if (type == "array") return "Array";
     if (type == "regex") return "RegExp";
-    if (type == "parenthesized_expression" && ts_node_named_child_count(node) == 1)
-        return ReceiverType(ts_node_named_child(node, 0));
-    if (type == "binary_expression") {
-        std::string_view op = FieldType(node, "operator");
-        if (op == "||" || op == "&&") return ReceiverType(ts_node_child_by_field_name(node, "right", 5));
-        return {};
-    }
     if (type != "call_expression") return {};
     TSNode callee = ts_node_child_by_field_name(node, "function", 8);
     if (ts_node_is_null(callee) || !Is(callee, "member_expression")) return {};
@@ -622,6 +646,45 @@ void Walker::Names(TSNode node, const char* field, const Frame* parent) {
     }
 }
 
+// Debian's tree-sitter (0.20.7) keeps a node's number of children in 16 bits: a node made of 65,536
+// or more stack entries (a script ending inside some 65,000 unclosed brackets, or tens of thousands of
+// comments in one expression) wraps that count and later frees memory it never allocated. A script
+// with fewer possible tokens than that cannot get there; a bigger one is parsed with the parser's log,
+// which tells each shift and reduction, and stopped before its stack could hold that many entries. The
+// estimate never undercounts: entries another stack version reduces, and comments, are not taken off.
+constexpr long kMaxStackEntries = 50'000;
+
+struct DepthWatch {
+    long entries = 0;
+    unsigned versions = 1;
+    size_t cancel = 0;
+};
+
+void WatchDepth(void* payload, TSLogType type, const char* message) {
+    if (type != TSLogTypeParse) return;
+    auto& watch = *static_cast<DepthWatch*>(payload);
+    const std::string_view text(message);
+    if (text.starts_with("process version:")) {
+        size_t at = text.find("version_count:");
+        if (at != std::string_view::npos) watch.versions = static_cast<unsigned>(std::atoi(message + at + 14));
+    } else if (text.starts_with("shift") || text.starts_with("skip_token") ||
+               text.starts_with("recover_with_missing")) {
+        ++watch.entries;
+    } else if (text.starts_with("reduce ") && watch.versions <= 1) {
+        size_t at = text.find("child_count:");
+        if (at != std::string_view::npos) watch.entries = std::max(1L, watch.entries - (std::atol(message + at + 12) - 1));
+    }
+    if (watch.entries > kMaxStackEntries) watch.cancel = 1;
+}
+
+// More than the parser's stack could ever hold at once: every token, and a line end or a missing token
+// inserted for each.
+bool MayNestTooDeep(std::string_view source) {
+    size_t possible = 0;
+    for (char c : source) possible += (c == '\n') ? 2 : (c != ' ' && c != '\t' && c != '\r') ? 2 : 0;
+    return possible >= static_cast<size_t>(kMaxStackEntries);
+}
+
 }  // namespace
 
 struct ScriptScanner::State {
@@ -647,10 +710,22 @@ ScriptScanner::~ScriptScanner() {
 
 std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
     if (source.size() > kMaxScriptBytes)
-        return {{kSyntaxKind, "a script over 4 MB, which the check does not read", -1}};
+        return {{kUnreadKind, "it is over 4 MB", -1}};
     ts_parser_reset(parser);
+    DepthWatch watch;
+    const bool watched = MayNestTooDeep(source);
+    if (watched) {
+        ts_parser_set_logger(parser, TSLogger{&watch, WatchDepth});
+        ts_parser_set_cancellation_flag(parser, &watch.cancel);
+    }
     TSTree* tree = ts_parser_parse_string(parser, nullptr, source.data(), static_cast<uint32_t>(source.size()));
-    if (!tree) return {{kSyntaxKind, "a script the check could not read in its time limit", -1}};
+    if (watched) {
+        ts_parser_set_logger(parser, TSLogger{nullptr, nullptr});
+        ts_parser_set_cancellation_flag(parser, nullptr);
+        ts_parser_reset(parser);  // while the flag it may still read lives
+    }
+    if (!tree && watch.cancel) return {{kUnreadKind, "it nests deeper than the check reads", -1}};
+    if (!tree) return {{kUnreadKind, "reading it took longer than the check allows", -1}};
     Walker walker(source, methodOwners);
     std::vector<Event> events = walker.Walk(ts_tree_root_node(tree));
     ts_tree_delete(tree);

@@ -37,7 +37,9 @@ std::vector<Finding> Tally::Findings(const std::string& file) const {
     return findings;
 }
 
-bool IsEngineKind(std::string_view kind) { return kind.rfind("windows-", 0) == 0 || kind == "script-syntax"; }
+bool IsEngineKind(std::string_view kind) {
+    return kind.rfind("windows-", 0) == 0 || kind == "script-syntax" || kind == "script-unread";
+}
 
 std::string EngineMessage(std::string_view kind, std::string_view what, int count) {
     std::string lead;
@@ -45,6 +47,8 @@ std::string EngineMessage(std::string_view kind, std::string_view what, int coun
         lead = "The Windows viewer cannot run this script, so readers on Windows get the page without it: ";
     else if (kind == "script-syntax")
         lead = "This script cannot be read by any browser: ";
+    else if (kind == "script-unread")
+        lead = "The check did not read this script, so it cannot say whether the Windows viewer runs it: ";
     else if (kind == "windows-api")
         lead = "The Windows viewer's scripts have no ";
     else if (kind == "windows-css")

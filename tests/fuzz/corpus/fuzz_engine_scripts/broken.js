@@ -1,0 +1,2 @@
+var a = 1;
+var b = ;var c = <div>{a}</div>;
