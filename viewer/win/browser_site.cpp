@@ -34,8 +34,8 @@ bool Property(IDispatch* object, const wchar_t* name, VARIANT& value) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     if (FAILED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
     DISPPARAMS none{};
-    return SUCCEEDED(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
-                                    nullptr));
+    return SUCCEEDED(
+        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr));
 }
 
 Microsoft::WRL::ComPtr<IDispatch> ObjectProperty(IDispatch* object, const wchar_t* name) {
@@ -179,7 +179,8 @@ HRESULT BrowserSite::Exec(const GUID* group, DWORD command, DWORD, VARIANT* in, 
     Microsoft::WRL::ComPtr<IDispatch> document;
     if (in && (in->vt == VT_UNKNOWN || in->vt == VT_DISPATCH) && in->punkVal)
         in->punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(document.GetAddressOf()));
-    Microsoft::WRL::ComPtr<IDispatch> event = ObjectProperty(ObjectProperty(document.Get(), L"parentWindow").Get(), L"event");
+    Microsoft::WRL::ComPtr<IDispatch> event =
+        ObjectProperty(ObjectProperty(document.Get(), L"parentWindow").Get(), L"event");
     events_.OnScriptError(TextProperty(event.Get(), L"errorMessage"), TextProperty(event.Get(), L"errorUrl"),
                           NumberProperty(event.Get(), L"errorLine"));
     // Handled, so no dialog; and the page's other scripts go on running.

@@ -15,7 +15,8 @@ namespace viewer {
 
 // The command group in which the control leaves its script errors, among others, to its host
 // (CGID_DocHostCommandHandler, which the import libraries do not carry).
-inline constexpr GUID kDocHostCommandGroup{0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+inline constexpr GUID kDocHostCommandGroup{
+    0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
 
 // What the window hears from the control.
 class BrowserEvents {

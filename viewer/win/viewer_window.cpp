@@ -296,18 +296,19 @@ void ViewerWindow::SetShownPage(const std::string& fileName) {
 }
 
 void ViewerWindow::OnScriptError(const std::wstring& message, const std::wstring& address, long line) {
-    if (!debugPage_) return;  // outside debug mode the error is only kept from the reader
+    if (!debugPage_) return; // outside debug mode the error is only kept from the reader
     if (scriptErrors_++ == 0) {
         scriptError_ = message;
         scriptErrorAddress_ = address;
         scriptErrorLine_ = line;
     }
-    SetWindowTextW(debugPage_,
-                   DebugPageText(shownPage_, scriptError_, scriptErrorAddress_, scriptErrorLine_, scriptErrors_).c_str());
+    SetWindowTextW(
+        debugPage_,
+        DebugPageText(shownPage_, scriptError_, scriptErrorAddress_, scriptErrorLine_, scriptErrors_).c_str());
 }
 
-std::wstring DebugPageText(const std::string& page, const std::wstring& message, const std::wstring& address,
-                           long line, int errors) {
+std::wstring DebugPageText(const std::string& page, const std::wstring& message, const std::wstring& address, long line,
+                           int errors) {
     std::wstring text = L"Page: " + Widen(page);
     if (errors <= 0) return text;
     const std::string path = LocalPathOfAddress(Narrow(address));

@@ -26,8 +26,8 @@ inline constexpr wchar_t kViewerLogVariable[] = L"KVD_VIEWER_LOG";
 
 // The debug line's page text: the page, and the first script error of the page with the number of
 // further ones, when there were any. An error's script is named as the link text names addresses.
-std::wstring DebugPageText(const std::string& page, const std::wstring& message, const std::wstring& address,
-                           long line, int errors);
+std::wstring DebugPageText(const std::string& page, const std::wstring& message, const std::wstring& address, long line,
+                           int errors);
 
 class ViewerWindow final : private BrowserEvents {
 public:
@@ -93,7 +93,7 @@ private:
     HWND closeButton_ = nullptr;
     HWND debugPage_ = nullptr;
     std::string shownPage_;
-    std::wstring scriptError_;  // the page's first: message, address and line
+    std::wstring scriptError_; // the page's first: message, address and line
     std::wstring scriptErrorAddress_;
     long scriptErrorLine_ = 0;
     int scriptErrors_ = 0;

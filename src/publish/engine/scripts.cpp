@@ -34,7 +34,7 @@ constexpr size_t kMaxCachedBytes = 32u << 20;
 constexpr std::string_view kSyntaxKind = "windows-script";
 constexpr std::string_view kBrokenKind = "script-syntax";
 constexpr std::string_view kApiKind = "windows-api";
-constexpr std::string_view kUnreadKind = "script-unread";  // a note
+constexpr std::string_view kUnreadKind = "script-unread"; // a note
 
 // Syntax after ES5, in words, with the path of the compatibility data that says whether the engine reads
 // it. The data decides; a construct whose path it does not know is one the engine refuses.
@@ -102,7 +102,7 @@ bool Lacks(Support support) { return support == Support::No || support == Suppor
 bool Refused(const Construct& construct) { return !Known(construct.path) || Lacks(EngineSupport(construct.path)); }
 
 // Builtin constructors and namespaces whose own members (Object.assign, Array.from) the data lists.
-constexpr std::array<std::string_view, 14> kBuiltinObjects{"Array",  "ArrayBuffer", "Date",  "Intl",   "JSON",
+constexpr std::array<std::string_view, 14> kBuiltinObjects{"Array",  "ArrayBuffer", "Date",   "Intl",    "JSON",
                                                            "Math",   "Number",      "Object", "Promise", "Reflect",
                                                            "RegExp", "String",      "Symbol", "Map"};
 
@@ -112,29 +112,28 @@ struct GlobalObject {
     std::string_view interface;
 };
 constexpr std::array kGlobalObjects{
-    GlobalObject{"window", "Window"},       GlobalObject{"self", "Window"},
-    GlobalObject{"document", "Document"},   GlobalObject{"navigator", "Navigator"},
-    GlobalObject{"location", "Location"},   GlobalObject{"history", "History"},
-    GlobalObject{"screen", "Screen"},       GlobalObject{"performance", "Performance"},
+    GlobalObject{"window", "Window"},        GlobalObject{"self", "Window"},
+    GlobalObject{"document", "Document"},    GlobalObject{"navigator", "Navigator"},
+    GlobalObject{"location", "Location"},    GlobalObject{"history", "History"},
+    GlobalObject{"screen", "Screen"},        GlobalObject{"performance", "Performance"},
     GlobalObject{"localStorage", "Storage"}, GlobalObject{"sessionStorage", "Storage"},
     GlobalObject{"console", "console"},
 };
 
 // Types that carry methods of the same names in the engine: a method on a value of unknown type is only
 // flagged when none of these has it.
-constexpr std::array<std::string_view, 12> kBuiltinTypes{"Array",  "String",  "Object", "Function", "Number", "Date",
-                                                         "RegExp", "Map",     "Set",    "WeakMap",  "TypedArray",
-                                                         "Boolean"};
+constexpr std::array<std::string_view, 12> kBuiltinTypes{"Array",  "String",  "Object",     "Function",
+                                                         "Number", "Date",    "RegExp",     "Map",
+                                                         "Set",    "WeakMap", "TypedArray", "Boolean"};
 constexpr std::array<std::string_view, 16> kInterfaceTypes{
-    "Element",  "Node",         "Document",      "HTMLElement",    "EventTarget", "DOMTokenList",
-    "NodeList", "HTMLCollection", "Storage",     "Window",         "XMLHttpRequest", "CSSStyleDeclaration",
-    "Event",    "Range",        "Selection",     "HTMLSelectElement"};
-// Names page libraries give methods of their own objects (a jQuery set's find, a collection's keys): on a
+    "Element",  "Node",           "Document",  "HTMLElement",      "EventTarget",    "DOMTokenList",
+    "NodeList", "HTMLCollection", "Storage",   "Window",           "XMLHttpRequest", "CSSStyleDeclaration",
+    "Event",    "Range",          "Selection", "HTMLSelectElement"};
+// Names page libraries give methods of their own objects (a set of elements' find, a collection's keys): on a
 // value of unknown type these are not taken for the builtins' methods of the same name.
 constexpr std::array<std::string_view, 6> kLibraryMethodNames{"find", "keys", "values", "entries", "at", "fill"};
 
-template <size_t N>
-bool Among(const std::array<std::string_view, N>& names, std::string_view name) {
+template <size_t N> bool Among(const std::array<std::string_view, N>& names, std::string_view name) {
     for (std::string_view n : names)
         if (n == name) return true;
     return false;
@@ -160,6 +159,161 @@ struct Use {
     std::string what;
     int row = 0;
 };
+
+// The grammar's named node types the walk tells apart, by the grammar's own names; every other is other.
+enum class K : uint8_t {
+    other,
+    error, // ERROR
+    jsx,   // any jsx_ node
+    identifier,
+    formal_parameters,
+    call_expression,
+    shorthand_property_identifier,
+    rest_pattern,
+    member_expression,
+    binary_expression,
+    assignment_pattern,
+    assignment_expression,
+    array_pattern,
+    template_string,
+    property_identifier,
+    pair_pattern,
+    object_pattern,
+    object_assignment_pattern,
+    new_expression,
+    if_statement,
+    generator_function_declaration,
+    generator_function,
+    function_expression,
+    function_declaration,
+    for_in_statement,
+    decorator,
+    class_declaration,
+    class_expression, // the grammar's "class"
+    catch_clause,
+    arrow_function,
+    variable_declarator,
+    unary_expression,
+    try_statement,
+    throw_statement,
+    ternary_expression,
+    string_fragment,
+    string,
+    statement_block,
+    spread_element,
+    shorthand_property_identifier_pattern,
+    return_statement,
+    regex_pattern,
+    regex_flags,
+    regex,
+    parenthesized_expression,
+    optional_chain,
+    object,
+    number,
+    namespace_import,
+    method_definition,
+    meta_property,
+    import_statement,
+    import_specifier,
+    import_clause,
+    import,
+    hash_bang_line,
+    export_statement,
+    export_specifier,
+    escape_sequence,
+    computed_property_name,
+    await_expression,
+    augmented_assignment_expression,
+    array,
+    arguments,
+};
+
+// The kind of each symbol of the grammar, made once: the walk compares small numbers, not type names.
+const std::vector<K>& KindTable() {
+    static const std::vector<K> table = [] {
+        static constexpr std::pair<std::string_view, K> kNames[] = {
+            {"identifier", K::identifier},
+            {"formal_parameters", K::formal_parameters},
+            {"call_expression", K::call_expression},
+            {"shorthand_property_identifier", K::shorthand_property_identifier},
+            {"rest_pattern", K::rest_pattern},
+            {"member_expression", K::member_expression},
+            {"binary_expression", K::binary_expression},
+            {"assignment_pattern", K::assignment_pattern},
+            {"assignment_expression", K::assignment_expression},
+            {"array_pattern", K::array_pattern},
+            {"template_string", K::template_string},
+            {"property_identifier", K::property_identifier},
+            {"pair_pattern", K::pair_pattern},
+            {"object_pattern", K::object_pattern},
+            {"object_assignment_pattern", K::object_assignment_pattern},
+            {"new_expression", K::new_expression},
+            {"if_statement", K::if_statement},
+            {"generator_function_declaration", K::generator_function_declaration},
+            {"generator_function", K::generator_function},
+            {"function_expression", K::function_expression},
+            {"function_declaration", K::function_declaration},
+            {"for_in_statement", K::for_in_statement},
+            {"decorator", K::decorator},
+            {"class_declaration", K::class_declaration},
+            {"class", K::class_expression},
+            {"catch_clause", K::catch_clause},
+            {"arrow_function", K::arrow_function},
+            {"variable_declarator", K::variable_declarator},
+            {"unary_expression", K::unary_expression},
+            {"try_statement", K::try_statement},
+            {"throw_statement", K::throw_statement},
+            {"ternary_expression", K::ternary_expression},
+            {"string_fragment", K::string_fragment},
+            {"string", K::string},
+            {"statement_block", K::statement_block},
+            {"spread_element", K::spread_element},
+            {"shorthand_property_identifier_pattern", K::shorthand_property_identifier_pattern},
+            {"return_statement", K::return_statement},
+            {"regex_pattern", K::regex_pattern},
+            {"regex_flags", K::regex_flags},
+            {"regex", K::regex},
+            {"parenthesized_expression", K::parenthesized_expression},
+            {"optional_chain", K::optional_chain},
+            {"object", K::object},
+            {"number", K::number},
+            {"namespace_import", K::namespace_import},
+            {"method_definition", K::method_definition},
+            {"meta_property", K::meta_property},
+            {"import_statement", K::import_statement},
+            {"import_specifier", K::import_specifier},
+            {"import_clause", K::import_clause},
+            {"import", K::import},
+            {"hash_bang_line", K::hash_bang_line},
+            {"export_statement", K::export_statement},
+            {"export_specifier", K::export_specifier},
+            {"escape_sequence", K::escape_sequence},
+            {"computed_property_name", K::computed_property_name},
+            {"await_expression", K::await_expression},
+            {"augmented_assignment_expression", K::augmented_assignment_expression},
+            {"array", K::array},
+            {"arguments", K::arguments},
+        };
+        const TSLanguage* language = tree_sitter_javascript();
+        std::vector<K> kinds(ts_language_symbol_count(language), K::other);
+        for (TSSymbol symbol = 0; symbol < kinds.size(); ++symbol) {
+            if (ts_language_symbol_type(language, symbol) != TSSymbolTypeRegular) continue;
+            const std::string_view name = ts_language_symbol_name(language, symbol);
+            if (name.starts_with("jsx_")) kinds[symbol] = K::jsx;
+            for (const auto& [known, kind] : kNames)
+                if (known == name) kinds[symbol] = kind;
+        }
+        return kinds;
+    }();
+    return table;
+}
+
+K KindOf(TSNode node) {
+    const TSSymbol symbol = ts_node_symbol(node);
+    const std::vector<K>& table = KindTable();
+    if (symbol < table.size()) return table[symbol];
+    return std::strcmp(ts_node_type(node), "ERROR") == 0 ? K::error : K::other;
+}
 
 bool Is(TSNode node, const char* type) { return std::strcmp(ts_node_type(node), type) == 0; }
 
@@ -187,11 +341,11 @@ bool EndsWithComma(TSNode list) {
 // The statement leaves its block: return or throw, alone or as the only statement of a block.
 bool Leaves(TSNode statement) {
     if (ts_node_is_null(statement)) return false;
-    if (Is(statement, "statement_block")) {
+    if (KindOf(statement) == K::statement_block) {
         if (ts_node_named_child_count(statement) != 1) return false;
         statement = ts_node_named_child(statement, 0);
     }
-    return Is(statement, "return_statement") || Is(statement, "throw_statement");
+    return KindOf(statement) == K::return_statement || KindOf(statement) == K::throw_statement;
 }
 
 // One walk over one parsed script.
@@ -206,15 +360,17 @@ private:
     // One node on the way down: what it guards and what it started.
     struct Frame {
         TSNode node;
-        const char* field;                   // its field in its parent, when it has one
-        std::vector<std::string> tested;     // names its condition or left operand tests
-        std::vector<std::string> activated;  // guard names this frame made active, dropped when it is left
-        bool test = false;                   // a test (condition, typeof operand) starts here
+        K kind;
+        const char* field;                  // its field in its parent, when it has one
+        std::vector<std::string> tested;    // names its condition or left operand tests
+        std::vector<std::string> activated; // guard names this frame made active, dropped when it is left
+        bool test = false;                  // a test (condition, typeof operand) starts here
+        bool tried = false;                 // the body of a try statement, whose catch handles a failure
     };
 
     void Enter(TSNode node, const char* field);
     void Exit();
-    void Syntax(TSNode node, const char* field, const Frame* parent);
+    void Syntax(TSNode node, const Frame* parent);
     void Names(TSNode node, const char* field, const Frame* parent);
     void MemberUse(TSNode node, const Frame* parent, const char* field);
     void Activate(Frame& frame, const std::vector<std::string>& names);
@@ -231,8 +387,9 @@ private:
     std::vector<uint32_t> lineStarts_;
     std::unordered_map<std::string, std::vector<std::string>>& methodOwners_;
     std::vector<Frame> frames_;
-    std::vector<size_t> collectors_;  // frames whose test is being walked, innermost last
+    std::vector<size_t> collectors_; // frames whose test is being walked, innermost last
     std::unordered_map<std::string, int> guards_;
+    int tries_ = 0; // try bodies around the node
     std::unordered_set<std::string> declared_;
     std::vector<Use> uses_;
     std::vector<Event> events_;
@@ -281,12 +438,13 @@ bool Walker::Called(size_t frame) const {
     const char* field = frames_[frame].field;
     if (frame == 0 || !field) return false;
     TSNode parent = frames_[frame - 1].node;
-    return (std::strcmp(field, "function") == 0 && Is(parent, "call_expression")) ||
-           (std::strcmp(field, "constructor") == 0 && Is(parent, "new_expression"));
+    return (std::strcmp(field, "function") == 0 && KindOf(parent) == K::call_expression) ||
+           (std::strcmp(field, "constructor") == 0 && KindOf(parent) == K::new_expression);
 }
 
 bool Walker::Guarded(std::string_view name, bool called) const {
-    if (!collectors_.empty() && !called) return true;  // a name tested, not called, inside a test is the test
+    if (!collectors_.empty() && !called) return true; // a name tested, not called, inside a test is the test
+    if (tries_ > 0) return true;                      // the catch takes the engine's failure
     auto it = guards_.find(std::string(name));
     return it != guards_.end() && it->second > 0;
 }
@@ -313,7 +471,8 @@ std::vector<Event> Walker::Walk(TSNode root) {
         if (!more) break;
     }
     ts_tree_cursor_delete(&cursor);
-    while (!frames_.empty()) Exit();
+    while (!frames_.empty())
+        Exit();
 
     if (firstErrorRow_ >= 0) return {{kBrokenKind, brokenWhat_, firstErrorRow_}};
     for (const Use& use : uses_) {
@@ -324,11 +483,11 @@ std::vector<Event> Walker::Walk(TSNode root) {
 }
 
 void Walker::Enter(TSNode node, const char* field) {
-    frames_.push_back(Frame{node, field, {}, {}, false});
+    frames_.push_back(Frame{node, KindOf(node), field, {}, {}, false, false});
     Frame& frame = frames_.back();
     const Frame* parent = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
 
-    if (firstErrorRow_ < 0 && (ts_node_is_missing(node) || Is(node, "ERROR"))) {
+    if (firstErrorRow_ < 0 && (ts_node_is_missing(node) || KindOf(node) == K::error)) {
         firstErrorRow_ = Row(node);
         brokenWhat_ = "the first error is on this line";
     }
@@ -336,9 +495,9 @@ void Walker::Enter(TSNode node, const char* field) {
     // Guards: the condition of an if or a ?:, the left side of && and ||, and typeof's operand test
     // names; the rest of that statement or expression runs only where the test passed.
     if (parent && field) {
-        std::string_view parentType = ts_node_type(parent->node);
-        bool owner = parentType == "if_statement" || parentType == "ternary_expression";
-        bool logical = parentType == "binary_expression" &&
+        const K parentType = parent->kind;
+        bool owner = parentType == K::if_statement || parentType == K::ternary_expression;
+        bool logical = parentType == K::binary_expression &&
                        (FieldType(parent->node, "operator") == "&&" || FieldType(parent->node, "operator") == "||");
         if ((owner && std::strcmp(field, "condition") == 0) || (logical && std::strcmp(field, "left") == 0)) {
             frame.test = true;
@@ -349,28 +508,36 @@ void Walker::Enter(TSNode node, const char* field) {
             Activate(frame, tested);
         }
     }
-    if (Is(node, "unary_expression") && FieldType(node, "operator") == "typeof") {
+    if (parent && field && std::strcmp(field, "body") == 0 && parent->kind == K::try_statement) {
+        frame.tried = true;
+        ++tries_;
+    }
+    if (KindOf(node) == K::unary_expression && FieldType(node, "operator") == "typeof") {
         frame.test = true;
         collectors_.push_back(frames_.size() - 1);
     }
     // What a test calls (if (s.includes(x))) is no test of that name.
     size_t here = frames_.size() - 1;
     if (!collectors_.empty() && ts_node_is_named(node) &&
-        ((Is(node, "identifier") && !Called(here)) || (Is(node, "property_identifier") && !Called(here - 1)) ||
-         Is(node, "string_fragment") || Is(node, "shorthand_property_identifier"))) {
-        for (size_t collector : collectors_) frames_[collector].tested.emplace_back(Text(node));
+        ((KindOf(node) == K::identifier && !Called(here)) ||
+         (KindOf(node) == K::property_identifier && !Called(here - 1)) || KindOf(node) == K::string_fragment ||
+         KindOf(node) == K::shorthand_property_identifier)) {
+        for (size_t collector : collectors_)
+            frames_[collector].tested.emplace_back(Text(node));
     }
 
-    Syntax(node, field, parent);
+    Syntax(node, parent);
     Names(node, field, parent);
 }
 
 void Walker::Exit() {
     Frame& frame = frames_.back();
-    for (const std::string& name : frame.activated) --guards_[name];
+    for (const std::string& name : frame.activated)
+        --guards_[name];
     if (frame.test) collectors_.pop_back();
+    if (frame.tried) --tries_;
     // if (!X) return; guards X for the rest of the block.
-    if (Is(frame.node, "if_statement") && frames_.size() >= 2 &&
+    if (KindOf(frame.node) == K::if_statement && frames_.size() >= 2 &&
         ts_node_is_null(ts_node_child_by_field_name(frame.node, "alternative", 11)) &&
         Leaves(ts_node_child_by_field_name(frame.node, "consequence", 11))) {
         std::vector<std::string> tested = std::move(frame.tested);
@@ -381,133 +548,132 @@ void Walker::Exit() {
     frames_.pop_back();
 }
 
-void Walker::Syntax(TSNode node, const char* field, const Frame* parent) {
-    std::string_view type = ts_node_type(node);
-    std::string_view parentType = parent ? std::string_view(ts_node_type(parent->node)) : std::string_view{};
+void Walker::Syntax(TSNode node, const Frame* parent) {
+    const K type = KindOf(node);
+    const K parentType = parent ? parent->kind : K::other;
     if (!ts_node_is_named(node)) return;
-    if (type == "arrow_function") {
+    if (type == K::arrow_function) {
         Found(kArrow, node);
         if (HasToken(node, "async")) Found(kAsync, node);
-    } else if (type == "class_declaration" || type == "class") {
+    } else if (type == K::class_declaration || type == K::class_expression) {
         Found(kClass, node);
-    } else if (type == "optional_chain") {
+    } else if (type == K::optional_chain) {
         Found(kOptionalChain, node);
-    } else if (type == "template_string") {
+    } else if (type == K::template_string) {
         Found(kTemplate, node);
-    } else if (type == "object_pattern" || type == "array_pattern") {
-        if (parentType != "object_pattern" && parentType != "array_pattern" && parentType != "pair_pattern" &&
-            parentType != "object_assignment_pattern" && parentType != "assignment_pattern" &&
-            parentType != "rest_pattern")
+    } else if (type == K::object_pattern || type == K::array_pattern) {
+        if (parentType != K::object_pattern && parentType != K::array_pattern && parentType != K::pair_pattern &&
+            parentType != K::object_assignment_pattern && parentType != K::assignment_pattern &&
+            parentType != K::rest_pattern)
             Found(kDestructuring, node);
-    } else if (type == "assignment_pattern") {
-        if (parentType == "formal_parameters") Found(kDefaultParameter, node);
-    } else if (type == "rest_pattern") {
-        if (parentType == "formal_parameters") Found(kRestParameter, node);
-    } else if (type == "spread_element") {
+    } else if (type == K::assignment_pattern) {
+        if (parentType == K::formal_parameters) Found(kDefaultParameter, node);
+    } else if (type == K::rest_pattern) {
+        if (parentType == K::formal_parameters) Found(kRestParameter, node);
+    } else if (type == K::spread_element) {
         Found(kSpread, node);
-    } else if (type == "for_in_statement") {
+    } else if (type == K::for_in_statement) {
         if (HasToken(node, "await"))
             Found(kForAwait, node);
         else if (FieldType(node, "operator") == "of")
             Found(kForOf, node);
-    } else if (type == "generator_function_declaration" || type == "generator_function") {
+    } else if (type == K::generator_function_declaration || type == K::generator_function) {
         Found(kGenerator, node);
         if (HasToken(node, "async")) Found(kAsync, node);
-    } else if (type == "function_declaration" || type == "function_expression") {
+    } else if (type == K::function_declaration || type == K::function_expression) {
         if (HasToken(node, "async")) Found(kAsync, node);
-    } else if (type == "method_definition") {
-        if (parentType == "object") {
+    } else if (type == K::method_definition) {
+        if (parentType == K::object) {
             bool accessor = HasToken(node, "get") || HasToken(node, "set");
             if (!accessor) Found(kMethodShorthand, node);
         }
         if (HasToken(node, "async")) Found(kAsync, node);
         if (HasToken(node, "*")) Found(kGenerator, node);
-    } else if (type == "await_expression") {
+    } else if (type == K::await_expression) {
         Found(kAwait, node);
-    } else if (type == "shorthand_property_identifier") {
+    } else if (type == K::shorthand_property_identifier) {
         Found(kShorthandProperty, node);
-    } else if (type == "computed_property_name") {
+    } else if (type == K::computed_property_name) {
         Found(kComputedName, node);
-    } else if (type == "binary_expression") {
+    } else if (type == K::binary_expression) {
         std::string_view op = FieldType(node, "operator");
         if (op == "**") Found(kExponent, node);
         if (op == "??") Found(kNullish, node);
-    } else if (type == "augmented_assignment_expression") {
+    } else if (type == K::augmented_assignment_expression) {
         std::string_view op = FieldType(node, "operator");
         if (op == "**=") Found(kExponentAssign, node);
         if (op == "?\?=") Found(kNullishAssign, node);
         if (op == "||=") Found(kOrAssign, node);
         if (op == "&&=") Found(kAndAssign, node);
-    } else if (type == "arguments") {
+    } else if (type == K::arguments) {
         if (EndsWithComma(node)) Found(kTrailingCallComma, node);
-    } else if (type == "formal_parameters") {
+    } else if (type == K::formal_parameters) {
         if (EndsWithComma(node)) Found(kTrailingParameterComma, node);
-    } else if (type == "import_statement") {
+    } else if (type == K::import_statement) {
         Found(kImport, node);
-    } else if (type == "export_statement") {
+    } else if (type == K::export_statement) {
         Found(kExport, node);
-    } else if (type == "import") {
-        if (parentType == "call_expression") Found(kDynamicImport, node);
-    } else if (type == "meta_property") {
+    } else if (type == K::import) {
+        if (parentType == K::call_expression) Found(kDynamicImport, node);
+    } else if (type == K::meta_property) {
         Found(Text(node).substr(0, 3) == "new" ? kNewTarget : kImportMeta, node);
-    } else if (type == "number") {
+    } else if (type == K::number) {
         std::string_view text = Text(node);
         if (text.size() > 1 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) Found(kBinaryNumber, node);
         if (text.size() > 1 && text[0] == '0' && (text[1] == 'o' || text[1] == 'O')) Found(kOctalNumber, node);
         if (text.find('_') != std::string_view::npos) Found(kNumericSeparator, node);
         if (!text.empty() && text.back() == 'n') Found(kBigInt, node);
-    } else if (type == "escape_sequence") {
+    } else if (type == K::escape_sequence) {
         if (Text(node).substr(0, 3) == "\\u{") Found(kCodePointEscape, node);
-    } else if (type == "catch_clause") {
+    } else if (type == K::catch_clause) {
         if (FieldType(node, "parameter").empty()) Found(kOptionalCatch, node);
-    } else if (type == "hash_bang_line") {
+    } else if (type == K::hash_bang_line) {
         Found(kHashbang, node);
-    } else if (type == "regex_pattern") {
+    } else if (type == K::regex_pattern) {
         if (Text(node).find("(?<") != std::string_view::npos) Found(kNamedGroup, node);
-    } else if (type == "regex_flags") {
+    } else if (type == K::regex_flags) {
         for (char c : Text(node))
             for (const Flag& flag : kRegexFlags)
                 if (flag.flag == c) Found(flag.construct, node);
-    } else if (type.substr(0, 4) == "jsx_" || type == "decorator") {
+    } else if (type == K::jsx || type == K::decorator) {
         // Markup and decorators are for a build step; no browser reads them.
         if (firstErrorRow_ < 0) {
             firstErrorRow_ = Row(node);
-            brokenWhat_ = type == "decorator" ? "a decorator, which only a build step turns into a script"
-                                              : "JSX markup, which only a build step turns into a script";
+            brokenWhat_ = type == K::decorator ? "a decorator, which only a build step turns into a script"
+                                               : "JSX markup, which only a build step turns into a script";
         }
     }
-    (void)field;
 }
 
 // The receiver's type where the expression shows it: a literal, or the result of a call whose type the
 // name tells.
 std::string_view Walker::ReceiverType(TSNode node) const {
-    std::string_view type = ts_node_type(node);
+    K type = KindOf(node);
     // Through parentheses and to the right of && and ||, without recursion: hostile nesting is deep.
     for (;;) {
-        if (type == "parenthesized_expression" && ts_node_named_child_count(node) == 1) {
+        if (type == K::parenthesized_expression && ts_node_named_child_count(node) == 1) {
             node = ts_node_named_child(node, 0);
-        } else if (type == "binary_expression" &&
+        } else if (type == K::binary_expression &&
                    (FieldType(node, "operator") == "||" || FieldType(node, "operator") == "&&")) {
             node = ts_node_child_by_field_name(node, "right", 5);
         } else {
             break;
         }
         if (ts_node_is_null(node)) return {};
-        type = ts_node_type(node);
+        type = KindOf(node);
     }
-    if (type == "string" || type == "template_string") return "String";
-    if (type == "array") return "Array";
-    if (type == "regex") return "RegExp";
-    if (type != "call_expression") return {};
+    if (type == K::string || type == K::template_string) return "String";
+    if (type == K::array) return "Array";
+    if (type == K::regex) return "RegExp";
+    if (type != K::call_expression) return {};
     TSNode callee = ts_node_child_by_field_name(node, "function", 8);
-    if (ts_node_is_null(callee) || !Is(callee, "member_expression")) return {};
+    if (ts_node_is_null(callee) || KindOf(callee) != K::member_expression) return {};
     TSNode objectNode = ts_node_child_by_field_name(callee, "object", 6);
     std::string_view method = Text(ts_node_child_by_field_name(callee, "property", 8));
-    std::string_view object = Is(objectNode, "identifier") ? Text(objectNode) : std::string_view{};
+    std::string_view object = KindOf(objectNode) == K::identifier ? Text(objectNode) : std::string_view{};
     if (object == "Object" && (method == "keys" || method == "getOwnPropertyNames")) return "Array";
-    for (std::string_view m : {"toLowerCase", "toUpperCase", "trim", "substring", "substr", "charAt", "toFixed",
-                               "join", "toLocaleLowerCase", "toLocaleUpperCase"})
+    for (std::string_view m : {"toLowerCase", "toUpperCase", "trim", "substring", "substr", "charAt", "toFixed", "join",
+                               "toLocaleLowerCase", "toLocaleUpperCase"})
         if (method == m) return "String";
     if (method == "split") return "Array";
     if (method == "querySelectorAll") return "NodeList";
@@ -539,21 +705,21 @@ const std::vector<std::string>& Walker::UnknownReceiverOwners(const std::string&
 void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
     TSNode objectNode = ts_node_child_by_field_name(node, "object", 6);
     TSNode propertyNode = ts_node_child_by_field_name(node, "property", 8);
-    if (ts_node_is_null(objectNode) || ts_node_is_null(propertyNode) || !Is(propertyNode, "property_identifier"))
+    if (ts_node_is_null(objectNode) || ts_node_is_null(propertyNode) || KindOf(propertyNode) != K::property_identifier)
         return;
     std::string property(Text(propertyNode));
     bool called = Called(frames_.size() - 1);
     if (Guarded(property, called)) return;
-    bool assigned = parent && field && std::strcmp(field, "left") == 0 && Is(parent->node, "assignment_expression");
+    bool assigned = parent && field && std::strcmp(field, "left") == 0 && parent->kind == K::assignment_expression;
     if (assigned) return;
 
     // window.navigator.clipboard reads as navigator.clipboard.
     std::string object;
-    if (Is(objectNode, "identifier")) {
+    if (KindOf(objectNode) == K::identifier) {
         object = Text(objectNode);
-    } else if (Is(objectNode, "member_expression")) {
+    } else if (KindOf(objectNode) == K::member_expression) {
         TSNode inner = ts_node_child_by_field_name(objectNode, "object", 6);
-        if (Is(inner, "identifier") && InterfaceOf(Text(inner)) == "Window")
+        if (KindOf(inner) == K::identifier && InterfaceOf(Text(inner)) == "Window")
             object = Text(ts_node_child_by_field_name(objectNode, "property", 8));
     }
     if (!object.empty() && Guarded(object, called)) return;
@@ -581,7 +747,7 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
     }
 
     // A method called on a value: by the receiver's type where the expression shows it, else by its name.
-    if (!called || !Is(parent->node, "call_expression")) return;
+    if (!called || parent->kind != K::call_expression) return;
     std::string_view receiver = ReceiverType(objectNode);
     if (!receiver.empty()) {
         bool builtin = receiver == "String" || receiver == "Array" || receiver == "RegExp";
@@ -595,53 +761,64 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
     const std::vector<std::string>& owners = UnknownReceiverOwners(property);
     if (owners.empty()) return;
     std::string what = owners[0];
-    for (size_t i = 1; i < owners.size(); ++i) what += " or " + owners[i];
+    for (size_t i = 1; i < owners.size(); ++i)
+        what += " or " + owners[i];
     AddUse(owners[0].substr(0, owners[0].find('.')), owners[0], what, node);
 }
 
 // Declared names, and uses of globals and of members the engine lacks.
 void Walker::Names(TSNode node, const char* field, const Frame* parent) {
-    std::string_view type = ts_node_type(node);
-    std::string_view parentType = parent ? std::string_view(ts_node_type(parent->node)) : std::string_view{};
+    const K type = frames_.back().kind;
+    const K parentType = parent ? parent->kind : K::other;
     std::string_view fieldName = field ? std::string_view(field) : std::string_view{};
 
-    if (type == "member_expression") {
+    if (type == K::member_expression) {
         // An assignment to a member defines it here: Object.assign = ..., window.fetch = ...
-        if (parentType == "assignment_expression" && fieldName == "left") {
+        if (parentType == K::assignment_expression && fieldName == "left") {
             declared_.emplace(Text(node));
             TSNode objectNode = ts_node_child_by_field_name(node, "object", 6);
-            if (Is(objectNode, "identifier") && InterfaceOf(Text(objectNode)) == "Window")
+            if (KindOf(objectNode) == K::identifier && InterfaceOf(Text(objectNode)) == "Window")
                 declared_.emplace(Text(ts_node_child_by_field_name(node, "property", 8)));
         }
         MemberUse(node, parent, field);
         return;
     }
-    if (type == "shorthand_property_identifier_pattern") {
+    if (type == K::shorthand_property_identifier_pattern) {
         declared_.emplace(Text(node));
         return;
     }
-    if (type != "identifier" && type != "shorthand_property_identifier") return;
+    if (type != K::identifier && type != K::shorthand_property_identifier) return;
     std::string name(Text(node));
     bool binding =
         (fieldName == "name" &&
-         (parentType == "variable_declarator" || parentType == "function_declaration" ||
-          parentType == "function_expression" || parentType == "generator_function_declaration" ||
-          parentType == "generator_function" || parentType == "class_declaration" || parentType == "class" ||
-          parentType == "import_specifier" || parentType == "export_specifier")) ||
-        fieldName == "alias" || parentType == "formal_parameters" || parentType == "array_pattern" ||
-        parentType == "rest_pattern" || parentType == "namespace_import" || parentType == "import_clause" ||
-        (fieldName == "parameter" && (parentType == "arrow_function" || parentType == "catch_clause")) ||
-        (fieldName == "left" && (parentType == "assignment_pattern" || parentType == "object_assignment_pattern" ||
-                                 parentType == "assignment_expression" || parentType == "for_in_statement")) ||
-        (fieldName == "value" && parentType == "pair_pattern");
+         (parentType == K::variable_declarator || parentType == K::function_declaration ||
+          parentType == K::function_expression || parentType == K::generator_function_declaration ||
+          parentType == K::generator_function || parentType == K::class_declaration ||
+          parentType == K::class_expression || parentType == K::import_specifier ||
+          parentType == K::export_specifier)) ||
+        fieldName == "alias" || parentType == K::formal_parameters || parentType == K::array_pattern ||
+        parentType == K::rest_pattern || parentType == K::namespace_import || parentType == K::import_clause ||
+        (fieldName == "parameter" && (parentType == K::arrow_function || parentType == K::catch_clause)) ||
+        (fieldName == "left" && (parentType == K::assignment_pattern || parentType == K::object_assignment_pattern ||
+                                 parentType == K::assignment_expression || parentType == K::for_in_statement)) ||
+        (fieldName == "value" && parentType == K::pair_pattern);
     if (binding) {
         declared_.insert(std::move(name));
         return;
     }
-    if (Guarded(name, Called(frames_.size() - 1))) return;
+    const bool called = Called(frames_.size() - 1);
+    if (Guarded(name, called)) return;
+    const bool constructed = called && parentType == K::new_expression;
     for (std::string path : {"javascript.builtins." + name, "api." + name, "api.Window." + name}) {
         if (!Known(path)) continue;
-        if (Lacks(EngineSupport(path))) AddUse(name, name, name, node);
+        if (Lacks(EngineSupport(path))) {
+            AddUse(name, name, name, node);
+        } else if (constructed) {
+            // new CustomEvent(...): the interface is there, its constructor may not be.
+            std::string constructor = path + "." + name;
+            if (Known(constructor) && Lacks(EngineSupport(constructor)))
+                AddUse(name, name, name + " constructor", node);
+        }
         return;
     }
 }
@@ -650,46 +827,66 @@ void Walker::Names(TSNode node, const char* field, const Frame* parent) {
 // or more stack entries (a script ending inside some 65,000 unclosed brackets, or tens of thousands of
 // comments in one expression) wraps that count and later frees memory it never allocated. A script
 // with fewer possible tokens than that cannot get there; a bigger one is parsed with the parser's log,
-// which tells each shift and reduction, and stopped before its stack could hold that many entries. The
-// estimate never undercounts: entries another stack version reduces, and comments, are not taken off.
+// which tells each shift and reduction of each stack version, and stopped before a stack could hold
+// that many entries. The estimate never undercounts: comments are never taken off, and where versions
+// split or merge each takes the deepest estimate of them all.
 constexpr long kMaxStackEntries = 50'000;
 
 struct DepthWatch {
-    long entries = 0;
+    std::array<long, 64> entries{}; // by stack version
     unsigned versions = 1;
+    unsigned current = 0;
     size_t cancel = 0;
+
+    long Deepest() const { return *std::max_element(entries.begin(), entries.begin() + versions); }
+    void Level() { std::fill(entries.begin(), entries.begin() + versions, Deepest()); }
 };
 
 void WatchDepth(void* payload, TSLogType type, const char* message) {
     if (type != TSLogTypeParse) return;
     auto& watch = *static_cast<DepthWatch*>(payload);
     const std::string_view text(message);
+    const unsigned most = static_cast<unsigned>(watch.entries.size());
     if (text.starts_with("process version:")) {
         size_t at = text.find("version_count:");
-        if (at != std::string_view::npos) watch.versions = static_cast<unsigned>(std::atoi(message + at + 14));
-    } else if (text.starts_with("shift") || text.starts_with("skip_token") ||
-               text.starts_with("recover_with_missing")) {
-        ++watch.entries;
-    } else if (text.starts_with("reduce ") && watch.versions <= 1) {
-        size_t at = text.find("child_count:");
-        if (at != std::string_view::npos) watch.entries = std::max(1L, watch.entries - (std::atol(message + at + 12) - 1));
+        unsigned count = at == std::string_view::npos ? 1 : static_cast<unsigned>(std::atoi(message + at + 14));
+        count = std::clamp(count, 1u, most);
+        if (count != watch.versions) {
+            const long deepest = watch.Deepest();
+            watch.versions = count;
+            std::fill(watch.entries.begin(), watch.entries.begin() + count, deepest);
+        }
+        watch.current = std::min(static_cast<unsigned>(std::atoi(message + 16)), count - 1);
+        return;
     }
-    if (watch.entries > kMaxStackEntries) watch.cancel = 1;
+    if (text.starts_with("condense")) {
+        watch.Level();
+        return;
+    }
+    long& entries = watch.entries[watch.current];
+    if (text.starts_with("shift") || text.starts_with("skip_token") || text.starts_with("recover_with_missing")) {
+        ++entries;
+    } else if (text.starts_with("reduce ")) {
+        size_t at = text.find("child_count:");
+        if (at != std::string_view::npos) entries = std::max(1L, entries - (std::atol(message + at + 12) - 1));
+    }
+    if (entries > kMaxStackEntries) watch.cancel = 1;
 }
 
 // More than the parser's stack could ever hold at once: every token, and a line end or a missing token
 // inserted for each.
 bool MayNestTooDeep(std::string_view source) {
     size_t possible = 0;
-    for (char c : source) possible += (c == '\n') ? 2 : (c != ' ' && c != '\t' && c != '\r') ? 2 : 0;
+    for (char c : source)
+        possible += (c == '\n') ? 2 : (c != ' ' && c != '\t' && c != '\r') ? 2 : 0;
     return possible >= static_cast<size_t>(kMaxStackEntries);
 }
 
-}  // namespace
+} // namespace
 
 struct ScriptScanner::State {
     TSParser* parser = nullptr;
-    std::unordered_map<std::string, std::vector<Event>> cache;  // by the script's text, handlers marked
+    std::unordered_map<std::string, std::vector<Event>> cache; // by the script's text, handlers marked
     size_t cachedBytes = 0;
     std::unordered_map<std::string, std::vector<std::string>> methodOwners;
 
@@ -709,8 +906,7 @@ ScriptScanner::~ScriptScanner() {
 }
 
 std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
-    if (source.size() > kMaxScriptBytes)
-        return {{kUnreadKind, "it is over 4 MB", -1}};
+    if (source.size() > kMaxScriptBytes) return {{kUnreadKind, "it is over 4 MB", -1}};
     ts_parser_reset(parser);
     DepthWatch watch;
     const bool watched = MayNestTooDeep(source);
@@ -722,7 +918,7 @@ std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
     if (watched) {
         ts_parser_set_logger(parser, TSLogger{nullptr, nullptr});
         ts_parser_set_cancellation_flag(parser, nullptr);
-        ts_parser_reset(parser);  // while the flag it may still read lives
+        ts_parser_reset(parser); // while the flag it may still read lives
     }
     if (!tree && watch.cancel) return {{kUnreadKind, "it nests deeper than the check reads", -1}};
     if (!tree) return {{kUnreadKind, "reading it took longer than the check allows", -1}};
@@ -762,4 +958,4 @@ void ScriptScanner::ScanHandler(std::string_view source, int line, Tally& tally)
     state_->Scan(source, 'h', line, tally);
 }
 
-}  // namespace publish::engine
+} // namespace publish::engine

@@ -156,7 +156,8 @@ public:
     std::map<std::wstring, VARIANT> properties;
 
     ~ScriptObject() {
-        for (auto& [name, value] : properties) VariantClear(&value);
+        for (auto& [name, value] : properties)
+            VariantClear(&value);
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (riid != IID_IUnknown && riid != IID_IDispatch) return E_NOINTERFACE;
@@ -252,8 +253,7 @@ TEST(BrowserEvents, ScriptErrorsAreTakenFromTheControlAndReported) {
     EXPECT_EQ(out.vt, VT_BOOL);
 
     VariantInit(&out);
-    EXPECT_EQ(site->Exec(&viewer::kDocHostCommandGroup, OLECMDID_SHOWMESSAGE, 0, &in, &out),
-              OLECMDERR_E_NOTSUPPORTED);
+    EXPECT_EQ(site->Exec(&viewer::kDocHostCommandGroup, OLECMDID_SHOWMESSAGE, 0, &in, &out), OLECMDERR_E_NOTSUPPORTED);
     EXPECT_EQ(site->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, 0, &in, &out), OLECMDERR_E_UNKNOWNGROUP);
     EXPECT_EQ(out.vt, VT_EMPTY);
 
