@@ -194,6 +194,7 @@ TEST(EngineRules, StyleSheetsOneConstructAtATime) {
         {"@layer base { a { position: sticky } }\n@media screen { a { b { c: d } } }",
          {"windows-css:1:@layer rule", "windows-css:2:nested rule"}},
         {"a { color: red; &:hover { color: blue } }", {"windows-css:1:nested rule"}},
+        {"a { color: red;\n{ b: c } }", {"windows-css:2:nested rule"}}, // a block with nothing before it
         {"a { position: sticky }\nb { position: sticky }",
          {"windows-css:1:position: sticky (2 uses in this file, the first here)"}},
         {"@font-face {\n src: url(x.woff2?v=1) }", {"windows-font:1:web font offered only as WOFF2"}},

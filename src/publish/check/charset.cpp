@@ -316,7 +316,10 @@ Decoded DecodeAs(std::string_view bytes, const std::string& charset, bool declar
     d.charset = charset;
     d.declared = declared;
     d.nonAscii = nonAscii;
-    if (charset == "utf-8")
+    // Both read ASCII as it is, and most pages are ASCII: no byte needs looking at twice.
+    if (!nonAscii && (charset == "utf-8" || charset == "windows-1252"))
+        d.text.assign(bytes.data(), bytes.size());
+    else if (charset == "utf-8")
         d.text = FromUtf8(bytes);
     else if (charset == "utf-16le" || charset == "utf-16be")
         d.text = FromUtf16(bytes, charset == "utf-16be");

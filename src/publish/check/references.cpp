@@ -604,6 +604,7 @@ PageScan ScanHtml(std::string_view raw, bool xml, engine::PageScanner* engine) {
     int lastLine = state.LineAt(bytes.size());
     for (RawReference& reference : state.scan.references)
         reference.line = std::min(reference.line, lastLine);
+    if (engine) engine->tally().LimitLines(lastLine);
     return std::move(state.scan);
 }
 

@@ -78,9 +78,11 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
         // srcset and sizes beside a src: the engine shows the src, which the check judges as a picture.
         if (elementLacking || ((name == "srcset" || name == "sizes") && tag == "img")) continue;
         std::string path = "html.elements." + element + "." + std::string(name);
-        if (Lacks(path))
-            tally_.Add("windows-html", Severity::Warning,
-                       "\"" + std::string(name) + "\" attribute of <" + element + ">", lineOf(name));
+        if (Lacks(path)) {
+            std::string what = "\"";
+            what.append(name).append("\" attribute of <").append(element).append(">");
+            tally_.Add("windows-html", Severity::Warning, what, lineOf(name));
+        }
     }
 }
 

@@ -59,7 +59,7 @@ bool StyleScanner::UrlIsPicture() const {
 void StyleScanner::Token(const CssToken& token) {
     if (token.type == CssToken::Type::Delim) {
         if (token.delim == '{') {
-            Prelude();
+            Prelude(token.line);
             statement_.clear();
             return;
         }
@@ -94,9 +94,9 @@ void StyleScanner::Close() {
         tally_.Add("windows-font", Severity::Warning, "web font offered only as WOFF2", frame.line);
 }
 
-void StyleScanner::Prelude() {
+void StyleScanner::Prelude(int braceLine) {
     Block parent = frames_.back().block;
-    int line = statement_.empty() ? 0 : statement_.front().token.line;
+    int line = statement_.empty() ? braceLine : statement_.front().token.line;
     if (frames_.size() >= 256 || parent == Block::Skipped) {
         frames_.emplace_back(Block::Skipped, line);
         return;

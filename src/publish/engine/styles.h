@@ -52,7 +52,7 @@ private:
         std::string text;
     };
 
-    void Prelude();
+    void Prelude(int braceLine);
     void Statement();
     void Declaration();
     void Selectors();

@@ -17,6 +17,11 @@ void Tally::Add(std::string_view kind, Severity severity, std::string_view what,
     ++entry.count;
 }
 
+void Tally::LimitLines(int lastLine) {
+    for (auto& [key, entry] : entries_)
+        if (entry.line > lastLine) entry.line = lastLine;
+}
+
 std::vector<Finding> Tally::Findings(const std::string& file) const {
     std::vector<Finding> findings;
     for (const Key& key : order_) {
@@ -32,7 +37,9 @@ std::vector<Finding> Tally::Findings(const std::string& file) const {
     return findings;
 }
 
-bool IsEngineKind(std::string_view kind) { return kind.rfind("windows-", 0) == 0 || kind == "script-syntax"; }
+bool IsEngineKind(std::string_view kind) {
+    return kind.rfind("windows-", 0) == 0 || kind == "script-syntax" || kind == "script-unread";
+}
 
 std::string EngineMessage(std::string_view kind, std::string_view what, int count) {
     std::string lead;

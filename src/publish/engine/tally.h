@@ -22,6 +22,10 @@ public:
 
     bool Empty() const { return order_.empty(); }
 
+    // Lines past the document's last are guesses that went wrong (a quote that never closes); the last line
+    // is where such a construct ends.
+    void LimitLines(int lastLine);
+
 private:
     struct Entry {
         Severity severity = Severity::Warning;
