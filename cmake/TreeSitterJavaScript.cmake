@@ -57,3 +57,15 @@ target_include_directories(kvd_tree_sitter_javascript PRIVATE ${kvd_tsjs_dir}/sr
 target_compile_options(kvd_tree_sitter_javascript PRIVATE -w -O2)
 set_target_properties(kvd_tree_sitter_javascript PROPERTIES C_STANDARD 11 POSITION_INDEPENDENT_CODE ON)
 target_link_libraries(kvd_tree_sitter_javascript PUBLIC PkgConfig::TREE_SITTER)
+
+# The grammar's licence asks that its notice go with every copy: the package's copyright file gets a
+# stanza made from the LICENSE of the very tarball that was built in.
+file(READ ${kvd_tsjs_dir}/LICENSE kvd_tsjs_license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" _ "${kvd_tsjs_license}")
+set(kvd_tsjs_holder "${CMAKE_MATCH_1}")
+string(REGEX REPLACE "^[^\n]*MIT License[^\n]*\n+" "" kvd_tsjs_terms "${kvd_tsjs_license}")
+string(STRIP "${kvd_tsjs_terms}" kvd_tsjs_terms)
+string(REGEX REPLACE "\n\n+" "\n.\n" kvd_tsjs_terms "${kvd_tsjs_terms}")
+string(REPLACE "\n" "\n " kvd_tsjs_terms "${kvd_tsjs_terms}")
+set_property(GLOBAL PROPERTY KVD_TSJS_COPYRIGHT_STANZA
+    "Files: tree-sitter-javascript\nCopyright: ${kvd_tsjs_holder}\nComment: The JavaScript grammar of tree-sitter, version ${KVD_TSJS_VERSION} from the npm registry, built into\n kvd_cd and kvd_gen, whose disc check reads the pages' scripts with it.\nLicense: Expat\n ${kvd_tsjs_terms}\n")
