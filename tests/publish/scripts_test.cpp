@@ -121,6 +121,7 @@ TEST(ScriptScanner, ScriptNoEngineReadsIsOneFindingAtItsFirstError) {
 TEST(ScriptScanner, NamesInterfacesTheEngineLacks) {
     ExpectFindings({
         {"fetch('a.json');\nwindow.fetch('b.json');", {{A, "fetch", 1, 2}}},
+        {"self.requestIdleCallback(f);", {{A, "requestIdleCallback", 1, 1}}},
         {"var p = new Promise(function (r) { r(); });", {{A, "Promise", 1, 1}}},
         {"var o = new IntersectionObserver(cb);", {{A, "IntersectionObserver", 1, 1}}},
         {"var q = new URLSearchParams(location.search);", {{A, "URLSearchParams", 1, 1}}},
@@ -152,6 +153,7 @@ TEST(ScriptScanner, LeavesGuardedAndLocalUses) {
         {"var Promise = Lib.Promise; new Promise(f);", {}},
         {"if (!Object.assign) { Object.assign = function () {}; }\nObject.assign(a, b);", {}},
         {"$('div').find('pre'); list.forEach(f); Object.keys(o).forEach(f); s.indexOf('a');", {}},
+        {"function View() { var self = this; self.requestIdleCallback(); }", {}},
         {"var e = document.querySelector('p'); e.addEventListener('click', f); new Map(); JSON.parse(t);", {}},
         {"try { e = new CustomEvent('open'); } catch (x) { e = document.createEvent('CustomEvent'); }", {}},
         {"try { fetch('a'); } catch (x) {}\nvar r = new XMLHttpRequest();", {}},

@@ -156,6 +156,7 @@ struct Event {
 struct Use {
     std::string root;   // the global name it hangs on ("fetch", "Object", "navigator")
     std::string dotted; // as a polyfill would assign it ("Object.assign", "String.prototype.includes")
+    std::string object; // the global object it was reached through, when that name is a variable ("self")
     std::string what;
     int row = 0;
 };
@@ -377,7 +378,7 @@ private:
     bool Guarded(std::string_view name, bool called) const;
     bool Called(size_t frame) const;
     void Found(const Construct& construct, TSNode node);
-    void AddUse(std::string root, std::string dotted, std::string what, TSNode node);
+    void AddUse(std::string root, std::string dotted, std::string what, TSNode node, std::string object = {});
     std::string_view Text(TSNode node) const;
     int Row(TSNode node) const;
     std::string_view ReceiverType(TSNode node) const;
@@ -422,8 +423,8 @@ void Walker::Found(const Construct& construct, TSNode node) {
     if (Refused(construct)) events_.push_back({kSyntaxKind, std::string(construct.what), Row(node)});
 }
 
-void Walker::AddUse(std::string root, std::string dotted, std::string what, TSNode node) {
-    uses_.push_back({std::move(root), std::move(dotted), std::move(what), Row(node)});
+void Walker::AddUse(std::string root, std::string dotted, std::string what, TSNode node, std::string object) {
+    uses_.push_back({std::move(root), std::move(dotted), std::move(object), std::move(what), Row(node)});
 }
 
 void Walker::Activate(Frame& frame, const std::vector<std::string>& names) {
@@ -476,7 +477,9 @@ std::vector<Event> Walker::Walk(TSNode root) {
 
     if (firstErrorRow_ >= 0) return {{kBrokenKind, brokenWhat_, firstErrorRow_}};
     for (const Use& use : uses_) {
-        if (declared_.count(use.root) || declared_.count(use.dotted)) continue;
+        if (declared_.count(use.root) || declared_.count(use.dotted) ||
+            (!use.object.empty() && declared_.count(use.object)))
+            continue;
         events_.push_back({kApiKind, use.what, use.row});
     }
     return std::move(events_);
@@ -735,7 +738,7 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
             // window.fetch is the global fetch.
             for (std::string path : {"api.Window." + property, "api." + property, "javascript.builtins." + property}) {
                 if (!Known(path)) continue;
-                if (Lacks(EngineSupport(path))) AddUse(property, object + "." + property, property, node);
+                if (Lacks(EngineSupport(path))) AddUse(property, object + "." + property, property, node, object);
                 return;
             }
             return;
