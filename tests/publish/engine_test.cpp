@@ -55,7 +55,13 @@ void PlantProject(const TempDir& d) {
                "<button onclick=\"run(() => 1)\" onmouseover=\"run(function () { return 1; })\">go</button>\n"
                "<script type=\"module\" src=\"m.js\"></script>\n"                                        // 25
                "<script src=\"broken.js\"></script><script type=\"text/x-template\">${not} => js</script>\n"
+               // A second WebP picture, in a srcset with nothing else to show; an AVIF poster; a srcset beside a
+               // src the engine shows instead.
+               "<img srcset=\"small.webp 1x, old.png 2x\" alt=\"\"><video poster=\"clip.avif\"></video>"
+               "<img srcset=\"modern.webp\" src=\"old.png\" alt=\"\">\n"                                    // 27
                "</body></html>\n");
+    WriteBytes(d / "small.webp", kWebp);
+    WriteBytes(d / "clip.avif", kAvif);
     WriteBytes(d / "app.js", "let a = 1;\nconst b = 2;\nif (window.fetch) { fetch('x'); }\nvar f = (x) => x;\nfetch('y');\n");
     WriteBytes(d / "m.js", "export const m = () => 1;\n");
     WriteBytes(d / "broken.js", "var = ;\n");
@@ -96,6 +102,7 @@ TEST(EngineRules, PlantedProjectFindsWhatTheEngineLacksAndNothingItHandles) {
         {W, "windows-script", "index.htm", 22, {}}, // the class of an inline block
         {W, "windows-script", "index.htm", 24, {}}, // the arrow function of a handler
         {N, "windows-script", "index.htm", 25, {}}, // a module script, as before
+        {E, "windows-image", "index.htm", 27, {}},  // the AVIF poster
         {W, "windows-css", "site.css", 1, {}},  // custom property
         {W, "windows-css", "site.css", 2, {}},  // position: sticky
         {W, "windows-css", "site.css", 3, {}},  // :has()
@@ -122,10 +129,11 @@ TEST(EngineRules, PlantedProjectFindsWhatTheEngineLacksAndNothingItHandles) {
         html + "<details> element.",
         html + "<summary> element.",
         html + "input type \"date\", shown as a plain text field.",
-        image + "WebP picture.",
+        image + "WebP picture (2 uses in this file, the first here).",
         script + "class.",
         script + "arrow function.",
         script + "module script (<script type=\"module\">).",
+        image + "AVIF picture.",
         css + "CSS custom property.",
         css + "position: sticky.",
         css + ":has() selector.",
@@ -137,7 +145,7 @@ TEST(EngineRules, PlantedProjectFindsWhatTheEngineLacksAndNothingItHandles) {
         css + "display: grid.",
     };
     EXPECT_EQ(messages, expectedMessages);
-    EXPECT_EQ(result.errors, 2);
+    EXPECT_EQ(result.errors, 3);
     EXPECT_EQ(result.warnings, 17);
     EXPECT_EQ(result.notes, 1);
 }
