@@ -206,6 +206,34 @@ TEST(ScriptScanner, ReadsNoScriptBeyondItsBounds) {
     EXPECT_EQ(Describe(tally.Findings("page.js")), Describe(std::vector<Expected>{{S, "arrow function", 1, 1}}));
 }
 
+// Data handed whole to a function or a variable (a search index) is JSON, which the engine reads: only the
+// code around it is judged, however many members the data has, and a script that is more than that is
+// read in full.
+TEST(ScriptScanner, DataScriptsAreJudgedByTheCodeAroundTheirData) {
+    std::string data = "{\"terms\": {\"\": [-2.5e3, true, null, {}, [], \"a => `b`\\u0041\\n\"]";
+    for (int i = 0; i < 80000; ++i)  // more members than the parser gives one node
+        data += ",\n\"t" + std::to_string(i) + "\": " + std::to_string(i);
+    data += "}}";
+    struct Row {
+        std::string source;
+        std::vector<Expected> expected;
+    } rows[] = {
+        {"Search.setIndex(" + data + ")", {}},
+        {"var index = " + data + ";\n", {}},
+        {"\n\nPromise.resolve(" + data + ");", {{A, "Promise.resolve", 3, 1}, {A, "Promise", 3, 1}}},
+        // Not data alone: what follows it is code and is judged at its own line.
+        {"var index = " + data + ";\nvar f = () => index;", {{S, "arrow function", 80002, 1}}},
+        // Not JSON: a shorthand property inside the object.
+        {"var index = " + data.substr(0, data.size() - 2) + ", x}};", {{S, "shorthand property", 80001, 1}}},
+    };
+    for (const Row& row : rows) {
+        ScriptScanner scanner;
+        Tally tally;
+        scanner.Scan(row.source, 1, tally);
+        EXPECT_EQ(Describe(tally.Findings("page.js")), Describe(row.expected)) << row.source.substr(0, 40);
+    }
+}
+
 // The script files of a manual's folder and the distinct inline blocks of its pages.
 void ManualScripts(const std::string& scriptFolder, const std::string& pageFolder, std::vector<std::string>& names,
                    std::vector<std::string>& texts) {

@@ -6,6 +6,7 @@
 #include <tree_sitter/api.h>
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -876,6 +877,162 @@ void WatchDepth(void* payload, TSLogType type, const char* message) {
     if (entries > kMaxStackEntries) watch.cancel = 1;
 }
 
+// Where a JSON text ends that starts at `at`, or npos when none does. Iterative, so depth costs no stack.
+size_t JsonEnd(std::string_view text, size_t at) {
+    auto space = [&] {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r')) ++at;
+    };
+    auto literal = [&](std::string_view word) {
+        if (text.substr(at, word.size()) != word) return false;
+        at += word.size();
+        return true;
+    };
+    auto string = [&] {
+        ++at;  // the opening quote
+        while (at < text.size()) {
+            const unsigned char c = static_cast<unsigned char>(text[at]);
+            if (c == '"') return ++at, true;
+            if (c < 0x20) return false;
+            // U+2028 and U+2029 may stand raw in JSON but end an ES5 string literal.
+            if (c == 0xE2 && text.substr(at, 3).size() == 3 && static_cast<unsigned char>(text[at + 1]) == 0x80 &&
+                (static_cast<unsigned char>(text[at + 2]) & 0xFE) == 0xA8)
+                return false;
+            if (c == '\\') {
+                if (++at >= text.size()) return false;
+                if (text[at] == 'u') {
+                    for (int i = 1; i <= 4; ++i)
+                        if (at + i >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[at + i]))) return false;
+                    at += 4;
+                } else if (!std::strchr("\"\\/bfnrt", text[at])) {
+                    return false;
+                }
+            }
+            ++at;
+        }
+        return false;
+    };
+    auto number = [&] {
+        const size_t start = at;
+        if (at < text.size() && text[at] == '-') ++at;
+        auto digits = [&] {
+            const size_t from = at;
+            while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+            return at > from;
+        };
+        if (at < text.size() && text[at] == '0') ++at;
+        else if (!digits()) return false;
+        if (at < text.size() && text[at] == '.' && (++at, !digits())) return false;
+        if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+            ++at;
+            if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+            if (!digits()) return false;
+        }
+        return at > start;
+    };
+    std::vector<char> open;  // the closing bracket each open container waits for
+    space();
+    for (;;) {
+        // A value.
+        if (at >= text.size()) return std::string_view::npos;
+        const char c = text[at];
+        if (c == '{' || c == '[') {
+            open.push_back(c == '{' ? '}' : ']');
+            ++at;
+            space();
+            if (at < text.size() && text[at] == open.back()) {
+                ++at;
+                open.pop_back();
+            } else {
+                if (open.back() == '}') {
+                    if (at >= text.size() || text[at] != '"' || !string()) return std::string_view::npos;
+                    space();
+                    if (at >= text.size() || text[at++] != ':') return std::string_view::npos;
+                    space();
+                }
+                continue;
+            }
+        } else if (c == '"') {
+            if (!string()) return std::string_view::npos;
+        } else if (!(literal("true") || literal("false") || literal("null") || number())) {
+            return std::string_view::npos;
+        }
+        // What follows a value: a comma and the next member, or the end of containers.
+        for (;;) {
+            space();
+            if (open.empty()) return at;
+            if (at >= text.size()) return std::string_view::npos;
+            if (text[at] == open.back()) {
+                ++at;
+                open.pop_back();
+                continue;
+            }
+            if (text[at++] != ',') return std::string_view::npos;
+            space();
+            if (open.back() == '}') {
+                if (at >= text.size() || text[at] != '"' || !string()) return std::string_view::npos;
+                space();
+                if (at >= text.size() || text[at++] != ':') return std::string_view::npos;
+                space();
+            }
+            break;
+        }
+    }
+}
+
+// A script that only hands one large JSON text to a function or a variable (a search index, a table of
+// data): `Name.f({...});` or `var name = [...];`. JSON is ES5 syntax and calls nothing, so the parser
+// reads the script with the data replaced by 0, its line ends kept; the lines of the rest stay. Parsing
+// megabytes of data would cost seconds and, with tens of thousands of members in one object, reach the
+// parser's limit of children per node. Empty when the script has no such shape.
+std::string DataSkeleton(std::string_view source) {
+    constexpr size_t kLeastData = 64u << 10;  // below this, the parser is quick enough
+    if (source.size() < kLeastData) return {};
+    size_t at = 0;
+    auto space = [&] {
+        while (at < source.size() && std::isspace(static_cast<unsigned char>(source[at]))) ++at;
+    };
+    auto name = [&] {
+        const size_t from = at;
+        while (at < source.size() && (std::isalnum(static_cast<unsigned char>(source[at])) || source[at] == '_' ||
+                                      source[at] == '$' || source[at] == '.'))
+            ++at;
+        return at > from;
+    };
+    space();
+    const size_t declaration = at;
+    for (std::string_view keyword : {"var ", "let ", "const "})
+        if (source.substr(at, keyword.size()) == keyword) at += keyword.size();
+    const bool declared = at > declaration;
+    space();
+    if (!name()) return {};
+    space();
+    bool call = false;
+    if (at < source.size() && source[at] == '(' && !declared) {
+        call = true;
+    } else if (at >= source.size() || source[at] != '=') {
+        return {};
+    }
+    ++at;
+    space();
+    if (at >= source.size() || (source[at] != '{' && source[at] != '[')) return {};
+    const size_t dataBegin = at;
+    const size_t dataEnd = JsonEnd(source, dataBegin);
+    if (dataEnd == std::string_view::npos) return {};
+    at = dataEnd;
+    space();
+    if (call && (at >= source.size() || source[at++] != ')')) return {};
+    space();
+    if (at < source.size() && source[at] == ';') ++at;
+    space();
+    if (at != source.size()) return {};
+    std::string skeleton(source.substr(0, dataBegin));
+    skeleton += '0';
+    for (size_t i = dataBegin; i < dataEnd; ++i)
+        if (source[i] == '\n' || source[i] == '\r') skeleton += source[i];
+    skeleton += source.substr(dataEnd);
+    return skeleton;
+}
+
 // More than the parser's stack could ever hold at once: every token, and a line end or a missing token
 // inserted for each.
 bool MayNestTooDeep(std::string_view source) {
@@ -910,6 +1067,8 @@ ScriptScanner::~ScriptScanner() {
 
 std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
     if (source.size() > kMaxScriptBytes) return {{kUnreadKind, "it is over 4 MB", -1}};
+    const std::string skeleton = DataSkeleton(source);
+    if (!skeleton.empty()) source = skeleton;
     ts_parser_reset(parser);
     DepthWatch watch;
     const bool watched = MayNestTooDeep(source);
