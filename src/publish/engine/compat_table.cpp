@@ -1,8 +1,8 @@
 // The generated table and its look-up.
 #include "publish/engine/compat_table.h"
 
-#include <algorithm>
 #include <iterator>
+#include <unordered_map>
 
 namespace publish::engine {
 
@@ -17,10 +17,17 @@ using namespace std::string_view_literals;
 
 #include "compat_table.inc"
 
+// The check asks for every element and attribute of every page: a hash look-up, made once (a function's
+// static is made once even when several checks start together).
 const CompatRow* Find(std::string_view path) {
-    auto row = std::lower_bound(std::begin(kCompatRows), std::end(kCompatRows), path,
-                                [](const CompatRow& r, std::string_view p) { return r.path < p; });
-    return (row != std::end(kCompatRows) && row->path == path) ? row : nullptr;
+    static const auto* const index = [] {
+        auto* rows = new std::unordered_map<std::string_view, const CompatRow*>();
+        rows->reserve(std::size(kCompatRows));
+        for (const CompatRow& row : kCompatRows) rows->emplace(row.path, &row);
+        return rows;
+    }();
+    auto it = index->find(path);
+    return it == index->end() ? nullptr : it->second;
 }
 
 }  // namespace

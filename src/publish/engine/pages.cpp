@@ -8,7 +8,7 @@ namespace publish::engine {
 
 namespace {
 
-bool Lacks(const std::string& path) {
+bool Lacks(std::string_view path) {
     Support support = EngineSupport(path);
     return support == Support::No || support == Support::Prefixed;
 }
@@ -44,8 +44,9 @@ bool IsClassicScript(std::string_view type) {
 PageScanner::PageScanner(Tally& tally, ScriptScanner* scripts) : tally_(tally), scripts_(scripts) {}
 
 void PageScanner::StartElement(std::string_view tag, const Attributes& attributes, const LineOf& lineOf) {
-    const std::string element(tag);
+    const std::string_view element = tag;
     bool elementLacking = false;
+    path_.assign("html.elements.").append(element);
     if (tag == "picture") {
         // Without an <img> inside, the engine shows nothing; with one it shows that <img>.
         pictures_.emplace_back(lineOf({}), false);
@@ -53,9 +54,11 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
         pictures_.back().second = true;
     } else if (tag == "source" && !pictures_.empty()) {
         // Skipped by the engine together with its <picture>: the <img> is what it shows.
-    } else if (Lacks("html.elements." + element)) {
+    } else if (Lacks(path_)) {
         // The attributes of an element the engine lacks go with it.
-        tally_.Add("windows-html", Severity::Warning, "<" + element + "> element", lineOf({}));
+        std::string what = "<";
+        what.append(element).append("> element");
+        tally_.Add("windows-html", Severity::Warning, what, lineOf({}));
         elementLacking = true;
     }
     for (const auto& [name, value] : attributes) {
@@ -77,8 +80,8 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
         }
         // srcset and sizes beside a src: the engine shows the src, which the check judges as a picture.
         if (elementLacking || ((name == "srcset" || name == "sizes") && tag == "img")) continue;
-        std::string path = "html.elements." + element + "." + std::string(name);
-        if (Lacks(path)) {
+        path_.assign("html.elements.").append(element).append(".").append(name);
+        if (Lacks(path_)) {
             std::string what = "\"";
             what.append(name).append("\" attribute of <").append(element).append(">");
             tally_.Add("windows-html", Severity::Warning, what, lineOf(name));

@@ -43,6 +43,8 @@ private:
     ScriptScanner* scripts_;
     // Open <picture> elements and whether each has an <img> yet.
     std::vector<std::pair<int, bool>> pictures_;
+    // The feature path being asked, kept so that its memory serves every element of the page.
+    std::string path_;
 };
 
 }  // namespace publish::engine
