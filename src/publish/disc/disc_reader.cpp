@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -414,7 +415,13 @@ std::shared_ptr<LoadedImage> Load(const std::string& path, const ProgressFn& pro
     // foresee.
     state->budget = 1024 + 16 * loaded->raw.descriptors + 4 * loaded->raw.sectorsRead;
     state->progress = &progress;
-    auto* source = new IsoDataSource{0, 1, &Source::Open, &Source::Close, &Source::ReadBlock, &Source::Free, state};
+    // libisofs frees the source itself with free() when its last reference goes.
+    auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+    if (!source) {
+        delete state;
+        throw std::bad_alloc();
+    }
+    *source = IsoDataSource{0, 1, &Source::Open, &Source::Close, &Source::ReadBlock, &Source::Free, state};
     IsoReadOpts* opts = nullptr;
     if (iso_read_opts_new(&opts, 0) < 0) {
         iso_data_source_unref(source);
