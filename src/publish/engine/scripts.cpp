@@ -366,7 +366,7 @@ private:
         const char* field;                  // its field in its parent, when it has one
         std::vector<std::string> tested;    // names its condition or left operand tests
         std::vector<std::string> activated; // guard names this frame made active, dropped when it is left
-        bool test = false;                  // a test (condition, typeof operand) starts here
+        int tests = 0;                      // tests starting here (a condition, a typeof operand, or both)
         bool tried = false;                 // the body of a try statement, whose catch handles a failure
     };
 
@@ -487,7 +487,7 @@ std::vector<Event> Walker::Walk(TSNode root) {
 }
 
 void Walker::Enter(TSNode node, const char* field) {
-    frames_.push_back(Frame{node, KindOf(node), field, {}, {}, false, false});
+    frames_.push_back(Frame{node, KindOf(node), field, {}, {}, 0, false});
     Frame& frame = frames_.back();
     const Frame* parent = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
 
@@ -504,7 +504,7 @@ void Walker::Enter(TSNode node, const char* field) {
         bool logical = parentType == K::binary_expression &&
                        (FieldType(parent->node, "operator") == "&&" || FieldType(parent->node, "operator") == "||");
         if ((owner && std::strcmp(field, "condition") == 0) || (logical && std::strcmp(field, "left") == 0)) {
-            frame.test = true;
+            ++frame.tests;
             collectors_.push_back(frames_.size() - 2);
         } else if ((owner && (std::strcmp(field, "consequence") == 0 || std::strcmp(field, "alternative") == 0)) ||
                    (logical && std::strcmp(field, "right") == 0)) {
@@ -517,7 +517,7 @@ void Walker::Enter(TSNode node, const char* field) {
         ++tries_;
     }
     if (KindOf(node) == K::unary_expression && FieldType(node, "operator") == "typeof") {
-        frame.test = true;
+        ++frame.tests;
         collectors_.push_back(frames_.size() - 1);
     }
     // What a test calls (if (s.includes(x))) is no test of that name.
@@ -538,7 +538,8 @@ void Walker::Exit() {
     Frame& frame = frames_.back();
     for (const std::string& name : frame.activated)
         --guards_[name];
-    if (frame.test) collectors_.pop_back();
+    // Each test this frame started ends with it: a typeof that is itself a condition started two.
+    collectors_.resize(collectors_.size() - frame.tests);
     if (frame.tried) --tries_;
     // if (!X) return; guards X for the rest of the block.
     if (KindOf(frame.node) == K::if_statement && frames_.size() >= 2 &&

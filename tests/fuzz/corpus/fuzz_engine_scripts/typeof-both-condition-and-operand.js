@@ -1,0 +1,2 @@
+var a =c var c = <divÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿif (typeof fe||tch !== "undefined") fetudes(x%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%);ÿÿÿ
+doc
