@@ -15,6 +15,7 @@ packages=(
   python3
   libxml2-utils
   node-mdn-browser-compat-data
+  ca-certificates
   libtree-sitter-dev
   node-acorn python3.11-doc
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
