@@ -1,18 +1,49 @@
-// What the benchmarks share: a work folder of their own and programs run with their output thrown away.
+// What the benchmarks share: their common options, a work folder of their own, programs run with their output
+// thrown away, and the median of their rounds.
 #pragma once
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 extern char** environ;
 
 namespace bench_support {
+
+// "--rounds N" and "--work DIR" (default /var/tmp); another argument goes to more, which says whether it
+// took it. False, with the usage on stderr, for an argument nobody takes.
+struct Options {
+    int rounds;
+    std::string base = "/var/tmp";
+};
+inline bool ParseOptions(int argc, char** argv, Options& options, const char* usage,
+                         const std::function<bool(const std::string&)>& more = {}) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc) {
+            options.rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--work" && i + 1 < argc) {
+            options.base = argv[++i];
+        } else if (!more || !more(arg)) {
+            std::fprintf(stderr, "usage: %s %s\n", argv[0], usage);
+            return false;
+        }
+    }
+    return true;
+}
+
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 // A fresh folder under base, named after the benchmark; empty (with the reason on stderr) when it cannot be made.
 inline std::string MakeWorkFolder(const std::string& base, const std::string& name) {

@@ -26,11 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench_support::Median;
 
 // Bytes that do not compress and do not repeat: what a disc of pictures and programs holds.
 void MakeImage(const fs::path& path, uint64_t bytes) {

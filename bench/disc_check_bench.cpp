@@ -82,11 +82,7 @@ void MakeProject(const fs::path& root) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench_support::Median;
 
 void Row(const char* name, const std::vector<double>& times) {
     std::printf("  %-24s median %7.3f s   (runs:", name, Median(times));
@@ -98,19 +94,10 @@ void Row(const char* name, const std::vector<double>& times) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 7;
-    std::string base = "/var/tmp";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--rounds" && i + 1 < argc) {
-            rounds = std::max(1, std::atoi(argv[++i]));
-        } else if (arg == "--work" && i + 1 < argc) {
-            base = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--work DIR]\n", argv[0]);
-            return 2;
-        }
-    }
+    bench_support::Options options{7};
+    if (!bench_support::ParseOptions(argc, argv, options, "[--rounds N] [--work DIR]")) return 2;
+    const int rounds = options.rounds;
+    const std::string& base = options.base;
     const fs::path work = bench_support::MakeWorkFolder(base, "kvd_disc_check_bench");
     if (work.empty()) return 2;
     const fs::path folder = work / "project";

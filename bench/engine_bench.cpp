@@ -36,11 +36,7 @@ constexpr Manual kManuals[] = {
     {"Python 3.11 docs", "/usr/share/doc/python3.11/html", "index.html"},
 };
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench_support::Median;
 
 void Row(const char* name, const std::vector<double>& times, long peakKb) {
     std::printf("  %-16s median %7.3f s, peak memory %6.1f MB   (runs:", name, Median(times), peakKb / 1024.0);
@@ -120,19 +116,10 @@ void Bench(const Manual& manual, const fs::path& work, int rounds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
-    std::string base = "/var/tmp";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--rounds" && i + 1 < argc) {
-            rounds = std::max(1, std::atoi(argv[++i]));
-        } else if (arg == "--work" && i + 1 < argc) {
-            base = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--work DIR]\n", argv[0]);
-            return 2;
-        }
-    }
+    bench_support::Options options{5};
+    if (!bench_support::ParseOptions(argc, argv, options, "[--rounds N] [--work DIR]")) return 2;
+    const int rounds = options.rounds;
+    const std::string& base = options.base;
     const fs::path work = bench_support::MakeWorkFolder(base, "kvd_engine_bench");
     if (work.empty()) return 2;
     int status = 0;

@@ -133,11 +133,7 @@ void Fsync(const fs::path& path) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench_support::Median;
 
 std::string Row(const std::string& name, const std::vector<double>& times) {
     char line[256];
@@ -256,25 +252,19 @@ void BenchCheck(const fs::path& work, int rounds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
-    std::string base = "/var/tmp";
+    bench_support::Options options{5};
     bool image = true;
     bool check = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--rounds" && i + 1 < argc) {
-            rounds = std::max(1, std::atoi(argv[++i]));
-        } else if (arg == "--work" && i + 1 < argc) {
-            base = argv[++i];
-        } else if (arg == "--image-only") {
-            check = false;
-        } else if (arg == "--check-only") {
-            image = false;
-        } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--work DIR] [--image-only | --check-only]\n", argv[0]);
-            return 2;
-        }
-    }
+    const auto only = [&](const std::string& arg) {
+        if (arg == "--image-only") return check = false, true;
+        if (arg == "--check-only") return image = false, true;
+        return false;
+    };
+    if (!bench_support::ParseOptions(argc, argv, options, "[--rounds N] [--work DIR] [--image-only | --check-only]",
+                                     only))
+        return 2;
+    const int rounds = options.rounds;
+    const std::string& base = options.base;
     struct statvfs space;
     if (statvfs(base.c_str(), &space) == 0 &&
         static_cast<uint64_t>(space.f_bavail) * space.f_frsize < 3ull * 1000 * 1000 * 1000) {

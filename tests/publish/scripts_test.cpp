@@ -1,6 +1,7 @@
 // The script scanner on snippets: the exact findings for each construct, and none for what the engine runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +215,8 @@ TEST(ScriptScanner, DataScriptsAreJudgedByTheCodeAroundTheirData) {
     for (int i = 0; i < 80000; ++i)  // more members than the parser gives one node
         data += ",\n\"t" + std::to_string(i) + "\": " + std::to_string(i);
     data += "}}";
+    std::string oneLine = data;
+    oneLine.erase(std::remove(oneLine.begin(), oneLine.end(), '\n'), oneLine.end());
     struct Row {
         std::string source;
         std::vector<Expected> expected;
@@ -223,7 +226,10 @@ TEST(ScriptScanner, DataScriptsAreJudgedByTheCodeAroundTheirData) {
         {"\n\nPromise.resolve(" + data + ");", {{A, "Promise.resolve", 3, 1}, {A, "Promise", 3, 1}}},
         // Not data alone: what follows it is code and is judged at its own line.
         {"var index = " + data + ";\nvar f = () => index;", {{S, "arrow function", 80002, 1}}},
-        // Not JSON: a shorthand property inside the object.
+        // Not data alone: the data is the object of a member, which 0 could not stand for.
+        {"var terms = " + oneLine + ".terms;", {}},
+        // Not JSON: a method among the members, and a shorthand property inside the object.
+        {"var index = {\"m\"() { return 1; },\n" + data.substr(1) + ";", {{S, "method shorthand", 1, 1}}},
         {"var index = " + data.substr(0, data.size() - 2) + ", x}};", {{S, "shorthand property", 80001, 1}}},
     };
     for (const Row& row : rows) {

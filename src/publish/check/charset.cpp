@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "publish/ascii.h"
 #include "publish/check/references.h"
 #include "publish/disc/tree.h"
 
@@ -14,9 +15,8 @@ namespace publish::detail {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+using ascii::IsSpace;
+using ascii::Lower;
 
 bool StartsNoCase(std::string_view text, size_t pos, std::string_view prefix) {
     if (pos > text.size() || text.size() - pos < prefix.size()) return false;
@@ -130,22 +130,11 @@ std::string FromIconv(std::string_view bytes, const std::string& charset) {
     return out;
 }
 
-std::string Trimmed(std::string_view text) {
-    while (!text.empty() && IsSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsSpace(text.back()))
-        text.remove_suffix(1);
-    std::string out(text);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
-
 // The decoding a label stands for, as browsers read labels: Latin-1 and ASCII are read as windows-1252, a
 // UTF-16 label inside the file as UTF-8 (the file could not have been read to find it otherwise). Empty when
 // the label names nothing known, which a browser then ignores.
 std::string CharsetOfLabel(std::string_view label) {
-    std::string name = Trimmed(label);
+    std::string name = ascii::TrimmedLower(label);
     if (name.empty()) return {};
     for (const char* l : {"utf-8", "utf8", "unicode-1-1-utf-8", "utf-16", "utf-16le", "utf-16be", "unicode"})
         if (name == l) return "utf-8";
@@ -244,7 +233,7 @@ std::string PrescanMeta(std::string_view bytes) {
             std::string charset;
             while (NextAttribute(text, pos, name, value)) {
                 if (name == "http-equiv")
-                    contentType = Trimmed(value) == "content-type";
+                    contentType = ascii::TrimmedLower(value) == "content-type";
                 else if (name == "content" && content.empty())
                     content = value;
                 else if (name == "charset" && charset.empty())

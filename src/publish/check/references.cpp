@@ -1,6 +1,8 @@
 // Reference extraction from pages (libxml2's HTML parser), style sheets (a small tokenizer) and srcset, and
 // the resolution of a reference against its document's folder.
 #include "publish/check/references.h"
+
+#include "publish/ascii.h"
 #include "publish/disc/tree.h"
 #include "publish/engine/pages.h"
 #include "publish/engine/styles.h"
@@ -17,9 +19,8 @@ namespace publish::detail {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+using ascii::IsSpace;
+using ascii::Lower;
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

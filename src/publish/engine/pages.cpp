@@ -1,6 +1,7 @@
 // The rules for pages: elements, attributes and input types asked of the support table; scripts passed on.
 #include "publish/engine/pages.h"
 
+#include "publish/ascii.h"
 #include "publish/engine/compat_table.h"
 #include "publish/engine/scripts.h"
 
@@ -13,28 +14,15 @@ bool Lacks(std::string_view path) {
     return support == Support::No || support == Support::Prefixed;
 }
 
-std::string Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' ||
-                             text.front() == '\r' || text.front() == '\f'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
-                             text.back() == '\r' || text.back() == '\f'))
-        text.remove_suffix(1);
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return out;
-}
-
 bool IsHandler(std::string_view name) { return name.size() > 2 && name.compare(0, 2, "on") == 0; }
 
 } // namespace
 
 bool IsClassicScript(std::string_view type) {
-    std::string t = Trimmed(type);
+    std::string t = ascii::TrimmedLower(type);
     if (t.empty()) return true;
     size_t semicolon = t.find(';'); // "text/javascript; charset=utf-8"
-    if (semicolon != std::string::npos) t = Trimmed(std::string_view(t).substr(0, semicolon));
+    if (semicolon != std::string::npos) t = ascii::TrimmedLower(std::string_view(t).substr(0, semicolon));
     for (std::string_view known : {"text/javascript", "application/javascript", "application/x-javascript",
                                    "text/ecmascript", "application/ecmascript", "text/jscript", "javascript"})
         if (t == known) return true;
@@ -67,14 +55,14 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
             continue;
         }
         if (tag == "input" && name == "type") {
-            std::string type = Trimmed(value);
+            std::string type = ascii::TrimmedLower(value);
             if (!type.empty() && Lacks("html.elements.input.type_" + type))
                 tally_.Add("windows-html", Severity::Warning,
                            "input type \"" + type + "\", shown as a plain text field", lineOf(name));
             continue;
         }
         if (tag == "script" && name == "type") {
-            if (Trimmed(value) == "module")
+            if (ascii::TrimmedLower(value) == "module")
                 tally_.Add("windows-script", Severity::Note, "module script (<script type=\"module\">)", lineOf(name));
             continue;
         }

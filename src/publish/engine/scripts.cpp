@@ -930,6 +930,14 @@ size_t JsonEnd(std::string_view text, size_t at) {
         }
         return at > start;
     };
+    // A member's name and its colon, up to its value.
+    auto key = [&] {
+        if (at >= text.size() || text[at] != '"' || !string()) return false;
+        space();
+        if (at >= text.size() || text[at++] != ':') return false;
+        space();
+        return true;
+    };
     std::vector<char> open;  // the closing bracket each open container waits for
     space();
     for (;;) {
@@ -944,12 +952,7 @@ size_t JsonEnd(std::string_view text, size_t at) {
                 ++at;
                 open.pop_back();
             } else {
-                if (open.back() == '}') {
-                    if (at >= text.size() || text[at] != '"' || !string()) return std::string_view::npos;
-                    space();
-                    if (at >= text.size() || text[at++] != ':') return std::string_view::npos;
-                    space();
-                }
+                if (open.back() == '}' && !key()) return std::string_view::npos;
                 continue;
             }
         } else if (c == '"') {
@@ -969,12 +972,7 @@ size_t JsonEnd(std::string_view text, size_t at) {
             }
             if (text[at++] != ',') return std::string_view::npos;
             space();
-            if (open.back() == '}') {
-                if (at >= text.size() || text[at] != '"' || !string()) return std::string_view::npos;
-                space();
-                if (at >= text.size() || text[at++] != ':') return std::string_view::npos;
-                space();
-            }
+            if (open.back() == '}' && !key()) return std::string_view::npos;
             break;
         }
     }

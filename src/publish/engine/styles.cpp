@@ -1,18 +1,14 @@
 // The rules for style sheets: each declaration, selector, at-rule and function asked of the support table.
 #include "publish/engine/styles.h"
 
+#include "publish/ascii.h"
 #include "publish/engine/compat_table.h"
 
 namespace publish::engine {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return out;
-}
+using ascii::Lower;
 
 // A vendor's own name (-webkit-..., -ms-...) is written for one engine on purpose.
 bool Vendor(std::string_view name) { return !name.empty() && name[0] == '-'; }
