@@ -47,6 +47,8 @@ struct CheckOptions {
     std::string label;      // volume label used when sizing the image; empty: DefaultVolumeLabel
     ProgressFn progress;    // may be empty
     bool engineRules = true; // what the Windows viewer's engine lacks in pages, style sheets, scripts and pictures
+    unsigned threads = 0;    // threads reading pages at once; 0: one per processor, up to 8. The findings do not
+                             // depend on it.
 };
 
 struct CheckResult {

@@ -5,11 +5,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "publish/publish.h"
+#include "publish/disc/disc_reader.h"
 #include "publish/disc/tree.h"
 #include "publish_test_support.h"
 
@@ -504,6 +506,110 @@ const std::vector<CheckCase> kCases = {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CheckFinds, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+// Every finding, message and all, so that two checks can be compared whole.
+std::vector<std::string> Whole(const CheckResult& result) {
+    std::vector<std::string> out;
+    for (const publish::Finding& f : result.findings)
+        out.push_back(std::string(publish::SeverityName(f.severity)) + " " + f.kind + " " + f.file + ":" +
+                      std::to_string(f.line) + " [" + f.reference.value_or("-") + "] " + f.message);
+    return out;
+}
+
+// Pages are read on several threads, but what they find and in what order must not depend on how many: a
+// project of 300 pages in 6 folders where each page has findings of its own (missing targets and anchors,
+// inline scripts shared by many pages and scripts of its own, a page without a character set, style sheets
+// and scripts reached from many pages, whose character set is that of the page reaching them first), checked
+// in its folder and as a disc image.
+TEST(CheckThreads, FindingsAndProgressDoNotDependOnTheThreads) {
+    TempDir dir;
+    WriteGoodProject(dir);
+    constexpr int kFolders = 6, kPages = 50;
+    std::string index = "<html><head><link rel=\"stylesheet\" href=\"all.css\"></head><body>\n";
+    WriteBytes(dir / "all.css", "@import url(gone.css);\nbody { gap: 1px; background: url(sub/b.htm) }\n");
+    WriteBytes(dir / "shared.js", "var f = () => 1;\nfetch('x');\n");
+    for (int f = 0; f < kFolders; ++f) {
+        const std::string folder = "part" + std::to_string(f);
+        MakeDirs(dir / folder);
+        WriteBytes(dir / (folder + "/own.css"), "/* caf\xE9 */ p { position: sticky; color: var(--c) }\n");
+        for (int p = 0; p < kPages; ++p) {
+            const std::string name = folder + "/p" + std::to_string(p) + ".htm";
+            index += "<a href=\"" + name + "\">" + name + "</a>\n";
+            std::string html = p % 5 == 0 ? "<html><body>caf\xE9\n" : "<html><head><meta charset=\"utf-8\"></head>\n";
+            html += "<link rel=\"stylesheet\" href=\"own.css\"><script src=\"../shared.js\"></script>\n";
+            for (int k = 0; k < p % 4; ++k)
+                html += "<p>filler</p>\n";
+            html += "<script>var g = `shared`;</script>\n";
+            html += "<script>let own" + std::to_string(p) + " = x" + std::string(p % 3, '?') + "." +
+                    std::string(p % 2, '?') + "y;</script>\n";
+            html += "<h2 id=\"s" + std::to_string(p % 5) + "\">s</h2>\n";
+            const int to = (p * 7 + f) % kPages;
+            html += "<a href=\"p" + std::to_string(to) + ".htm#s" + std::to_string(p % 6) + "\">next</a>\n";
+            html += "<a href=\"../part" + std::to_string((f + 1) % kFolders) + "/P" + std::to_string(p) +
+                    ".htm\">case</a>\n";
+            if (p % 9 == 0) html += "<img src=\"missing" + std::to_string(p) + ".png\">\n";
+            html += "<button onclick=\"go(...args)\">go</button></body></html>\n";
+            WriteBytes(dir / name, html);
+        }
+    }
+    WriteBytes(dir / "index.htm", index + "<a href=\"sub/b.htm\">b</a>\n</body></html>\n");
+
+    struct Run {
+        std::vector<std::string> findings;
+        std::vector<std::pair<uint64_t, uint64_t>> progress;
+    };
+    auto check = [&](unsigned threads, const std::string* image) {
+        Run run;
+        CheckOptions options;
+        options.threads = threads;
+        options.progress = [&](uint64_t done, uint64_t total) {
+            run.progress.emplace_back(done, total);
+            return true;
+        };
+        run.findings = Whole(image ? publish::CheckImage(*image, options) : CheckProject(dir.Path(), options));
+        return run;
+    };
+    // The pages a check reads, as its progress counts them: every page, index.htm, sub/b.htm, the style
+    // sheets and the shared script.
+    const uint64_t documents = kFolders * kPages + 2 + 1 + kFolders + 1;
+    const Run one = check(1, nullptr);
+    ASSERT_GT(one.findings.size(), 1000u);
+    for (const std::string kind : {"missing-target", "missing-anchor", "case-mismatch", "no-charset",
+                                   "windows-script", "windows-api", "windows-css", "script-syntax"})
+        EXPECT_TRUE(std::any_of(one.findings.begin(), one.findings.end(),
+                                [&](const std::string& f) { return f.find(" " + kind + " ") != std::string::npos; }))
+            << kind;
+    auto progressHolds = [&](const Run& run, const char* what) {
+        ASSERT_FALSE(run.progress.empty()) << what;
+        EXPECT_EQ(run.progress.back(), std::make_pair(documents, documents)) << what;
+        for (size_t i = 1; i < run.progress.size(); ++i) {
+            EXPECT_LE(run.progress[i - 1].first, run.progress[i].first) << what << " call " << i;
+            EXPECT_LE(run.progress[i].first, run.progress[i].second) << what << " call " << i;
+        }
+    };
+    progressHolds(one, "one thread");
+    for (unsigned threads : {2u, 3u, 8u})
+        for (int round = 0; round < 2; ++round) {
+            const Run many = check(threads, nullptr);
+            EXPECT_EQ(many.findings, one.findings) << threads << " threads";
+            progressHolds(many, "several threads");
+        }
+
+    TempDir out;
+    const std::string image = out / "pages.iso";
+    publish::WriteImage(dir.Path(), image);
+    const Run disc = check(1, &image);
+    ASSERT_GT(disc.findings.size(), 1000u);
+    EXPECT_EQ(check(4, &image).findings, disc.findings);
+
+    // A cancel from the progress stops the threads, and the check throws it.
+    int calls = 0;
+    CheckOptions cancelling;
+    cancelling.threads = 4;
+    cancelling.progress = [&](uint64_t, uint64_t) { return ++calls < 20; };
+    EXPECT_THROW(CheckProject(dir.Path(), cancelling), publish::Cancelled);
+    EXPECT_EQ(calls, 20);
+}
 
 // The reason each rule gives, word for word; Joliet's rules come first where both apply.
 TEST(NameRules, ReasonsForJolietAndWindows) {

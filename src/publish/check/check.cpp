@@ -4,9 +4,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -42,6 +50,13 @@ bool IsPage(const std::string& name) {
 }
 
 bool IsStyleSheet(const std::string& name) { return EndsWithNoCase(name, ".css"); }
+
+// Documents are read ahead on several threads, up to this many per thread, and settled in the order they
+// were queued.
+constexpr size_t kWindowPerThread = 16;
+constexpr unsigned kMaxThreads = 8;
+// While the check waits for a document being read, the progress is asked whether to go on this often.
+constexpr std::chrono::milliseconds kAskEvery{100};
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
@@ -228,22 +243,44 @@ private:
         }
     }
 
+    // Why a file could not be read: an error number, or the reader's own sentence.
+    struct ReadFailure {
+        int err = 0;
+        std::string message;
+    };
+
+    // The file's bytes (up to limit), or why they cannot be read. Safe on any thread of the crawl: a disc's
+    // reader is asked by one thread at a time.
+    std::optional<ReadFailure> ReadBytes(const Folder& folder, const Entry& e, std::string& bytes,
+                                         size_t limit = SIZE_MAX) const {
+        if (tree_.readFile) {
+            try {
+                std::lock_guard<std::mutex> hold(readLock_);
+                bytes = tree_.readFile(folder, e, limit);
+                return std::nullopt;
+            } catch (const Error& error) {
+                return ReadFailure{0, error.what()};
+            }
+        }
+        if (int err = ReadWhole(folder.host + e.name, bytes, limit)) return ReadFailure{err, {}};
+        return std::nullopt;
+    }
+
+    void Report(const Folder& folder, const Entry& e, const ReadFailure& failure) {
+        if (failure.err != 0)
+            Unreadable(folder, e, failure.err);
+        else if (unreadable_.insert(&e).second)
+            Add(Severity::Error, "unreadable", Tree::RelPath(folder, e.name), 0, std::nullopt, failure.message);
+    }
+
     // The file's bytes (up to limit); false, with the finding made, when it cannot be read.
     bool Read(const Folder& folder, const Entry& e, std::string& bytes, size_t limit = SIZE_MAX) {
         if (unreadable_.count(&e)) return false;
-        if (tree_.readFile) {
-            try {
-                bytes = tree_.readFile(folder, e, limit);
-                return true;
-            } catch (const Error& error) {
-                if (unreadable_.insert(&e).second)
-                    Add(Severity::Error, "unreadable", Tree::RelPath(folder, e.name), 0, std::nullopt, error.what());
-                return false;
-            }
+        if (auto failure = ReadBytes(folder, e, bytes, limit)) {
+            Report(folder, e, *failure);
+            return false;
         }
-        int err = ReadWhole(folder.host + e.name, bytes, limit);
-        if (err != 0) Unreadable(folder, e, err);
-        return err == 0;
+        return true;
     }
 
     // Reports a path longer than Joliet carries, or than Windows programs open, unless a folder above it was
@@ -476,60 +513,230 @@ private:
     }
 
     void Progress() {
-        if (options_.progress && !options_.progress(done_, done_ + queue_.size())) throw Cancelled();
+        if (options_.progress && !options_.progress(done_, done_ + window_.size() + queue_.size()))
+            throw Cancelled();
     }
+
+    // A reference with where it leads, and the file it names when that is in the tree.
+    struct Step {
+        RawReference ref;
+        Resolved resolved;
+        bool found = false;
+        Located located;
+    };
+
+    // What a document's bytes say, made without touching the check's state, so that documents can be read
+    // ahead on other threads; what follows from it is settled in the order of the queue.
+    struct Parsed {
+        bool skipped = false; // known to be unreadable before the crawl
+        std::optional<ReadFailure> failure;
+        std::vector<Step> steps;
+        std::unordered_set<std::string> anchors;
+        std::string charset;
+        bool charsetDeclared = false;
+        bool nonAscii = false;
+        engine::Tally tally;
+    };
+
+    void Parse(const Document& doc, Parsed& out) const {
+        if (unreadableBefore_.count(doc.entry)) {
+            out.skipped = true;
+            return;
+        }
+        std::string bytes;
+        out.failure = ReadBytes(*doc.folder, *doc.entry, bytes);
+        if (out.failure) return;
+        std::vector<RawReference> references;
+        const bool rules = options_.engineRules;
+        Resolved base;
+        bool hasBase = false;
+        out.charset = doc.charset;
+        out.charsetDeclared = doc.charsetDeclared;
+        if (doc.html) {
+            engine::PageScanner pages(out.tally, &scripts_);
+            PageScan scan = ScanHtml(bytes, EndsWithNoCase(doc.entry->name, ".xhtml"), rules ? &pages : nullptr);
+            references = std::move(scan.references);
+            out.anchors = std::move(scan.anchors);
+            if (scan.hasBase) {
+                base = ResolveReference(scan.base.text, doc.folder->rel);
+                hasBase = base.target != Target::Self && base.target != Target::Inline;
+            }
+            out.charset = std::move(scan.charset);
+            out.charsetDeclared = scan.charsetDeclared;
+            out.nonAscii = scan.nonAscii;
+        } else if (doc.script) {
+            // A script file is read in its page's character set, as a style sheet without @charset is.
+            Decoded script = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
+            scripts_.Scan(script.text, 1, out.tally);
+        } else {
+            Decoded sheet = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
+            engine::StyleScanner styles(out.tally, false);
+            ScanCss(sheet.text, 1, references, rules ? &styles : nullptr);
+            out.charset = std::move(sheet.charset);
+            out.charsetDeclared = sheet.declared;
+            out.nonAscii = sheet.nonAscii;
+        }
+        out.steps.resize(references.size());
+        for (size_t i = 0; i < references.size(); ++i) {
+            Step& step = out.steps[i];
+            step.ref = std::move(references[i]);
+            step.resolved = ResolveReference(step.ref.text, doc.folder->rel, hasBase ? &base : nullptr);
+            if (step.resolved.target == Target::Local && !step.resolved.path.empty())
+                step.found = Locate(step.resolved.path, step.located);
+        }
+    }
+
+    // The findings of a parsed document and the documents it leads to, in the order the queue had it. A file
+    // found unreadable meanwhile is passed over, as it would be had it been read only now.
+    void Settle(Document& doc, Parsed& parsed) {
+        if (parsed.skipped || unreadable_.count(doc.entry)) return;
+        if (parsed.failure) {
+            Report(*doc.folder, *doc.entry, *parsed.failure);
+        } else {
+            if (doc.html) anchors_[doc.entry] = std::move(parsed.anchors);
+            doc.charset = std::move(parsed.charset);
+            doc.charsetDeclared = parsed.charsetDeclared;
+            if (!doc.script && parsed.nonAscii && !doc.charsetDeclared) NoCharset(doc);
+            for (const Step& step : parsed.steps)
+                Follow(doc, step, parsed.tally);
+            for (Finding& finding : parsed.tally.Findings(doc.rel))
+                result_.findings.push_back(std::move(finding));
+        }
+    }
+
+    // How many threads read documents.
+    unsigned Threads() const {
+        if (options_.threads != 0) return options_.threads;
+        return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+    }
+
+    // A document taken from the queue, read by whichever thread takes it first.
+    struct Slot {
+        Document doc;
+        Parsed parsed;
+        bool done = false; // under the read-ahead's lock
+        std::exception_ptr failure;
+    };
+
+    // Helper threads read the documents of the window ahead while this thread settles them in order. Only
+    // this thread changes the check's state and asks the progress whether to go on.
+    class ReadAhead {
+    public:
+        // Fewer helpers start when the system has no more threads to give; with none, Await reads every
+        // document itself.
+        ReadAhead(Checker& checker, unsigned helpers) : checker_(checker) {
+            threads_.reserve(helpers);
+            for (unsigned k = 0; k < helpers; ++k) {
+                try {
+                    threads_.emplace_back([this] { Help(); });
+                } catch (const std::system_error&) {
+                    break;
+                }
+            }
+        }
+        ~ReadAhead() {
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                stopping_ = true;
+            }
+            wake_.notify_all();
+            for (std::thread& thread : threads_)
+                thread.join();
+        }
+        ReadAhead(const ReadAhead&) = delete;
+        ReadAhead& operator=(const ReadAhead&) = delete;
+
+        void Offer(Slot* slot) {
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                jobs_.push_back(slot);
+            }
+            wake_.notify_one();
+        }
+
+        // Waits until the slot is read, reading it or the next ones here while helpers are busy; asks the
+        // progress now and then while it only waits.
+        void Await(Slot& slot) {
+            std::unique_lock<std::mutex> hold(lock_);
+            while (!slot.done) {
+                if (!jobs_.empty()) {
+                    RunNext(hold);
+                    continue;
+                }
+                if (!done_.wait_for(hold, kAskEvery, [&] { return slot.done; })) {
+                    hold.unlock();
+                    checker_.Progress();
+                    hold.lock();
+                }
+            }
+            if (slot.failure) std::rethrow_exception(slot.failure);
+        }
+
+    private:
+        // Takes the first job and reads it with the lock let go; a failure waits in the slot for Await.
+        void RunNext(std::unique_lock<std::mutex>& hold) {
+            Slot* job = jobs_.front();
+            jobs_.pop_front();
+            hold.unlock();
+            try {
+                checker_.Parse(job->doc, job->parsed);
+            } catch (...) {
+                job->failure = std::current_exception();
+            }
+            hold.lock();
+            job->done = true;
+        }
+
+        void Help() {
+            std::unique_lock<std::mutex> hold(lock_);
+            while (true) {
+                wake_.wait(hold, [&] { return stopping_ || !jobs_.empty(); });
+                if (stopping_) return;
+                RunNext(hold);
+                done_.notify_all();
+            }
+        }
+
+        Checker& checker_;
+        std::mutex lock_; // the jobs and the slots' done
+        std::deque<Slot*> jobs_; // offered and not yet taken, in the queue's order
+        bool stopping_ = false;
+        std::condition_variable wake_;
+        std::condition_variable done_;
+        std::vector<std::thread> threads_; // last, so that they start after the rest and stop first
+    };
 
     void Crawl() {
         Progress();
-        while (!queue_.empty()) {
-            Document doc = queue_.front();
-            queue_.pop_front();
-            std::string bytes;
-            if (!Read(*doc.folder, *doc.entry, bytes)) {
-                ++done_;
-                Progress();
-                continue;
+        unreadableBefore_ = unreadable_;
+        const unsigned threads = Threads();
+        std::optional<ReadAhead> ahead;
+        // A window as deep as a few documents for each thread keeps them busy while this one settles.
+        const size_t depth = threads > 1 ? kWindowPerThread * threads : 1;
+        while (!queue_.empty() || !window_.empty()) {
+            while (window_.size() < depth && !queue_.empty()) {
+                if (!ahead && threads > 1 && window_.size() + queue_.size() > 1) ahead.emplace(*this, threads - 1);
+                window_.push_back(std::make_unique<Slot>());
+                window_.back()->doc = std::move(queue_.front());
+                queue_.pop_front();
+                if (ahead) ahead->Offer(window_.back().get());
             }
-            std::vector<RawReference> references;
-            engine::Tally tally;
-            const bool rules = options_.engineRules;
-            Resolved base;
-            bool hasBase = false;
-            if (doc.html) {
-                engine::PageScanner pages(tally, &scripts_);
-                PageScan scan = ScanHtml(bytes, EndsWithNoCase(doc.entry->name, ".xhtml"), rules ? &pages : nullptr);
-                references = std::move(scan.references);
-                anchors_[doc.entry] = std::move(scan.anchors);
-                if (scan.hasBase) {
-                    base = ResolveReference(scan.base.text, doc.folder->rel);
-                    hasBase = base.target != Target::Self && base.target != Target::Inline;
-                }
-                doc.charset = scan.charset;
-                doc.charsetDeclared = scan.charsetDeclared;
-                if (scan.nonAscii && !scan.charsetDeclared) NoCharset(doc);
-            } else if (doc.script) {
-                // A script file is read in its page's character set, as a style sheet without @charset is.
-                Decoded script = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
-                scripts_.Scan(script.text, 1, tally);
-            } else {
-                Decoded sheet = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
-                engine::StyleScanner styles(tally, false);
-                ScanCss(sheet.text, 1, references, rules ? &styles : nullptr);
-                doc.charset = sheet.charset;
-                doc.charsetDeclared = sheet.declared;
-                if (sheet.nonAscii && !sheet.declared) NoCharset(doc);
-            }
-            for (const RawReference& ref : references)
-                Follow(doc, ref, hasBase ? &base : nullptr, tally);
-            for (Finding& finding : tally.Findings(doc.rel))
-                result_.findings.push_back(std::move(finding));
+            Slot& slot = *window_.front();
+            if (ahead)
+                ahead->Await(slot);
+            else
+                Parse(slot.doc, slot.parsed);
+            std::unique_ptr<Slot> settled = std::move(window_.front());
+            window_.pop_front();
+            Settle(settled->doc, settled->parsed);
             ++done_;
             Progress();
         }
     }
 
-    void Follow(const Document& doc, const RawReference& ref, const Resolved* base, engine::Tally& tally) {
-        Resolved r = ResolveReference(ref.text, doc.folder->rel, base);
+    void Follow(const Document& doc, const Step& step, engine::Tally& tally) {
+        const RawReference& ref = step.ref;
+        const Resolved& r = step.resolved;
         switch (r.target) {
         case Target::Inline:
             return;
@@ -552,8 +759,8 @@ private:
         case Target::Local:
             break;
         }
-        Located located;
-        if (r.path.empty() || !Locate(r.path, located)) {
+        const Located& located = step.located;
+        if (!step.found) {
             Add(Severity::Error, "missing-target", doc.rel, ref.line, ref.text,
                 "The target " + (r.path.empty() ? std::string("folder") : Quote(r.path)) + " does not exist.");
             return;
@@ -644,8 +851,13 @@ private:
     std::unordered_map<const Entry*, std::unordered_set<std::string>> anchors_;
     std::vector<PendingFragment> fragments_;
     std::unordered_map<const Entry*, std::string_view> pictures_; // what each picture is, when the engine lacks it
-    engine::ScriptScanner scripts_; // one for the whole check, so that identical inline blocks are read once
+    // One for the whole check, so that identical inline blocks are read once; the crawl's threads share it.
+    mutable engine::ScriptScanner scripts_;
+    mutable std::mutex readLock_; // a disc's reader is not asked by two threads at once
     uint64_t done_ = 0;
+    std::unordered_set<const Entry*> unreadableBefore_; // what the crawl's threads may look at
+    // Documents taken from the queue in its order, being read or waiting to be settled.
+    std::deque<std::unique_ptr<Slot>> window_;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -25,9 +26,11 @@ namespace {
 
 using namespace cli;
 
-volatile sig_atomic_t interrupted = 0;
+// The check reads pages on several threads, and the signal may arrive on any of them.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void OnInterrupt(int) { interrupted = 1; }
+void OnInterrupt(int) { interrupted = true; }
 
 // The first Ctrl-C asks the work to stop at its next progress report, so that the temporary image
 // is removed; a second one ends the program at once. A closed terminal (SIGHUP) and kill (SIGTERM) stop it
@@ -408,7 +411,7 @@ int main(int argc, char** argv) {
         arguments.removeFirst();
         CatchInterrupt();
         try {
-            return burn_cli::Run(first, arguments, [] { return interrupted != 0; });
+            return burn_cli::Run(first, arguments, [] { return interrupted.load(); });
         } catch (const std::exception& e) {
             Err(std::string("kvd_cd: ") + e.what() + "\n");
             return kCouldNotRun;

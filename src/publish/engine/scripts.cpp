@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -1041,30 +1043,24 @@ bool MayNestTooDeep(std::string_view source) {
     return possible >= static_cast<size_t>(kMaxStackEntries);
 }
 
-} // namespace
-
-struct ScriptScanner::State {
+// A parser and what its walks have looked up; one per thread reading at the same time.
+struct Reader {
     TSParser* parser = nullptr;
-    std::unordered_map<std::string, std::vector<Event>> cache; // by the script's text, handlers marked
-    size_t cachedBytes = 0;
     std::unordered_map<std::string, std::vector<std::string>> methodOwners;
 
+    Reader() {
+        parser = ts_parser_new();
+        ts_parser_set_language(parser, tree_sitter_javascript());
+        ts_parser_set_timeout_micros(parser, kParseMicros);
+    }
+    ~Reader() { ts_parser_delete(parser); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
     std::vector<Event> Read(std::string_view source);
-    void Scan(std::string_view source, char mode, int firstLine, Tally& tally);
 };
 
-ScriptScanner::ScriptScanner() : state_(new State) {
-    state_->parser = ts_parser_new();
-    ts_parser_set_language(state_->parser, tree_sitter_javascript());
-    ts_parser_set_timeout_micros(state_->parser, kParseMicros);
-}
-
-ScriptScanner::~ScriptScanner() {
-    ts_parser_delete(state_->parser);
-    delete state_;
-}
-
-std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
+std::vector<Event> Reader::Read(std::string_view source) {
     if (source.size() > kMaxScriptBytes) return {{kUnreadKind, "it is over 4 MB", -1}};
     const std::string skeleton = DataSkeleton(source);
     if (!skeleton.empty()) source = skeleton;
@@ -1089,6 +1085,22 @@ std::vector<Event> ScriptScanner::State::Read(std::string_view source) {
     return events;
 }
 
+} // namespace
+
+// The cache and the idle readers are shared by the threads of a check; a script is read outside the lock.
+struct ScriptScanner::State {
+    std::mutex lock;
+    std::vector<std::unique_ptr<Reader>> idle;
+    std::unordered_map<std::string, std::vector<Event>> cache; // by the script's text, handlers marked
+    size_t cachedBytes = 0;
+
+    void Scan(std::string_view source, char mode, int firstLine, Tally& tally);
+};
+
+ScriptScanner::ScriptScanner() : state_(new State) {}
+
+ScriptScanner::~ScriptScanner() { delete state_; }
+
 void ScriptScanner::State::Scan(std::string_view source, char mode, int firstLine, Tally& tally) {
     auto replay = [&](const std::vector<Event>& events) {
         for (const Event& event : events) {
@@ -1101,14 +1113,24 @@ void ScriptScanner::State::Scan(std::string_view source, char mode, int firstLin
     key.reserve(source.size() + 1);
     key += mode;
     key += source;
-    auto it = cache.find(key);
-    if (it != cache.end()) return replay(it->second);
-    std::vector<Event> events = Read(source);
-    replay(events);
-    if (cachedBytes + key.size() <= kMaxCachedBytes) {
-        cachedBytes += key.size();
-        cache.emplace(std::move(key), std::move(events));
+    std::unique_ptr<Reader> reader;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        auto it = cache.find(key);
+        if (it != cache.end()) return replay(it->second);
+        if (!idle.empty()) {
+            reader = std::move(idle.back());
+            idle.pop_back();
+        }
     }
+    if (!reader) reader = std::make_unique<Reader>();
+    std::vector<Event> events = reader->Read(source);
+    replay(events);
+    std::lock_guard<std::mutex> hold(lock);
+    idle.push_back(std::move(reader));
+    const size_t bytes = key.size();
+    if (cachedBytes + bytes <= kMaxCachedBytes && cache.emplace(std::move(key), std::move(events)).second)
+        cachedBytes += bytes;
 }
 
 void ScriptScanner::Scan(std::string_view source, int firstLine, Tally& tally) {

@@ -8,7 +8,7 @@
 
 namespace publish::engine {
 
-// One per check: identical inline blocks are parsed once.
+// One per check: identical inline blocks are parsed once. The threads of a check may share it.
 class ScriptScanner {
 public:
     ScriptScanner();
