@@ -18,6 +18,7 @@
 
 #include "bench_support.h"
 #include "publish/disc/burn.h"
+#include "support/iso_head.h"
 
 namespace {
 
@@ -44,6 +45,9 @@ void MakeImage(const fs::path& path, uint64_t bytes) {
         out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
         written += n;
     }
+    // A burn takes only an ISO 9660 image: the bytes get the descriptor of one as long as they are.
+    out.seekp(static_cast<std::streamoff>(testing_support::kIsoDescriptorOffset));
+    out << testing_support::PrimaryVolumeDescriptor(bytes);
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 

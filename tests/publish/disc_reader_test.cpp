@@ -279,6 +279,16 @@ TEST(ImageCheck, NoImageOrABrokenOneIsAClearErrorAndTheFileStaysAsItWas) {
         }
         EXPECT_EQ(ReadAll(out / "case.iso"), c.bytes);
     }
+    // A folder or a pipe named as the image is said to be no file, not read.
+    ASSERT_EQ(::mkfifo((out / "pipe.iso").c_str(), 0644), 0);
+    for (const std::string& notFile : {dir.Path(), out / "pipe.iso"}) {
+        try {
+            CheckImage(notFile);
+            ADD_FAILURE() << notFile;
+        } catch (const publish::Error& e) {
+            EXPECT_EQ(e.what(), "The disc image " + notFile + " is not a file.");
+        }
+    }
     EXPECT_FALSE(publish::IsImageFile(dir.Path()));
     EXPECT_TRUE(publish::IsImageFile(out / "good.iso"));
     EXPECT_THROW(CheckImage(out / "none.iso"), publish::Error);

@@ -315,4 +315,23 @@ TEST(HostileImage, TheCopyOutNeedsTheRoomOfEachExtentOnceAndIsRefusedWithoutIt) 
     ASSERT_EQ(::mkdir(tight.Path().c_str(), 0700), 0);
 }
 
+// More entries naming one extent than a file system keeps links to one file (65,000 on ext4): the copy
+// goes on with a second copy of the bytes for the rest.
+TEST(HostileImage, MoreEntriesOfOneExtentThanLinksToAFileAreCopiedOnceMore) {
+    TempDir dir, copy;
+    Image image;
+    std::vector<std::string> entries = StartFiles(image);
+    const uint32_t shared = image.Take(2048);
+    image.Put(shared, "shared");
+    constexpr int kEntries = 66000;
+    for (int i = 0; i < kEntries; ++i)
+        entries.push_back(FileRecord(u"p" + U(std::to_string(100000 + i)), shared, 6));
+    image.SetJolietRoot(image.AddFolder(entries));
+    image.Write(dir / "links.iso");
+
+    publish::ExtractImage(dir / "links.iso", copy.Path());
+    for (int i : {0, 64999, 65000, kEntries - 1})
+        EXPECT_EQ(ReadBytes(copy / ("p" + std::to_string(100000 + i))), "shared") << i;
+}
+
 } // namespace

@@ -20,14 +20,15 @@ FileHandle CreateFile(const std::string& name, uint32_t access, uint32_t share, 
     // CREATE_ALWAYS with FILE_FLAG_OPEN_REPARSE_POINT would write into the link's own reparse file; the
     // contract is that the link goes and a plain file takes its place, so the link is deleted first
     // (DeleteFileA removes a link, never what it leads to).
-    if (disposition == kCreateAlways && (flags & kFlagOpenReparsePoint) != 0) {
+    const bool replaceLink = disposition == kCreateAlways && (flags & kFlagOpenReparsePoint) != 0;
+    if (replaceLink) {
         const DWORD attributes = ::GetFileAttributesA(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !::DeleteFileA(name.c_str()))
             return kInvalidFileHandle;
     }
     const HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition,
-                                        FILE_ATTRIBUTE_NORMAL | (flags & kFlagOpenReparsePoint), nullptr);
+                                        FILE_ATTRIBUTE_NORMAL | (replaceLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     return handle == INVALID_HANDLE_VALUE ? kInvalidFileHandle : reinterpret_cast<FileHandle>(handle);
 }
 

@@ -59,11 +59,13 @@ uint64_t CheckImageFile(const std::string& path) {
     struct stat info {};
     unsigned char pvd[2048] = {};
     ssize_t got = -1;
-    if (fstat(fd, &info) == 0) got = ::pread(fd, pvd, sizeof pvd, static_cast<off_t>(kFirstDescriptor));
+    // A folder or a pipe is told as such, before a read would fail on it with a less helpful reason.
+    const bool stated = fstat(fd, &info) == 0;
+    if (stated && S_ISREG(info.st_mode)) got = ::pread(fd, pvd, sizeof pvd, static_cast<off_t>(kFirstDescriptor));
     int err = errno;
     ::close(fd);
+    if (stated && !S_ISREG(info.st_mode)) throw Error("The disc image " + path + " is not a file.");
     if (got < 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, err));
-    if (!S_ISREG(info.st_mode)) throw Error("The disc image " + path + " is not a file.");
     if (got < 6 || std::memcmp(pvd + 1, "CD001", 5) != 0)
         throw Error("The file " + path + " is not an ISO 9660 disc image.");
     if (pvd[0] != 1 || got < static_cast<ssize_t>(sizeof pvd))
@@ -735,9 +737,11 @@ void ExtractImage(const std::string& image, const std::string& folder, const Pro
             if (!key.empty()) {
                 auto [first, added] = copied.emplace(std::move(key), path);
                 if (!added) {
-                    if (::link(first->second.c_str(), path.c_str()) != 0)
-                        throw Error(detail::SystemErrorText("Cannot write", path, errno));
-                    continue;
+                    if (::link(first->second.c_str(), path.c_str()) == 0) continue;
+                    // A file system keeps only so many links to one file (65,000 on ext4): this entry starts
+                    // a second copy, which the entries after it are linked to.
+                    if (errno != EMLINK) throw Error(detail::SystemErrorText("Cannot write", path, errno));
+                    first->second = path;
                 }
             }
             // Never onto something that is there: O_EXCL neither replaces a file nor follows a link.
