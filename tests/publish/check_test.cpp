@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "publish/publish.h"
@@ -601,6 +604,24 @@ TEST(CheckThreads, FindingsAndProgressDoNotDependOnTheThreads) {
     const Run disc = check(1, &image);
     ASSERT_GT(disc.findings.size(), 1000u);
     EXPECT_EQ(check(4, &image).findings, disc.findings);
+
+    // A tree's own reader, as a disc's is, is asked by one thread at a time, and for every document.
+    publish::detail::Tree tree = publish::detail::WalkTree(dir.Path(), true);
+    std::atomic<int> reading{0}, most{0}, reads{0};
+    tree.readFile = [&](const publish::detail::Folder& folder, const publish::detail::Entry& entry, size_t limit) {
+        const int now = ++reading;
+        most = std::max(most.load(), now);
+        ++reads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // long enough for another thread to come in
+        std::string bytes = testing_support::ReadBytes(folder.host + entry.name).substr(0, limit);
+        --reading;
+        return bytes;
+    };
+    CheckOptions fourThreads;
+    fourThreads.threads = 4;
+    EXPECT_EQ(Whole(publish::detail::CheckTree(tree, dir.Path(), fourThreads)), one.findings);
+    EXPECT_EQ(most, 1);
+    EXPECT_GE(reads, static_cast<int>(documents));
 
     // A cancel from the progress stops the threads, and the check throws it.
     int calls = 0;
