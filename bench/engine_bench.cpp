@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "publish/engine/tally.h"
 #include "publish/publish.h"
 
 namespace {
@@ -102,7 +103,7 @@ void Bench(const Manual& manual, const fs::path& work, int rounds) {
     }
     std::map<std::string, int> kinds;
     for (const publish::Finding& f : with.findings)
-        if (f.kind.rfind("windows-", 0) == 0 || f.kind.rfind("script-", 0) == 0) ++kinds[f.kind];
+        if (publish::engine::IsEngineKind(f.kind)) ++kinds[f.kind];
     std::printf("%s (%zu pages), %d rounds:\n", manual.name, pages, rounds);
     Row("with the rules", on, PeakKb(folder, Options(manual, true)));
     Row("without them", off, PeakKb(folder, Options(manual, false)));

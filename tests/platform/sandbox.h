@@ -13,9 +13,7 @@
 #ifdef _WIN32
 #include "platform/win32/win32_api.h"
 #else
-#include <unistd.h>
-
-#include "platform/posix/drive_table.h"
+#include "core_test_support.h"
 #endif
 
 namespace platform_tests {
@@ -32,9 +30,8 @@ protected:
         second_ = "Z:" + std::filesystem::path(second_temp_.Path()).string();
         for (char& c : second_) c = c == '/' ? '\\' : c;
 #else
-        char buffer[4096];
-        savedCwd_ = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
-        platform::posix::SetDriveTable({Entry('C', first_temp_.Path()), Entry('D', second_temp_.Path())});
+        savedCwd_ = HostCwd();
+        platform::posix::SetDriveTable({Drive('C', first_temp_.Path()), Drive('D', second_temp_.Path())});
         first_ = "C:";
         second_ = "D:";
 #endif
@@ -71,15 +68,6 @@ protected:
     std::string work_;    // first_ + "\w"
 
 private:
-#ifndef _WIN32
-    static platform::posix::DriveEntry Entry(char letter, const std::string& hostFolder) {
-        platform::posix::DriveEntry entry;
-        entry.letter = letter;
-        entry.hostFolder = hostFolder;
-        entry.type = platform::kDriveFixed;
-        return entry;
-    }
-#endif
     testing_support::TempDir first_temp_;
 #ifdef _WIN32
     // Made under the host's /tmp, which Wine shows as Z:\tmp.

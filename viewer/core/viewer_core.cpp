@@ -44,25 +44,22 @@ bool OnlyDotsAndSpaces(std::string_view part) {
     return !part.empty() && part.find_first_not_of(". ") == std::string_view::npos;
 }
 
+bool SamePart(std::string_view a, std::string_view b, bool caseBlind) {
+    if (a.size() != b.size()) return false;
+    if (!caseBlind) return a == b;
+    return std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAtoZ(x) == LowerAtoZ(y); });
+}
+
 // The control's own error pages ("res://ieframe.dll/navcancl.htm#http://..."): the library is
 // named exactly, and the page is a plain name, so the address reaches no other file's resources.
 bool IsEngineErrorPage(std::string_view address) {
     constexpr std::string_view kPrefix = "res://ieframe.dll/";
-    if (address.size() <= kPrefix.size()) return false;
-    for (size_t i = 0; i < kPrefix.size(); ++i) {
-        if (LowerAtoZ(address[i]) != kPrefix[i]) return false;
-    }
+    if (address.size() <= kPrefix.size() || !SamePart(address.substr(0, kPrefix.size()), kPrefix, true)) return false;
     std::string_view page = address.substr(kPrefix.size());
     page = page.substr(0, page.find_first_of("#?"));
     if (page.empty() || OnlyDotsAndSpaces(page)) return false;
     return std::all_of(page.begin(), page.end(),
                        [](char c) { return IsAsciiLetter(c) || IsDigit(c) || c == '_' || c == '-' || c == '.'; });
-}
-
-bool SamePart(std::string_view a, std::string_view b, bool caseBlind) {
-    if (a.size() != b.size()) return false;
-    if (!caseBlind) return a == b;
-    return std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAtoZ(x) == LowerAtoZ(y); });
 }
 
 bool IsCommandLineSeparator(char c) { return c == ' ' || c == '\t'; }
@@ -159,8 +156,7 @@ bool IsPageForBrowser(const std::string& page) {
     const size_t dot = name.find_last_of('.');
     if (dot == std::string::npos) return false;
     std::string extension = name.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    std::transform(extension.begin(), extension.end(), extension.begin(), LowerAtoZ);
     return extension == "htm" || extension == "html" || extension == "xhtml" || extension == "xht";
 }
 
@@ -217,6 +213,11 @@ std::optional<std::string> ResolveDotParts(std::string_view path, char separator
         resolved += kept[i];
     }
     return resolved;
+}
+
+std::string JoinPageInside(const std::string& folder, const std::string& page, char separator) {
+    const std::optional<std::string> inside = ResolveDotParts(page, separator);
+    return inside ? JoinPagePath(folder, *inside, separator) : std::string();
 }
 
 std::string AddressScheme(std::string_view address) {

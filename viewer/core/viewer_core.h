@@ -79,6 +79,10 @@ bool PathInsideFolder(std::string_view folder, std::string_view path, bool caseB
 // dots and spaces without being "." or ".." (Windows trims such a part, ".. " to "..").
 std::optional<std::string> ResolveDotParts(std::string_view path, char separator);
 
+// A first page relative to the viewer's folder, which must stay on the disc however it is spelt: its
+// "." and ".." parts resolved on their own first, then joined to the folder; empty when it leads out.
+std::string JoinPageInside(const std::string& folder, const std::string& page, char separator);
+
 // The scheme of an address, lower-cased ("http" of "HTTP://x"); empty when it has none, or when
 // what stands before the colon is a drive letter.
 std::string AddressScheme(std::string_view address);

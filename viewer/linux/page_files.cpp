@@ -58,12 +58,8 @@ bool GivenByFullPath(const std::string& firstPage) {
 }
 
 std::string ResolvePagePath(const std::string& firstPage, const std::string& viewerFolder) {
-    if (!GivenByFullPath(firstPage)) {
-        // Resolved on its own first, as a page of the disc must stay on it however it is spelt; a
-        // relative name may still use Windows separators ("pages\intro.htm").
-        const std::optional<std::string> inside = ResolveDotParts(firstPage, '/');
-        return inside ? JoinPagePath(viewerFolder, *inside, '/') : std::string();
-    }
+    // A relative name may still use Windows separators ("pages\intro.htm").
+    if (!GivenByFullPath(firstPage)) return JoinPageInside(viewerFolder, firstPage, '/');
     // A Windows full path goes through the drive table, as the wizard names its help page that way.
     const std::string host = firstPage[0] == '/' ? firstPage : platform::HostPathOf(firstPage);
     return host.empty() ? std::string() : ResolveDotParts(host, '/').value_or(std::string());

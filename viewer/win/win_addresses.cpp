@@ -78,8 +78,7 @@ Route RouteWindowsNavigation(std::string_view address, const std::vector<std::st
 
 std::string FirstPagePath(const std::string& firstPage, const std::string& viewerFolder) {
     if (IsWindowsFullPath(firstPage)) return WithBackslashes(firstPage);
-    const std::optional<std::string> inside = ResolveDotParts(firstPage, '\\');
-    return inside ? JoinPagePath(viewerFolder, *inside, '\\') : std::string();
+    return JoinPageInside(viewerFolder, firstPage, '\\');
 }
 
 std::string FolderOfPath(const std::string& path) {

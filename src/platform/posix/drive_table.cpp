@@ -126,8 +126,7 @@ void AddNames(const std::string& text, std::vector<std::string>* names) {
 // CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, also with an extension ("con.txt") and with
 // spaces before it, as Windows 10 reads them.
 bool IsDeviceName(const std::string& name) {
-    std::string base = name.substr(0, name.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
+    const std::string base = DeviceBaseName(name);
     for (const char* device : {"CON", "PRN", "AUX", "NUL"})
         if (EqualsIgnoringAsciiCase(base, device)) return true;
     return base.size() == 4 && (EqualsIgnoringAsciiCase(base.substr(0, 3), "COM") ||
@@ -327,8 +326,7 @@ bool ResolveLocked(State& state, const std::string& windowsPath, ResolvedPath* o
     }
     // Characters no Windows name may hold make the whole path an invalid name there, whatever
     // the host would make of them.
-    if (path.find_first_of("*?<>|\"") != std::string::npos ||
-        std::any_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 32; })) {
+    if (HoldsReservedCharacter(path)) {
         *error = kErrorInvalidName;
         return false;
     }

@@ -185,11 +185,19 @@ std::vector<std::string> Utf8Characters(const std::string& text) {
 bool IsWindowsName(const std::string& name) {
     if (name.empty()) return false;
     if (name == "." || name == "..") return true;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
-    }
+    if (HoldsReservedCharacter(name) || name.find_first_of("\\/:") != std::string::npos) return false;
     return name.back() != '.' && name.back() != ' ';
+}
+
+bool HoldsReservedCharacter(std::string_view text) {
+    return text.find_first_of("*?\"<>|") != std::string_view::npos ||
+           std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+std::string DeviceBaseName(const std::string& name) {
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    return base;
 }
 
 std::string TrimComponent(std::string name) {

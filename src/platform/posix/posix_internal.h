@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform::posix {
 
@@ -48,6 +49,14 @@ bool IsWindowsName(const std::string& name);
 
 // A path component as Windows reads it: trailing periods and spaces dropped.
 std::string TrimComponent(std::string name);
+
+// True when the text holds a character no Windows name may hold besides the separators: * ? " < > |
+// or a control byte (1 to 31).
+bool HoldsReservedCharacter(std::string_view text);
+
+// The name a device answers to when the name is one ("con.txt" is CON): the part before the first
+// period without the spaces before it, as Windows 10 reads it.
+std::string DeviceBaseName(const std::string& name);
 
 // True when both are the same letter, ignoring ASCII case.
 inline bool SameLetter(char a, char b) { return (a & ~0x20) == (b & ~0x20); }

@@ -109,20 +109,22 @@ FindHandle FindFirstFileEx(const std::string& pattern, FindData* data, bool limi
         uint32_t error = 0;
         const std::string name = posix::TrimComponent(namePart);
         struct stat entry;
-        if (!name.empty() && posix::ResolvePath(folderPart + name, &target, &error) && target.device) {
+        if (name.empty() || !posix::ResolvePath(folderPart + name, &target, &error)) {
+            SetLastError(kErrorFileNotFound);
+            return nullptr;
+        }
+        if (target.device) {
             // A device is found in any folder, under its name without an extension.
             auto state = std::make_unique<FindState>();
             FindData device;
-            device.name = target.lastName.substr(0, target.lastName.find('.'));
-            while (!device.name.empty() && device.name.back() == ' ') device.name.pop_back();
+            device.name = posix::DeviceBaseName(target.lastName);
             device.attributes = kAttrArchive;
             state->entries.push_back(device);
             if (data) *data = device;
             state->next = 1;
             return state.release();
         }
-        if (name.empty() || !posix::ResolvePath(folderPart + name, &target, &error) ||
-            ::lstat(target.host.c_str(), &entry) != 0) {
+        if (::lstat(target.host.c_str(), &entry) != 0) {
             SetLastError(kErrorFileNotFound);
             return nullptr;
         }

@@ -10,7 +10,6 @@
 #include <deque>
 #include <exception>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -468,6 +467,7 @@ private:
         // A style sheet without a character set of its own is read in its page's.
         std::string charset;
         bool charsetDeclared = false;
+        bool unreadable = false; // known to be when it left the queue: not read again
     };
 
     struct PendingFragment {
@@ -528,7 +528,6 @@ private:
     // What a document's bytes say, made without touching the check's state, so that documents can be read
     // ahead on other threads; what follows from it is settled in the order of the queue.
     struct Parsed {
-        bool skipped = false; // known to be unreadable before the crawl
         std::optional<ReadFailure> failure;
         std::vector<Step> steps;
         std::unordered_set<std::string> anchors;
@@ -539,10 +538,7 @@ private:
     };
 
     void Parse(const Document& doc, Parsed& out) const {
-        if (unreadableBefore_.count(doc.entry)) {
-            out.skipped = true;
-            return;
-        }
+        if (doc.unreadable) return;
         std::string bytes;
         out.failure = ReadBytes(*doc.folder, *doc.entry, bytes);
         if (out.failure) return;
@@ -567,7 +563,7 @@ private:
         } else if (doc.script) {
             // A script file is read in its page's character set, as a style sheet without @charset is.
             Decoded script = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
-            scripts_.Scan(script.text, 1, out.tally);
+            scripts_.ScanFile(script.text, out.tally);
         } else {
             Decoded sheet = DecodeStyleSheet(bytes, doc.charset, doc.charsetDeclared);
             engine::StyleScanner styles(out.tally, false);
@@ -589,14 +585,14 @@ private:
     // The findings of a parsed document and the documents it leads to, in the order the queue had it. A file
     // found unreadable meanwhile is passed over, as it would be had it been read only now.
     void Settle(Document& doc, Parsed& parsed) {
-        if (parsed.skipped || unreadable_.count(doc.entry)) return;
+        if (unreadable_.count(doc.entry)) return;
         if (parsed.failure) {
             Report(*doc.folder, *doc.entry, *parsed.failure);
         } else {
             if (doc.html) anchors_[doc.entry] = std::move(parsed.anchors);
             doc.charset = std::move(parsed.charset);
             doc.charsetDeclared = parsed.charsetDeclared;
-            if (!doc.script && parsed.nonAscii && !doc.charsetDeclared) NoCharset(doc);
+            if (parsed.nonAscii && !doc.charsetDeclared) NoCharset(doc);
             for (const Step& step : parsed.steps)
                 Follow(doc, step, parsed.tally);
             for (Finding& finding : parsed.tally.Findings(doc.rel))
@@ -663,7 +659,7 @@ private:
                     RunNext(hold);
                     continue;
                 }
-                if (!done_.wait_for(hold, kAskEvery, [&] { return slot.done; })) {
+                if (!finished_.wait_for(hold, kAskEvery, [&] { return slot.done; })) {
                     hold.unlock();
                     checker_.Progress();
                     hold.lock();
@@ -693,7 +689,7 @@ private:
                 wake_.wait(hold, [&] { return stopping_ || !jobs_.empty(); });
                 if (stopping_) return;
                 RunNext(hold);
-                done_.notify_all();
+                finished_.notify_all();
             }
         }
 
@@ -701,34 +697,29 @@ private:
         std::mutex lock_; // the jobs and the slots' done
         std::deque<Slot*> jobs_; // offered and not yet taken, in the queue's order
         bool stopping_ = false;
-        std::condition_variable wake_;
-        std::condition_variable done_;
+        std::condition_variable wake_;     // a job offered, or the end
+        std::condition_variable finished_; // a helper's job done
         std::vector<std::thread> threads_; // last, so that they start after the rest and stop first
     };
 
     void Crawl() {
         Progress();
-        unreadableBefore_ = unreadable_;
         const unsigned threads = Threads();
-        std::optional<ReadAhead> ahead;
+        ReadAhead ahead(*this, threads - 1);
         // A window as deep as a few documents for each thread keeps them busy while this one settles.
-        const size_t depth = threads > 1 ? kWindowPerThread * threads : 1;
+        const size_t depth = kWindowPerThread * threads;
         while (!queue_.empty() || !window_.empty()) {
             while (window_.size() < depth && !queue_.empty()) {
-                if (!ahead && threads > 1 && window_.size() + queue_.size() > 1) ahead.emplace(*this, threads - 1);
-                window_.push_back(std::make_unique<Slot>());
-                window_.back()->doc = std::move(queue_.front());
+                Slot& slot = window_.emplace_back();
+                slot.doc = std::move(queue_.front());
                 queue_.pop_front();
-                if (ahead) ahead->Offer(window_.back().get());
+                slot.doc.unreadable = unreadable_.count(slot.doc.entry) != 0;
+                ahead.Offer(&slot);
             }
-            Slot& slot = *window_.front();
-            if (ahead)
-                ahead->Await(slot);
-            else
-                Parse(slot.doc, slot.parsed);
-            std::unique_ptr<Slot> settled = std::move(window_.front());
+            Slot& front = window_.front();
+            ahead.Await(front);
+            Settle(front.doc, front.parsed);
             window_.pop_front();
-            Settle(settled->doc, settled->parsed);
             ++done_;
             Progress();
         }
@@ -855,20 +846,12 @@ private:
     mutable engine::ScriptScanner scripts_;
     mutable std::mutex readLock_; // a disc's reader is not asked by two threads at once
     uint64_t done_ = 0;
-    std::unordered_set<const Entry*> unreadableBefore_; // what the crawl's threads may look at
-    // Documents taken from the queue in its order, being read or waiting to be settled.
-    std::deque<std::unique_ptr<Slot>> window_;
+    // Documents taken from the queue in its order, being read or waiting to be settled; a deque, so that a
+    // slot stays where it is while others come and go.
+    std::deque<Slot> window_;
 };
 
 } // namespace
-
-std::string Tree::Read(const Folder& folder, const Entry& entry, size_t limit) const {
-    if (readFile) return readFile(folder, entry, limit);
-    std::string bytes;
-    const std::string path = folder.host + entry.name;
-    if (int err = ReadWhole(path, bytes, limit)) throw Error(SystemErrorText("Cannot read", path, err));
-    return bytes;
-}
 
 CheckResult CheckTree(const Tree& tree, const std::string& folder, const CheckOptions& options) {
     return Checker(tree, options).Run(folder);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 namespace publish::detail {
 
@@ -274,6 +275,13 @@ struct HtmlState {
     int scriptLine = 0;
     std::string script;
 
+    // CSS written into the page, from the given line: a style attribute (declarationsOnly) or a <style>.
+    void ScanStyle(std::string_view text, int firstLine, bool declarationsOnly) {
+        std::optional<engine::StyleScanner> styles;
+        if (engine) styles.emplace(engine->tally(), declarationsOnly);
+        ScanCss(text, firstLine, scan.references, styles ? &*styles : nullptr, false);
+    }
+
     int LineAt(size_t pos) {
         if (pos < linePos) {
             linePos = 0;
@@ -479,12 +487,7 @@ void OnStartElement(void* data, const xmlChar* rawName, const xmlChar** attribut
             break;
         }
         case Use::Style:
-            if (state->engine) {
-                engine::StyleScanner styles(state->engine->tally(), true);
-                ScanCss(value, lineOf(name), state->scan.references, &styles, false);
-            } else {
-                ScanCss(value, lineOf(name), state->scan.references, nullptr, false);
-            }
+            state->ScanStyle(value, lineOf(name), true);
             break;
         case Use::Base:
             if (!state->scan.hasBase) {
@@ -503,12 +506,7 @@ void OnEndElement(void* data, const xmlChar* rawName) {
     std::string_view name(reinterpret_cast<const char*>(rawName));
     if (state->inStyle && name == "style") {
         state->inStyle = false;
-        if (state->engine) {
-            engine::StyleScanner styles(state->engine->tally(), false);
-            ScanCss(state->style, state->styleLine, state->scan.references, &styles, false);
-        } else {
-            ScanCss(state->style, state->styleLine, state->scan.references, nullptr, false);
-        }
+        state->ScanStyle(state->style, state->styleLine, false);
         state->style.clear();
     }
     if (state->inScript && name == "script") {

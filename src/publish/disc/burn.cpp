@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "publish/disc/disc_reader.h"
+#include "publish/disc/tree.h"
 #include "publish/figures.h"
 
 namespace publish {
@@ -111,6 +112,10 @@ bool Overwritable(int profile) {
     return profile == 0x12 || profile == 0x13 || profile == 0x1a || profile == 0x43 || profile == kStdioProfile;
 }
 
+constexpr char kStdioPrefix[] = "stdio:";
+
+bool IsStdio(const std::string& address) { return address.rfind(kStdioPrefix, 0) == 0; }
+
 // One drive taken for this process's use, given back (and ejected when asked) at the end.
 class GrabbedDrive {
 public:
@@ -118,7 +123,7 @@ public:
     explicit GrabbedDrive(const std::string& address, const std::string& libraryAddress = {}) : address_(address) {
         ForgetMessages();
         std::string wanted = libraryAddress.empty() ? address : libraryAddress;
-        if (address.rfind("stdio:", 0) != 0) {
+        if (!IsStdio(address)) {
             // A link such as /dev/cdrom leads to the device libburn knows.
             char converted[BURN_DRIVE_ADR_LEN];
             if (burn_drive_convert_fs_adr(const_cast<char*>(address.c_str()), converted) == 1) wanted = converted;
@@ -207,10 +212,6 @@ DriveInfo Describe(const std::string& address, const burn_drive_info& info) {
     described.speeds.erase(std::unique(described.speeds.begin(), described.speeds.end()), described.speeds.end());
     return described;
 }
-
-constexpr char kStdioPrefix[] = "stdio:";
-
-bool IsStdio(const std::string& address) { return address.rfind(kStdioPrefix, 0) == 0; }
 
 // A stdio: drive's file, judged by what its path leads to before anything opens it for writing.
 struct StdioJudgement {
@@ -384,17 +385,11 @@ public:
 
     // Exactly size bytes from offset, or an error naming the image.
     void Read(uint64_t offset, char* data, size_t size) const {
-        size_t got = 0;
-        while (got < size) {
-            const ssize_t n = pread(fd_, data + got, size - got, static_cast<off_t>(offset + got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                throw BurnError(BurnFailure::BadImage,
-                                "The image " + path_ + " cannot be read: " +
-                                    (n < 0 ? std::strerror(errno) : "it became shorter while it was burned") + ".");
-            }
-            got += static_cast<size_t>(n);
-        }
+        const ssize_t n = detail::ReadAt(fd_, data, size, offset);
+        if (n != static_cast<ssize_t>(size))
+            throw BurnError(BurnFailure::BadImage,
+                            "The image " + path_ + " cannot be read: " +
+                                (n < 0 ? std::strerror(errno) : "it became shorter while it was burned") + ".");
     }
 
 private:

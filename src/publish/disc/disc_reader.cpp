@@ -45,6 +45,10 @@ std::string LibraryText(int code) {
     return text;
 }
 
+uint32_t Le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 } // namespace
 
 // What can be told from the file's own bytes, before libisofs sees it: its error messages name no file and
@@ -71,7 +75,7 @@ uint64_t CheckImageFile(const std::string& path) {
     if (pvd[0] != 1 || got < static_cast<ssize_t>(sizeof pvd))
         throw Error("The disc image " + path + " is damaged: its first volume descriptor is not a primary one.");
     // The volume's size in sectors, stored little-endian first and then big-endian.
-    uint64_t sectors = uint64_t(pvd[80]) | uint64_t(pvd[81]) << 8 | uint64_t(pvd[82]) << 16 | uint64_t(pvd[83]) << 24;
+    uint64_t sectors = Le32(pvd + 80);
     uint64_t bytes = static_cast<uint64_t>(info.st_size);
     if (bytes < sectors * kSectorBytes)
         throw Error("The disc image " + path + " is cut short: it holds " + std::to_string(bytes) + " bytes of the " +
@@ -80,10 +84,6 @@ uint64_t CheckImageFile(const std::string& path) {
 }
 
 namespace {
-
-uint32_t Le32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Bounds on what any image may ask of the reader; beyond them the disc is refused as damaged. Joliet paths
 // hold at most 240 characters, so no tree a reader can use is deeper than 120 folders.
@@ -219,13 +219,9 @@ RawTree WalkRawTree(const std::string& path, uint64_t volumeSectors, const Progr
     auto read = [&](uint64_t sector) {
         const uint64_t offset = sector * kSectorBytes;
         if (offset > size || kSectorBytes > size - offset) return false;
-        size_t done = 0;
-        while (done < kSectorBytes) {
-            ssize_t n = ::pread(fd, block + done, kSectorBytes - done, static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw Error(detail::SystemErrorText("Cannot read the disc image", path, n < 0 ? errno : EIO));
-            done += static_cast<size_t>(n);
-        }
+        const ssize_t n = detail::ReadAt(fd, block, kSectorBytes, offset);
+        if (n != static_cast<ssize_t>(kSectorBytes))
+            throw Error(detail::SystemErrorText("Cannot read the disc image", path, n < 0 ? errno : EIO));
         return true;
     };
 
@@ -355,15 +351,8 @@ struct Source {
             s.cancelled = true;
             return ISO_DATA_SOURCE_FATAL;
         }
-        size_t done = 0;
-        while (done < kSectorBytes) {
-            ssize_t n = ::pread(s.fd, buffer + done, kSectorBytes - done,
-                                static_cast<off_t>(uint64_t(lba) * kSectorBytes + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return ISO_FILE_READ_ERROR;
-            done += static_cast<size_t>(n);
-        }
-        return ISO_SUCCESS;
+        const ssize_t n = detail::ReadAt(s.fd, buffer, kSectorBytes, uint64_t(lba) * kSectorBytes);
+        return n == static_cast<ssize_t>(kSectorBytes) ? ISO_SUCCESS : ISO_FILE_READ_ERROR;
     }
     static void Free(IsoDataSource* src) {
         Source* s = &Of(src);

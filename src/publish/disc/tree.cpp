@@ -116,6 +116,18 @@ std::string SystemErrorText(const char* what, const std::string& path, int err) 
     return std::string(what) + " " + path + ": " + std::strerror(err) + ".";
 }
 
+ssize_t ReadAt(int fd, void* data, size_t size, uint64_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, static_cast<char*>(data) + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
 const Entry* Folder::Find(const std::string& name) const {
     auto it = exact.find(name);
     return it == exact.end() ? nullptr : &entries[it->second];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -74,16 +75,14 @@ struct Tree {
     uint64_t files = 0;
 
     // A tree read back from a disc image rather than walked on the host: its files' bytes come through
-    // readFile, the first page comes from the disc's autorun.inf, and the image's size is known.
+    // readFile, the first page comes from the disc's autorun.inf, and the image's size is known. The check
+    // reads pages on several threads but asks readFile from one at a time.
     bool fromImage = false;
     uint64_t imageBytes = 0;
     std::function<std::string(const Folder& folder, const Entry& entry, size_t limit)> readFile;
     // What the disc's own records tell about its entries beyond the list (a file whose bytes lie past the
     // image's end, a name the reader changed); an entry named here is not read again.
     std::vector<std::pair<const Entry*, Finding>> discFindings;
-
-    // At most limit bytes of a file of the tree; throws Error when it cannot be read.
-    std::string Read(const Folder& folder, const Entry& entry, size_t limit = SIZE_MAX) const;
 
     // "sub/a.htm" for an entry of a folder.
     static std::string RelPath(const Folder& folder, const std::string& name) {
@@ -109,5 +108,8 @@ void AppendUtf8(uint32_t cp, std::string& out);
 
 // Error text for a failed system call on a path: "Cannot read /x/y: No such file or directory."
 std::string SystemErrorText(const char* what, const std::string& path, int err);
+
+// size bytes at offset, fewer where the file ends first: the count read, or -1 with errno set.
+ssize_t ReadAt(int fd, void* data, size_t size, uint64_t offset);
 
 } // namespace publish::detail

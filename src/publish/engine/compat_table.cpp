@@ -39,6 +39,9 @@ Support EngineSupport(std::string_view path) {
 
 bool Known(std::string_view path) { return Find(path) != nullptr; }
 
-std::string_view CompatDataVersion() { return kCompatDataVersion; }
+bool EngineLacks(std::string_view path) {
+    const Support support = EngineSupport(path);
+    return support == Support::No || support == Support::Prefixed;
+}
 
 }  // namespace publish::engine

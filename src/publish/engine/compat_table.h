@@ -18,7 +18,8 @@ enum class Support {
 Support EngineSupport(std::string_view path);
 bool Known(std::string_view path);
 
-// The version of the compatibility data the table was made from.
-std::string_view CompatDataVersion();
+// The data knows the feature and the engine lacks it: not at all, or only under a vendor prefix or
+// another name (written without it, as the check sees it, it does not work either).
+bool EngineLacks(std::string_view path);
 
 }  // namespace publish::engine

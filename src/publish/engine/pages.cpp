@@ -9,11 +9,6 @@ namespace publish::engine {
 
 namespace {
 
-bool Lacks(std::string_view path) {
-    Support support = EngineSupport(path);
-    return support == Support::No || support == Support::Prefixed;
-}
-
 bool IsHandler(std::string_view name) { return name.size() > 2 && name.compare(0, 2, "on") == 0; }
 
 } // namespace
@@ -42,7 +37,7 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
         pictures_.back().second = true;
     } else if (tag == "source" && !pictures_.empty()) {
         // Skipped by the engine together with its <picture>: the <img> is what it shows.
-    } else if (Lacks(path_)) {
+    } else if (EngineLacks(path_)) {
         // The attributes of an element the engine lacks go with it.
         std::string what = "<";
         what.append(element).append("> element");
@@ -56,7 +51,7 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
         }
         if (tag == "input" && name == "type") {
             std::string type = ascii::TrimmedLower(value);
-            if (!type.empty() && Lacks("html.elements.input.type_" + type))
+            if (!type.empty() && EngineLacks("html.elements.input.type_" + type))
                 tally_.Add("windows-html", Severity::Warning,
                            "input type \"" + type + "\", shown as a plain text field", lineOf(name));
             continue;
@@ -69,7 +64,7 @@ void PageScanner::StartElement(std::string_view tag, const Attributes& attribute
         // srcset and sizes beside a src: the engine shows the src, which the check judges as a picture.
         if (elementLacking || ((name == "srcset" || name == "sizes") && tag == "img")) continue;
         path_.assign("html.elements.").append(element).append(".").append(name);
-        if (Lacks(path_)) {
+        if (EngineLacks(path_)) {
             std::string what = "\"";
             what.append(name).append("\" attribute of <").append(element).append(">");
             tally_.Add("windows-html", Severity::Warning, what, lineOf(name));

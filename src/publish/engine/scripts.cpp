@@ -100,9 +100,7 @@ constexpr std::array kRegexFlags{
     Flag{'v', {"regular expression flag v", "javascript.builtins.RegExp.unicodeSets"}},
 };
 
-bool Lacks(Support support) { return support == Support::No || support == Support::Prefixed; }
-
-bool Refused(const Construct& construct) { return !Known(construct.path) || Lacks(EngineSupport(construct.path)); }
+bool Refused(const Construct& construct) { return !Known(construct.path) || EngineLacks(construct.path); }
 
 // Builtin constructors and namespaces whose own members (Object.assign, Array.from) the data lists.
 constexpr std::array<std::string_view, 14> kBuiltinObjects{"Array",  "ArrayBuffer", "Date",   "Intl",    "JSON",
@@ -503,31 +501,30 @@ void Walker::Enter(TSNode node, const char* field) {
     if (parent && field) {
         const K parentType = parent->kind;
         bool owner = parentType == K::if_statement || parentType == K::ternary_expression;
-        bool logical = parentType == K::binary_expression &&
-                       (FieldType(parent->node, "operator") == "&&" || FieldType(parent->node, "operator") == "||");
+        const std::string_view op = parentType == K::binary_expression ? FieldType(parent->node, "operator") : "";
+        bool logical = op == "&&" || op == "||";
         if ((owner && std::strcmp(field, "condition") == 0) || (logical && std::strcmp(field, "left") == 0)) {
             ++frame.tests;
             collectors_.push_back(frames_.size() - 2);
         } else if ((owner && (std::strcmp(field, "consequence") == 0 || std::strcmp(field, "alternative") == 0)) ||
                    (logical && std::strcmp(field, "right") == 0)) {
-            std::vector<std::string> tested = parent->tested;
-            Activate(frame, tested);
+            Activate(frame, parent->tested);
         }
     }
     if (parent && field && std::strcmp(field, "body") == 0 && parent->kind == K::try_statement) {
         frame.tried = true;
         ++tries_;
     }
-    if (KindOf(node) == K::unary_expression && FieldType(node, "operator") == "typeof") {
+    if (frame.kind == K::unary_expression && FieldType(node, "operator") == "typeof") {
         ++frame.tests;
         collectors_.push_back(frames_.size() - 1);
     }
     // What a test calls (if (s.includes(x))) is no test of that name.
     size_t here = frames_.size() - 1;
     if (!collectors_.empty() && ts_node_is_named(node) &&
-        ((KindOf(node) == K::identifier && !Called(here)) ||
-         (KindOf(node) == K::property_identifier && !Called(here - 1)) || KindOf(node) == K::string_fragment ||
-         KindOf(node) == K::shorthand_property_identifier)) {
+        ((frame.kind == K::identifier && !Called(here)) ||
+         (frame.kind == K::property_identifier && !Called(here - 1)) || frame.kind == K::string_fragment ||
+         frame.kind == K::shorthand_property_identifier)) {
         for (size_t collector : collectors_)
             frames_[collector].tested.emplace_back(Text(node));
     }
@@ -698,12 +695,12 @@ const std::vector<std::string>& Walker::UnknownReceiverOwners(const std::string&
     for (std::string_view type : kBuiltinTypes) {
         std::string path = "javascript.builtins." + std::string(type) + "." + method;
         if (!Known(path)) continue;
-        if (!Lacks(EngineSupport(path))) return it->second;
+        if (!EngineLacks(path)) return it->second;
         if (type == "String" || type == "Array") owners.push_back(std::string(type) + ".prototype." + method);
     }
     for (std::string_view type : kInterfaceTypes) {
         std::string path = "api." + std::string(type) + "." + method;
-        if (Known(path) && !Lacks(EngineSupport(path))) return it->second;
+        if (Known(path) && !EngineLacks(path)) return it->second;
     }
     it->second = std::move(owners);
     return it->second;
@@ -734,7 +731,7 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
     if (!object.empty() && Among(kBuiltinObjects, object)) {
         std::string dotted = object + "." + property;
         std::string path = "javascript.builtins." + dotted;
-        if (Known(path) && Lacks(EngineSupport(path))) AddUse(object, dotted, dotted, node);
+        if (EngineLacks(path)) AddUse(object, dotted, dotted, node);
         return;
     }
     if (std::string_view interface = InterfaceOf(object); !interface.empty()) {
@@ -742,13 +739,13 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
             // window.fetch is the global fetch.
             for (std::string path : {"api.Window." + property, "api." + property, "javascript.builtins." + property}) {
                 if (!Known(path)) continue;
-                if (Lacks(EngineSupport(path))) AddUse(property, object + "." + property, property, node, object);
+                if (EngineLacks(path)) AddUse(property, object + "." + property, property, node, object);
                 return;
             }
             return;
         }
         std::string path = "api." + std::string(interface) + "." + property;
-        if (Known(path) && Lacks(EngineSupport(path)))
+        if (EngineLacks(path))
             AddUse(object, object + "." + property, object + "." + property, node);
         return;
     }
@@ -759,7 +756,7 @@ void Walker::MemberUse(TSNode node, const Frame* parent, const char* field) {
     if (!receiver.empty()) {
         bool builtin = receiver == "String" || receiver == "Array" || receiver == "RegExp";
         std::string path = (builtin ? "javascript.builtins." : "api.") + std::string(receiver) + "." + property;
-        if (Known(path) && Lacks(EngineSupport(path))) {
+        if (EngineLacks(path)) {
             std::string dotted = std::string(receiver) + ".prototype." + property;
             AddUse(std::string(receiver), dotted, dotted, node);
         }
@@ -818,12 +815,12 @@ void Walker::Names(TSNode node, const char* field, const Frame* parent) {
     const bool constructed = called && parentType == K::new_expression;
     for (std::string path : {"javascript.builtins." + name, "api." + name, "api.Window." + name}) {
         if (!Known(path)) continue;
-        if (Lacks(EngineSupport(path))) {
+        if (EngineLacks(path)) {
             AddUse(name, name, name, node);
         } else if (constructed) {
             // new CustomEvent(...): the interface is there, its constructor may not be.
             std::string constructor = path + "." + name;
-            if (Known(constructor) && Lacks(EngineSupport(constructor)))
+            if (EngineLacks(constructor))
                 AddUse(name, name, name + " constructor", node);
         }
         return;
@@ -1109,15 +1106,21 @@ void ScriptScanner::State::Scan(std::string_view source, char mode, int firstLin
                       unread ? firstLine : firstLine + event.row);
         }
     };
+    // A script file is reached once; inline blocks and handlers repeat from page to page.
+    const bool remember = mode != 'f' && source.size() <= kMaxScriptBytes;
     std::string key;
-    key.reserve(source.size() + 1);
-    key += mode;
-    key += source;
+    if (remember) {
+        key.reserve(source.size() + 1);
+        key += mode;
+        key += source;
+    }
     std::unique_ptr<Reader> reader;
     {
         std::lock_guard<std::mutex> hold(lock);
-        auto it = cache.find(key);
-        if (it != cache.end()) return replay(it->second);
+        if (remember) {
+            auto it = cache.find(key);
+            if (it != cache.end()) return replay(it->second);
+        }
         if (!idle.empty()) {
             reader = std::move(idle.back());
             idle.pop_back();
@@ -1129,9 +1132,11 @@ void ScriptScanner::State::Scan(std::string_view source, char mode, int firstLin
     std::lock_guard<std::mutex> hold(lock);
     idle.push_back(std::move(reader));
     const size_t bytes = key.size();
-    if (cachedBytes + bytes <= kMaxCachedBytes && cache.emplace(std::move(key), std::move(events)).second)
+    if (remember && cachedBytes + bytes <= kMaxCachedBytes && cache.emplace(std::move(key), std::move(events)).second)
         cachedBytes += bytes;
 }
+
+void ScriptScanner::ScanFile(std::string_view source, Tally& tally) { state_->Scan(source, 'f', 1, tally); }
 
 void ScriptScanner::Scan(std::string_view source, int firstLine, Tally& tally) {
     state_->Scan(source, 's', firstLine, tally);

@@ -16,8 +16,10 @@ public:
     ScriptScanner(const ScriptScanner&) = delete;
     ScriptScanner& operator=(const ScriptScanner&) = delete;
 
-    // A script file (firstLine 1) or an inline <script> block starting at firstLine of its page.
+    // An inline <script> block starting at firstLine of its page.
     void Scan(std::string_view source, int firstLine, Tally& tally);
+    // A script file, reached once in a check, so not remembered.
+    void ScanFile(std::string_view source, Tally& tally);
     // The body of an event-handler attribute (onclick="...") on the given line.
     void ScanHandler(std::string_view source, int line, Tally& tally);
 

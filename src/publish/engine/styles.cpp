@@ -13,12 +13,6 @@ using ascii::Lower;
 // A vendor's own name (-webkit-..., -ms-...) is written for one engine on purpose.
 bool Vendor(std::string_view name) { return !name.empty() && name[0] == '-'; }
 
-// Known and lacking: without the vendor prefix the engine wants, written as here, it does not work either.
-bool Lacks(const std::string& path) {
-    Support support = EngineSupport(path);
-    return support == Support::No || support == Support::Prefixed;
-}
-
 bool IsDelim(const CssToken& token, char c) { return token.type == CssToken::Type::Delim && token.delim == c; }
 
 // A url's file format by its ending, without query or fragment.
@@ -74,6 +68,7 @@ void StyleScanner::Token(const CssToken& token) {
     // A statement longer than any sheet needs is cut, so that hostile text costs bounded memory.
     if (statement_.size() >= 4096) return;
     Held held{token, std::string(token.text)};
+    held.token.text = {}; // the tokenizer's text is gone by the time the statement is read: text holds it
     statement_.push_back(std::move(held));
 }
 
@@ -106,7 +101,7 @@ void StyleScanner::Prelude(int braceLine) {
             frames_.emplace_back(Block::Skipped, line);
             return;
         }
-        if (Lacks("css.at-rules." + name)) {
+        if (EngineLacks("css.at-rules." + name)) {
             Flag("@" + name + " rule", line);
             frames_.emplace_back(Block::Skipped, line);
             return;
@@ -137,7 +132,7 @@ void StyleScanner::Statement() {
         Declaration();
     } else if (block == Block::Rules && statement_.front().token.type == CssToken::Type::AtKeyword) {
         std::string name = Lower(statement_.front().text);
-        if (!Vendor(name) && Lacks("css.at-rules." + name)) Flag("@" + name + " rule", statement_.front().token.line);
+        if (!Vendor(name) && EngineLacks("css.at-rules." + name)) Flag("@" + name + " rule", statement_.front().token.line);
     }
 }
 
@@ -152,7 +147,7 @@ void StyleScanner::Selectors() {
         i = at;
         if (held.token.type != CssToken::Type::Ident && held.token.type != CssToken::Type::Function) continue;
         std::string name = Lower(held.text);
-        if (Vendor(name) || !Lacks("css.selectors." + name)) continue;
+        if (Vendor(name) || !EngineLacks("css.selectors." + name)) continue;
         bool function = held.token.type == CssToken::Type::Function;
         Flag(std::string(element ? "::" : ":") + name + (function ? "()" : "") +
                  (element ? " pseudo-element" : " selector"),
@@ -172,7 +167,7 @@ void StyleScanner::Declaration() {
     if (property.compare(0, 2, "--") == 0) {
         lacking.emplace_back("CSS custom property", line);
     } else if (!Vendor(property)) {
-        if (Lacks("css.properties." + property)) lacking.emplace_back(PropertyWords(property), line);
+        if (EngineLacks("css.properties." + property)) lacking.emplace_back(PropertyWords(property), line);
     }
     if (frame.block == Block::FontFace && property == "src") FontSources(colon + 1);
     // A list of font families is its own fallback: the engine takes the first it knows. The values of a
@@ -191,13 +186,13 @@ void StyleScanner::Declaration() {
                                            "css.types.easing-function.", "css.types.basic-shape."}) {
                     std::string path = family + name;
                     if (!Known(path)) continue;
-                    if (Lacks(path)) lacking.emplace_back(name + "() function", held.token.line);
+                    if (EngineLacks(path)) lacking.emplace_back(name + "() function", held.token.line);
                     break;
                 }
             }
         } else if (held.token.type == CssToken::Type::Ident && values) {
             std::string value = Lower(held.text);
-            if (!Vendor(value) && Lacks("css.properties." + property + "." + value))
+            if (!Vendor(value) && EngineLacks("css.properties." + property + "." + value))
                 lacking.emplace_back(property + ": " + value, held.token.line);
         }
     }

@@ -20,8 +20,6 @@ public:
     // The findings for the document, relative path file, in the order the constructs were first met.
     std::vector<Finding> Findings(const std::string& file) const;
 
-    bool Empty() const { return order_.empty(); }
-
     // Lines past the document's last are guesses that went wrong (a quote that never closes); the last line
     // is where such a construct ends.
     void LimitLines(int lastLine);
